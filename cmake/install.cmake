@@ -1,0 +1,1 @@
+# (install rules are added here)
