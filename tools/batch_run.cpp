@@ -1,0 +1,270 @@
+#include "batch_run.h"
+
+#include "image_files.h"
+#include "scale_pixels.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <new>
+#include <string>
+#include <tessera/scaler.h>
+#include <thread>
+
+namespace tessera::tool {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A single input gets a progress line only when it is this large (source pixels).
+constexpr std::uint64_t largeInputPixels = 2'000'000;
+constexpr auto progressInterval = std::chrono::milliseconds{250};
+
+struct Progress {
+    std::mutex mutex;
+    std::FILE* stream = stderr;
+    bool enabled = false;
+    bool countsFiles = false;
+    std::size_t done = 0;
+    std::size_t total = 0;
+    bool drawn = false; // whether the line is on screen and must be cleared before a message
+    Clock::time_point start = Clock::now();
+};
+
+void drawProgressLocked(Progress& progress) {
+    if (!progress.enabled || progress.total == 0)
+        return;
+    const double seconds = std::chrono::duration<double>(Clock::now() - progress.start).count();
+    std::fprintf(progress.stream, "\r\x1b[Ktessera-scale: %zu/%zu %s, %.1f s", progress.done, progress.total,
+                 progress.countsFiles ? "files" : "bands", seconds);
+    std::fflush(progress.stream);
+    progress.drawn = true;
+}
+
+void clearProgressLocked(Progress& progress) {
+    if (progress.drawn)
+        std::fputs("\r\x1b[K", progress.stream);
+    progress.drawn = false;
+}
+
+void reportLine(Progress& progress, const std::string& line) {
+    const std::lock_guard lock{progress.mutex};
+    clearProgressLocked(progress);
+    std::fprintf(progress.stream, "tessera-scale: %s\n", line.c_str());
+    drawProgressLocked(progress);
+}
+
+void advanceProgress(Progress& progress, bool fileFinished) {
+    const std::lock_guard lock{progress.mutex};
+    if (fileFinished == progress.countsFiles)
+        ++progress.done;
+    drawProgressLocked(progress);
+}
+
+struct FileWork {
+    const Job* job = nullptr;
+    std::vector<Pixel> source;
+    std::vector<Pixel> target;
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    std::atomic<std::size_t> bandsLeft{0};
+};
+
+struct BandTask {
+    FileWork* file = nullptr;
+    RowBand rows;
+};
+
+struct Batch {
+    const BatchSettings& settings;
+    ScaleSettings scaleSettings;
+    std::vector<FileWork> files;
+
+    std::mutex mutex; // guards the queue: nextFile, bands and running
+    std::condition_variable wake;
+    std::size_t nextFile = 0;
+    std::deque<BandTask> bands;
+    std::size_t running = 0;
+
+    std::atomic<std::size_t> failures{0};
+    std::mutex decoderLock;
+    Progress progress;
+
+    explicit Batch(const std::vector<Job>& jobs, const BatchSettings& batchSettings)
+        : settings(batchSettings), files(jobs.size()) {
+        for (std::size_t i = 0; i < jobs.size(); ++i)
+            files[i].job = &jobs[i];
+        progress.stream = settings.messages;
+        progress.enabled = settings.progress;
+        progress.countsFiles = settings.manyInputs;
+        progress.total = settings.manyInputs ? jobs.size() : 0;
+    }
+};
+
+bool allWorkDoneLocked(const Batch& batch) {
+    return batch.nextFile == batch.files.size() && batch.bands.empty() && batch.running == 0;
+}
+
+std::string quoted(const std::filesystem::path& path) {
+    return "'" + path.string() + "'";
+}
+
+void failFile(Batch& batch, FileWork& file, const std::string& reason) {
+    file.source = {};
+    file.target = {};
+    batch.failures.fetch_add(1);
+    reportLine(batch.progress, reason);
+    advanceProgress(batch.progress, true);
+}
+
+void finishFile(Batch& batch, FileWork& file) {
+    const Job& job = *file.job;
+    try {
+        file.source = {};
+        const auto targetWidth = static_cast<unsigned>(file.width * batch.settings.factor);
+        const auto targetHeight = static_cast<unsigned>(file.height * batch.settings.factor);
+        // The target's own storage becomes the RGBA bytes, sparing a second full-size buffer.
+        auto* rgba = reinterpret_cast<std::uint8_t*>(file.target.data());
+        writeOpaqueRgba(file.target, rgba);
+        sf::Image output;
+        output.create(targetWidth, targetHeight, rgba);
+        file.target = {};
+        const std::string error =
+            writePngSafely(output, job.output, batch.settings.fileMode, batch.decoderLock);
+        if (!error.empty())
+            return failFile(batch, file, "cannot write " + quoted(job.output) + ": " + error);
+    } catch (const std::bad_alloc&) {
+        return failFile(batch, file, "cannot enlarge " + quoted(job.input) + ": not enough memory");
+    } catch (const std::exception& exception) {
+        return failFile(batch, file, "cannot write " + quoted(job.output) + ": " + exception.what());
+    }
+    advanceProgress(batch.progress, true);
+}
+
+void runBand(Batch& batch, const BandTask& task) {
+    FileWork& file = *task.file;
+    upscaleBand(batch.settings.factor, file.source.data(), file.target.data(), file.width, file.height,
+                batch.scaleSettings, task.rows.begin, task.rows.end);
+    advanceProgress(batch.progress, false);
+    if (file.bandsLeft.fetch_sub(1, std::memory_order_acq_rel) == 1)
+        finishFile(batch, file);
+}
+
+// Loads and converts one file, then enlarges it here if it is small or queues its bands.
+void startFile(Batch& batch, FileWork& file) {
+    const Job& job = *file.job;
+    std::vector<RowBand> bands;
+    try {
+        sf::Image image;
+        {
+            const FileBytes input = readWholeFile(job.input);
+            if (!input.error.empty())
+                return failFile(batch, file, "cannot read " + quoted(job.input) + ": " + input.error);
+            const std::string error = decodeImage(input.bytes, image, batch.decoderLock);
+            if (!error.empty())
+                return failFile(batch, file, "cannot read " + quoted(job.input) + ": " + error);
+        }
+        const std::uint64_t width = image.getSize().x;
+        const std::uint64_t height = image.getSize().y;
+        if (const auto error = checkTargetSize(width, height, batch.settings.factor))
+            return failFile(batch, file, "cannot enlarge " + quoted(job.input) + ": " + *error);
+
+        file.width = static_cast<std::int32_t>(width);
+        file.height = static_cast<std::int32_t>(height);
+        file.source.resize(width * height);
+        const std::span<const std::uint8_t> rgba{image.getPixelsPtr(), width * height * 4};
+        const bool flattened = flattenToWords(rgba, batch.settings.background, file.source);
+        image = sf::Image{};
+        if (flattened && batch.settings.notes)
+            reportLine(batch.progress, "note: " + quoted(job.input) + ": transparency flattened onto " +
+                                           formatColour(batch.settings.background));
+
+        const auto factor = static_cast<std::uint64_t>(batch.settings.factor);
+        const std::uint64_t targetPixels = width * factor * height * factor;
+        file.target.resize(targetPixels);
+        bands = planBands(file.height, targetPixels, batch.settings.threads);
+        if (!batch.settings.manyInputs && width * height >= largeInputPixels) {
+            const std::lock_guard lock{batch.progress.mutex};
+            batch.progress.total = bands.size();
+            drawProgressLocked(batch.progress);
+        }
+    } catch (const std::bad_alloc&) {
+        return failFile(batch, file, "cannot enlarge " + quoted(job.input) + ": not enough memory");
+    } catch (const std::exception& exception) {
+        return failFile(batch, file, "cannot read " + quoted(job.input) + ": " + exception.what());
+    }
+
+    file.bandsLeft.store(bands.size());
+    if (bands.size() == 1)
+        return runBand(batch, {&file, bands.front()});
+    {
+        const std::lock_guard lock{batch.mutex};
+        for (const RowBand& rows : bands)
+            batch.bands.push_back({&file, rows});
+    }
+    batch.wake.notify_all();
+}
+
+void work(Batch& batch) {
+    std::unique_lock lock{batch.mutex};
+    for (;;) {
+        batch.wake.wait(lock, [&] {
+            return !batch.bands.empty() || batch.nextFile < batch.files.size() || batch.running == 0;
+        });
+        if (!batch.bands.empty()) {
+            const BandTask task = batch.bands.front();
+            batch.bands.pop_front();
+            ++batch.running;
+            lock.unlock();
+            runBand(batch, task);
+        } else if (batch.nextFile < batch.files.size()) {
+            FileWork& file = batch.files[batch.nextFile++];
+            ++batch.running;
+            lock.unlock();
+            startFile(batch, file);
+        } else {
+            return; // nothing queued and nothing running, so nothing more can be queued
+        }
+        lock.lock();
+        --batch.running;
+        if (allWorkDoneLocked(batch))
+            batch.wake.notify_all();
+    }
+}
+
+} // namespace
+
+std::size_t runBatch(const std::vector<Job>& jobs, const BatchSettings& settings) {
+    Batch batch{jobs, settings};
+    {
+        std::vector<std::jthread> workers;
+        try {
+            for (int i = 0; i < settings.threads; ++i)
+                workers.emplace_back([&batch] { work(batch); });
+        } catch (const std::system_error&) {
+            // The system refused another thread: go on with those that started.
+            if (workers.empty())
+                work(batch);
+        }
+        std::unique_lock lock{batch.mutex};
+        while (!batch.wake.wait_for(lock, progressInterval, [&] { return allWorkDoneLocked(batch); })) {
+            lock.unlock();
+            {
+                const std::lock_guard progressLock{batch.progress.mutex};
+                drawProgressLocked(batch.progress);
+            }
+            lock.lock();
+        }
+    }
+    const std::lock_guard lock{batch.progress.mutex};
+    if (batch.progress.drawn) {
+        drawProgressLocked(batch.progress);
+        std::fputs("\n", batch.progress.stream);
+    }
+    return batch.failures.load();
+}
+
+} // namespace tessera::tool

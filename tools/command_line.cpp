@@ -1,0 +1,177 @@
+#include "command_line.h"
+
+#include <charconv>
+#include <getopt.h>
+
+namespace tessera::tool {
+namespace {
+
+enum LongOnly : int { BackgroundOption = 256, VersionOption };
+
+constexpr const char* shortOptions = ":f:j:o:qh";
+constexpr option longOptions[] = {
+    {"factor", required_argument, nullptr, 'f'},
+    {"jobs", required_argument, nullptr, 'j'},
+    {"output", required_argument, nullptr, 'o'},
+    {"background", required_argument, nullptr, BackgroundOption},
+    {"quiet", no_argument, nullptr, 'q'},
+    {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, VersionOption},
+    {nullptr, 0, nullptr, 0},
+};
+
+std::optional<int> parseWholeNumber(std::string_view text, int low, int high) {
+    int value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc{} || end != text.data() + text.size() || value < low ||
+        value > high)
+        return std::nullopt;
+    return value;
+}
+
+std::optional<std::uint8_t> parseHexByte(std::string_view text) {
+    unsigned value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, 16);
+    if (error != std::errc{} || end != text.data() + text.size())
+        return std::nullopt;
+    return static_cast<std::uint8_t>(value);
+}
+
+// The option as the user typed it (without any "=value"), for messages.
+std::string typedOption(const std::vector<char*>& argv) {
+    const int index = optind - 1;
+    if (index <= 0 || index >= static_cast<int>(argv.size()) || argv[index] == nullptr)
+        return "";
+    const std::string_view typed = argv[index];
+    return std::string{typed.substr(0, typed.find('='))};
+}
+
+// getopt returns '?' both for an unknown option and for a value given to a long option that
+// takes none; only the option it last looked at (optopt) and argv tell them apart.
+std::string describeRejectedOption(const std::vector<char*>& argv) {
+    const std::string typed = typedOption(argv);
+    if (typed.starts_with("--")) {
+        const std::string_view name = std::string_view{typed}.substr(2);
+        for (const option& known : longOptions)
+            if (known.name != nullptr && optopt != 0 && known.val == optopt &&
+                std::string_view{known.name}.starts_with(name))
+                return "option '--" + std::string{known.name} + "' takes no value";
+        if (optopt == 0)
+            return "unknown option '" + typed + "'";
+    }
+    if (optopt > 0 && optopt < BackgroundOption)
+        return "unknown option '-" + std::string(1, static_cast<char>(optopt)) + "'";
+    return "unknown option '" + typed + "'";
+}
+
+} // namespace
+
+std::optional<Rgb> parseColour(std::string_view text) {
+    if (text.starts_with('#'))
+        text.remove_prefix(1);
+    if (text.size() != 6)
+        return std::nullopt;
+    const auto red = parseHexByte(text.substr(0, 2));
+    const auto green = parseHexByte(text.substr(2, 2));
+    const auto blue = parseHexByte(text.substr(4, 2));
+    if (!red || !green || !blue)
+        return std::nullopt;
+    return Rgb{*red, *green, *blue};
+}
+
+std::string formatColour(Rgb colour) {
+    constexpr char digits[] = "0123456789ABCDEF";
+    std::string text = "#";
+    for (std::uint8_t channel : {colour.red, colour.green, colour.blue}) {
+        text += digits[channel >> 4];
+        text += digits[channel & 15];
+    }
+    return text;
+}
+
+std::variant<CommandLine, UsageError> parseCommandLine(std::span<const char* const> args) {
+    // getopt_long permutes its argv so that options may follow the inputs; give it a copy.
+    std::vector<std::string> storage(args.begin(), args.end());
+    if (storage.empty())
+        storage.emplace_back("tessera-scale");
+    std::vector<char*> argv;
+    for (std::string& arg : storage)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    const int argc = static_cast<int>(storage.size());
+
+    CommandLine line;
+    optind = 0; // 0, not 1: glibc then also forgets the state of a previous parse
+    opterr = 0;
+    for (;;) {
+        const int option = getopt_long(argc, argv.data(), shortOptions, longOptions, nullptr);
+        if (option == -1)
+            break;
+        const std::string value = optarg != nullptr ? optarg : "";
+        switch (option) {
+        case 'f':
+            if (const auto factor = parseWholeNumber(value, minFactor, maxFactor))
+                line.factor = *factor;
+            else
+                return UsageError{"invalid factor '" + value + "': expected 2, 3, 4 or 5"};
+            break;
+        case 'j':
+            if (const auto jobs = parseWholeNumber(value, 1, maxJobs))
+                line.jobs = *jobs;
+            else
+                return UsageError{"invalid number of jobs '" + value +
+                                  "': expected a whole number from 1 to " + std::to_string(maxJobs)};
+            break;
+        case 'o':
+            if (value.empty())
+                return UsageError{"the output path is empty"};
+            line.output = value;
+            break;
+        case BackgroundOption:
+            if (const auto colour = parseColour(value))
+                line.background = *colour;
+            else
+                return UsageError{"invalid background '" + value + "': expected #RRGGBB, e.g. '#FF00FF'"};
+            break;
+        case 'q':
+            line.quiet = true;
+            break;
+        case 'h':
+            line.showHelp = true;
+            break;
+        case VersionOption:
+            line.showVersion = true;
+            break;
+        case ':':
+            return UsageError{"option '" + typedOption(argv) + "' needs a value"};
+        default:
+            return UsageError{describeRejectedOption(argv)};
+        }
+    }
+    for (int index = optind; index < argc; ++index)
+        line.inputs.emplace_back(argv[static_cast<std::size_t>(index)]);
+    if (line.inputs.empty() && !line.showHelp && !line.showVersion)
+        return UsageError{"no input files"};
+    return line;
+}
+
+std::string helpText() {
+    return "Usage: tessera-scale [OPTION]... INPUT...\n"
+           "Enlarge pixel-art images with the edge-directed scaler and write them as PNG.\n"
+           "\n"
+           "  -f, --factor N         enlargement factor, 2 to 5 (default 4)\n"
+           "  -j, --jobs N           threads to use (default: one per hardware thread)\n"
+           "  -o, --output PATH      one input: the output file (default: INPUT's name with\n"
+           "                         @Nx before the extension, beside it, e.g. hero@4x.png);\n"
+           "                         several inputs: a directory, created if missing\n"
+           "      --background COLOUR  colour that transparent pixels are flattened onto,\n"
+           "                         as #RRGGBB (default #000000)\n"
+           "  -q, --quiet            no notes or progress, only errors\n"
+           "  -h, --help             show this help and exit\n"
+           "      --version          show the version and exit\n"
+           "\n"
+           "Reads PNG, BMP, TGA, JPEG and GIF (first frame); writes opaque PNG.\n"
+           "Exit status: 0 if every input was enlarged, 1 if some failed, 2 for a usage error.\n";
+}
+
+} // namespace tessera::tool

@@ -1,0 +1,44 @@
+// The file side of tessera-scale: reading inputs, decoding them, writing PNG outputs safely.
+//
+// Every function reports failure as a message (empty on success) that completes the sentence
+// "cannot ... 'FILE': ", so the caller can name the file once.
+#pragma once
+
+#include "output_plan.h"
+
+#include <SFML/Graphics/Image.hpp>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace tessera::tool {
+
+// Files larger than this are refused before reading: no image the tool can write comes from one.
+inline constexpr std::uintmax_t maxInputBytes = std::uintmax_t{1} << 30;
+
+struct FileBytes {
+    std::vector<char> bytes;
+    std::string error;
+};
+
+// Reads a whole regular file. Directories, devices and pipes are refused without reading.
+FileBytes readWholeFile(const std::filesystem::path& path);
+
+// Decodes into `image`, which the caller passes fresh. SFML 2.5's loader reports failure
+// through process-wide state (its error stream and the decoder's last failure reason), so
+// decoding happens under `decoderLock`, shared by every thread.
+std::string decodeImage(const std::vector<char>& bytes, sf::Image& image, std::mutex& decoderLock);
+
+// Writes `image` as PNG to `output` without ever leaving a partial file there: the PNG goes
+// to a unique hidden temporary file beside the output, is flushed to disk and read back
+// and compared, and only then renamed over `output`. The temporary file is removed on any
+// failure. `mode` is the new file's permission bits.
+std::string writePngSafely(const sf::Image& image, const std::filesystem::path& output, mode_t mode,
+                           std::mutex& decoderLock);
+
+// The identity of a path on disk, for findConflicts.
+PathIdentity identifyPath(const std::filesystem::path& path);
+
+} // namespace tessera::tool

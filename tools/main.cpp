@@ -1,0 +1,117 @@
+// tessera-scale: enlarges pixel-art image files with the Tessera scaler and writes them as PNG.
+//
+// The command line is parsed and every output named and checked before any file is read;
+// then the batch runs. Exit status: 0 when every input was enlarged, 1 when some failed,
+// 2 for a usage error.
+#include "batch_run.h"
+#include "command_line.h"
+#include "image_files.h"
+#include "output_plan.h"
+
+#include <SFML/System/Err.hpp>
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <streambuf>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+using namespace tessera::tool;
+
+enum ExitStatus : int { Success = 0, SomeInputsFailed = 1, UsageFailure = 2 };
+
+// Swallows SFML's own diagnostics; the tool prints one line of its own per failure.
+struct DiscardingBuffer : std::streambuf {
+    int_type overflow(int_type c) override { return traits_type::not_eof(c); }
+};
+
+int defaultThreads() {
+    return static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 64u));
+}
+
+mode_t newFileMode() {
+    // umask can only be read by setting it; this runs before any thread starts.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return static_cast<mode_t>(0666 & ~mask);
+}
+
+bool isExistingDirectory(const std::optional<std::string>& path) {
+    std::error_code error;
+    return path && std::filesystem::is_directory(*path, error);
+}
+
+void reportFailure(const std::string& line) {
+    std::fprintf(stderr, "tessera-scale: %s\n", line.c_str());
+}
+
+int run(std::span<const char* const> args) {
+    const auto parsed = parseCommandLine(args);
+    if (const auto* usage = std::get_if<UsageError>(&parsed)) {
+        reportFailure(usage->message + " (see 'tessera-scale --help')");
+        return UsageFailure;
+    }
+    const CommandLine& line = std::get<CommandLine>(parsed);
+    if (line.showHelp) {
+        std::fputs(helpText().c_str(), stdout);
+        return Success;
+    }
+    if (line.showVersion) {
+        std::printf("tessera-scale %s\n", TESSERA_VERSION);
+        return Success;
+    }
+
+    const OutputPlan plan = planOutputs(line, isExistingDirectory(line.output));
+    std::vector<PathIdentity> inputIdentities;
+    std::vector<PathIdentity> outputIdentities;
+    for (const Job& job : plan.jobs) {
+        inputIdentities.push_back(identifyPath(job.input));
+        outputIdentities.push_back(identifyPath(job.output));
+    }
+    const std::vector<std::string> refusals = findConflicts(plan.jobs, inputIdentities, outputIdentities);
+
+    std::vector<Job> accepted;
+    std::size_t failures = 0;
+    for (std::size_t i = 0; i < plan.jobs.size(); ++i) {
+        if (refusals[i].empty()) {
+            accepted.push_back(plan.jobs[i]);
+            continue;
+        }
+        reportFailure("cannot write '" + plan.jobs[i].output.string() + "' (from '" +
+                      plan.jobs[i].input.string() + "'): " + refusals[i]);
+        ++failures;
+    }
+    if (plan.outputDirectory && !accepted.empty()) {
+        std::error_code error;
+        std::filesystem::create_directories(*plan.outputDirectory, error);
+        if (error || !std::filesystem::is_directory(*plan.outputDirectory, error)) {
+            reportFailure("cannot create output directory '" + plan.outputDirectory->string() +
+                          "': " + (error ? error.message() : "a file of that name exists"));
+            return SomeInputsFailed;
+        }
+    }
+
+    BatchSettings settings;
+    settings.factor = line.factor;
+    settings.threads = line.jobs.value_or(defaultThreads());
+    settings.background = line.background;
+    settings.notes = !line.quiet;
+    settings.progress = !line.quiet && ::isatty(STDERR_FILENO) == 1;
+    settings.manyInputs = line.inputs.size() > 1;
+    settings.fileMode = newFileMode();
+    failures += runBatch(accepted, settings);
+    return failures == 0 ? Success : SomeInputsFailed;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    DiscardingBuffer discard;
+    std::streambuf* const sfmlErrors = sf::err().rdbuf(&discard);
+    const int status = run({argv, static_cast<std::size_t>(argc)});
+    sf::err().rdbuf(sfmlErrors);
+    return status;
+}

@@ -1,0 +1,54 @@
+#include "output_plan.h"
+
+namespace tessera::tool {
+
+std::filesystem::path defaultOutputName(const std::filesystem::path& input, int factor) {
+    std::string name = input.stem().string();
+    name += "@" + std::to_string(factor) + "x.png";
+    return name;
+}
+
+OutputPlan planOutputs(const CommandLine& line, bool outputIsExistingDirectory) {
+    OutputPlan plan;
+    const bool intoDirectory =
+        line.output && (line.inputs.size() > 1 || outputIsExistingDirectory || line.output->ends_with('/'));
+    if (intoDirectory)
+        plan.outputDirectory = std::filesystem::path{*line.output};
+    for (const std::string& inputName : line.inputs) {
+        const std::filesystem::path input{inputName};
+        const std::filesystem::path name = defaultOutputName(input, line.factor);
+        std::filesystem::path output;
+        if (intoDirectory)
+            output = *plan.outputDirectory / name;
+        else if (line.output)
+            output = *line.output;
+        else
+            output = input.parent_path() / name;
+        plan.jobs.push_back({input, output});
+    }
+    return plan;
+}
+
+bool sameFile(const PathIdentity& a, const PathIdentity& b) {
+    if (a.canonical == b.canonical)
+        return true;
+    return a.exists && b.exists && a.device == b.device && a.inode == b.inode;
+}
+
+std::vector<std::string> findConflicts(const std::vector<Job>& jobs, const std::vector<PathIdentity>& inputs,
+                                       const std::vector<PathIdentity>& outputs) {
+    std::vector<std::string> reasons(jobs.size());
+    for (std::size_t job = 0; job < jobs.size(); ++job) {
+        for (std::size_t other = 0; other < jobs.size() && reasons[job].empty(); ++other)
+            if (sameFile(outputs[job], inputs[other]))
+                reasons[job] = other == job
+                                   ? "the output would overwrite the input"
+                                   : "the output would overwrite input '" + jobs[other].input.string() + "'";
+        for (std::size_t earlier = 0; earlier < job && reasons[job].empty(); ++earlier)
+            if (reasons[earlier].empty() && sameFile(outputs[job], outputs[earlier]))
+                reasons[job] = "the output is also that of input '" + jobs[earlier].input.string() + "'";
+    }
+    return reasons;
+}
+
+} // namespace tessera::tool

@@ -1,0 +1,53 @@
+// Where each input's enlargement goes, decided before any file is read or written.
+//
+// planOutputs names the outputs from the command line alone (plus whether -o names an
+// existing directory, which the caller looks up). findConflicts then refuses outputs that
+// would overwrite an input or an earlier input's output; it compares identities that the
+// caller resolved on disk (canonical path, and device and inode for files that exist, so
+// that symbolic and hard links are seen through).
+#pragma once
+
+#include "command_line.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tessera::tool {
+
+struct Job {
+    std::filesystem::path input;
+    std::filesystem::path output;
+};
+
+struct OutputPlan {
+    std::vector<Job> jobs;                                // one per input, in command-line order
+    std::optional<std::filesystem::path> outputDirectory; // to be created before writing
+};
+
+// "hero.bmp" at factor 4 gives "hero@4x.png": the output is always PNG.
+std::filesystem::path defaultOutputName(const std::filesystem::path& input, int factor);
+
+// One input: -o names the output file, unless it is an existing directory or ends in '/',
+// when the output goes inside it. Several inputs: -o names a directory. Without -o, every
+// output goes beside its input.
+OutputPlan planOutputs(const CommandLine& line, bool outputIsExistingDirectory);
+
+struct PathIdentity {
+    std::filesystem::path canonical; // weakly canonical: the path need not exist
+    bool exists = false;
+    std::uint64_t device = 0; // device and inode are meaningful only when the file exists
+    std::uint64_t inode = 0;
+};
+
+bool sameFile(const PathIdentity& a, const PathIdentity& b);
+
+// For each job, the reason it must not be written, or an empty string. `inputs` and
+// `outputs` hold the identities of each job's input and output, in job order. An output that
+// coincides with an earlier job's output is refused for the later job only.
+std::vector<std::string> findConflicts(const std::vector<Job>& jobs, const std::vector<PathIdentity>& inputs,
+                                       const std::vector<PathIdentity>& outputs);
+
+} // namespace tessera::tool
