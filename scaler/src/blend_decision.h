@@ -15,6 +15,7 @@
 #include "patterns_scale5.h"
 
 #include <cstdint>
+#include <optional>
 
 namespace tessera {
 
@@ -86,12 +87,19 @@ inline bool wantsLineBlend(const Neighbourhood& n, std::uint8_t turnedGrades, co
     return true;
 }
 
-template <int Factor, int Turn>
-inline void blendCorner(const Neighbourhood& n, std::uint8_t grades, const ScaleSettings& settings,
-                        const OutputBlock& block) {
+struct CornerBlend {
+    PatternKind kind;
+    Pixel colour;
+};
+
+// The pattern and colour for the corner a turn handles, or nothing when that corner
+// is not graded.
+template <int Turn>
+inline std::optional<CornerBlend> decideCorner(const Neighbourhood& n, std::uint8_t grades,
+                                               const ScaleSettings& settings) {
     const std::uint8_t turned = turnGrades<Turn>(grades);
     if (((turned >> 4) & 3) == 0)
-        return;
+        return std::nullopt;
     const auto cell = [&](int dx, int dy) {
         return n[turnedIndex(Turn, dx, dy)];
     };
@@ -104,21 +112,27 @@ inline void blendCorner(const Neighbourhood& n, std::uint8_t grades, const Scale
     const Pixel lower = cell(0, 1);
     const Pixel colour =
         colourDistance(centre, side, lumaWeight) <= colourDistance(centre, lower, lumaWeight) ? side : lower;
+    if (!lineBlend)
+        return CornerBlend{PatternKind::Corner, colour};
 
-    PatternKind kind = PatternKind::Corner;
-    if (lineBlend) {
-        const double sideSpan = colourDistance(side, cell(-1, 1), lumaWeight);
-        const double lowerSpan = colourDistance(lower, cell(1, -1), lumaWeight);
-        const bool shallow = lowerSpan >= settings.steepRatio * sideSpan && centre != cell(-1, 1) &&
-                             cell(-1, 0) != cell(-1, 1);
-        const bool steep = sideSpan >= settings.steepRatio * lowerSpan && centre != cell(1, -1) &&
-                           cell(0, -1) != cell(1, -1);
-        kind = shallow && steep ? PatternKind::BothSlopes
-               : shallow        ? PatternKind::ShallowSlope
-               : steep          ? PatternKind::SteepSlope
-                                : PatternKind::Diagonal;
-    }
-    applyPattern<Factor, Turn>(kind, colour, block);
+    const double sideSpan = colourDistance(side, cell(-1, 1), lumaWeight);
+    const double lowerSpan = colourDistance(lower, cell(1, -1), lumaWeight);
+    const bool shallow =
+        lowerSpan >= settings.steepRatio * sideSpan && centre != cell(-1, 1) && cell(-1, 0) != cell(-1, 1);
+    const bool steep =
+        sideSpan >= settings.steepRatio * lowerSpan && centre != cell(1, -1) && cell(0, -1) != cell(1, -1);
+    const PatternKind kind = shallow && steep ? PatternKind::BothSlopes
+                             : shallow        ? PatternKind::ShallowSlope
+                             : steep          ? PatternKind::SteepSlope
+                                              : PatternKind::Diagonal;
+    return CornerBlend{kind, colour};
+}
+
+template <int Factor, int Turn>
+inline void blendCorner(const Neighbourhood& n, std::uint8_t grades, const ScaleSettings& settings,
+                        const OutputBlock& block) {
+    if (const auto blend = decideCorner<Turn>(n, grades, settings))
+        applyPattern<Factor, Turn>(blend->kind, blend->colour, block);
 }
 
 // Softens the block of one pixel whose grade byte is not 0, corner by corner in

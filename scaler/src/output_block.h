@@ -9,8 +9,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <tessera/scaler.h>
 #include <iterator>
+#include <tessera/scaler.h>
 #include <utility>
 
 namespace tessera {

@@ -1,0 +1,201 @@
+// A deliberately plain second implementation of the enlargement, used only as an
+// oracle for the optimised pass: whole-image grading first, turns applied by
+// rotating coordinates at run time, pattern lists as data, every blend per channel.
+#pragma once
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <tessera/scaler.h>
+#include <vector>
+
+namespace tessera::reference {
+
+inline double distance(Pixel a, Pixel b, double w) {
+    if (a == b)
+        return 0.0;
+    const double dr = static_cast<int>((a >> 16) & 255) - static_cast<int>((b >> 16) & 255);
+    const double dg = static_cast<int>((a >> 8) & 255) - static_cast<int>((b >> 8) & 255);
+    const double db = static_cast<int>(a & 255) - static_cast<int>(b & 255);
+    const double y = (dg * 0.7152 + dr * 0.2126) + db * 0.0722;
+    const double cb = (db - y) * 0.5389092476826902;
+    const double cr = (dr - y) * 0.63500127000254;
+    return std::sqrt(((y * w) * (y * w) + cb * cb) + cr * cr);
+}
+
+struct Step {
+    int row, column, k, n; // n == 0: set
+};
+
+// Pattern lists by factor (2..5) and kind (both slopes, shallow, steep, diagonal, corner).
+inline const std::vector<Step>& pattern(int factor, int kind) {
+    static const std::vector<Step> lists[4][5] = {
+        {{{1, 0, 1, 4}, {0, 1, 1, 4}, {1, 1, 5, 6}},
+         {{1, 0, 1, 4}, {1, 1, 3, 4}},
+         {{0, 1, 1, 4}, {1, 1, 3, 4}},
+         {{1, 1, 1, 2}},
+         {{1, 1, 21, 100}}},
+        {{{2, 0, 1, 4}, {0, 2, 1, 4}, {2, 1, 3, 4}, {1, 2, 3, 4}, {2, 2, 0, 0}},
+         {{2, 0, 1, 4}, {1, 2, 1, 4}, {2, 1, 3, 4}, {2, 2, 0, 0}},
+         {{0, 2, 1, 4}, {2, 1, 1, 4}, {1, 2, 3, 4}, {2, 2, 0, 0}},
+         {{1, 2, 1, 8}, {2, 1, 1, 8}, {2, 2, 7, 8}},
+         {{2, 2, 45, 100}}},
+        {{{3, 1, 3, 4},
+          {1, 3, 3, 4},
+          {3, 0, 1, 4},
+          {0, 3, 1, 4},
+          {2, 2, 1, 3},
+          {2, 3, 0, 0},
+          {3, 2, 0, 0},
+          {3, 3, 0, 0}},
+         {{3, 0, 1, 4}, {2, 2, 1, 4}, {3, 1, 3, 4}, {2, 3, 3, 4}, {3, 2, 0, 0}, {3, 3, 0, 0}},
+         {{0, 3, 1, 4}, {2, 2, 1, 4}, {1, 3, 3, 4}, {3, 2, 3, 4}, {2, 3, 0, 0}, {3, 3, 0, 0}},
+         {{3, 2, 1, 2}, {2, 3, 1, 2}, {3, 3, 0, 0}},
+         {{3, 3, 68, 100}, {3, 2, 9, 100}, {2, 3, 9, 100}}},
+        {{{0, 4, 1, 4},
+          {2, 3, 1, 4},
+          {1, 4, 3, 4},
+          {4, 0, 1, 4},
+          {3, 2, 1, 4},
+          {4, 1, 3, 4},
+          {2, 4, 0, 0},
+          {3, 4, 0, 0},
+          {4, 2, 0, 0},
+          {4, 3, 0, 0},
+          {4, 4, 0, 0},
+          {3, 3, 2, 3}},
+         {{4, 0, 1, 4},
+          {3, 2, 1, 4},
+          {2, 4, 1, 4},
+          {4, 1, 3, 4},
+          {3, 3, 3, 4},
+          {4, 2, 0, 0},
+          {4, 3, 0, 0},
+          {4, 4, 0, 0},
+          {3, 4, 0, 0}},
+         {{0, 4, 1, 4},
+          {2, 3, 1, 4},
+          {4, 2, 1, 4},
+          {1, 4, 3, 4},
+          {3, 3, 3, 4},
+          {2, 4, 0, 0},
+          {3, 4, 0, 0},
+          {4, 4, 0, 0},
+          {4, 3, 0, 0}},
+         {{4, 2, 1, 8}, {3, 3, 1, 8}, {2, 4, 1, 8}, {4, 3, 7, 8}, {3, 4, 7, 8}, {4, 4, 0, 0}},
+         {{4, 4, 86, 100}, {4, 3, 23, 100}, {3, 4, 23, 100}}},
+    };
+    return lists[factor - 2][kind];
+}
+
+inline Pixel blendChannels(Pixel current, Pixel colour, int k, int n) {
+    Pixel out = 0;
+    for (int shift = 0; shift <= 16; shift += 8) {
+        const std::uint32_t c = (colour >> shift) & 255, d = (current >> shift) & 255;
+        out |= ((k * c + (n - k) * d) / n) << shift;
+    }
+    return out;
+}
+
+inline void upscale(int factor, const Pixel* source, Pixel* target, int w, int h, const ScaleSettings& s,
+                    int rowEnd) {
+    const int lastRow = std::min(rowEnd, h);
+    if (factor < 2 || factor > 5 || w <= 0 || lastRow <= 0)
+        return;
+    const auto at = [&](int x, int y) {
+        return source[std::clamp(y, 0, h - 1) * w + std::clamp(x, 0, w - 1)];
+    };
+    const auto d = [&](Pixel a, Pixel b) {
+        return distance(a, b, s.lumaWeight);
+    };
+
+    std::vector<std::uint8_t> grades(static_cast<std::size_t>(w) * (lastRow + 1), 0);
+    for (int y = 0; y < lastRow; ++y)
+        for (int x = 0; x < w; ++x) {
+            const auto n = [&](int dx, int dy) {
+                return at(x + dx, y + dy);
+            };
+            if ((n(0, 0) == n(1, 0) && n(0, 1) == n(1, 1)) || (n(0, 0) == n(0, 1) && n(1, 0) == n(1, 1)))
+                continue;
+            const double rising = d(n(0, 0), n(1, -1)) + d(n(-1, 1), n(0, 0)) + d(n(0, 2), n(1, 1)) +
+                                  d(n(1, 1), n(2, 0)) + 4.0 * d(n(0, 1), n(1, 0));
+            const double falling = d(n(0, 1), n(1, 2)) + d(n(-1, 0), n(0, 1)) + d(n(0, -1), n(1, 0)) +
+                                   d(n(1, 0), n(2, 1)) + 4.0 * d(n(0, 0), n(1, 1));
+            std::uint8_t g00 = 0, g10 = 0, g01 = 0, g11 = 0;
+            if (falling > rising) {
+                const std::uint8_t g = falling > s.dominantRatio * rising ? 2 : 1;
+                g00 = n(0, 0) != n(1, 0) && n(0, 0) != n(0, 1) ? g : 0;
+                g11 = n(1, 1) != n(0, 1) && n(1, 1) != n(1, 0) ? g : 0;
+            } else if (rising > falling) {
+                const std::uint8_t g = rising > s.dominantRatio * falling ? 2 : 1;
+                g01 = n(0, 1) != n(0, 0) && n(0, 1) != n(1, 1) ? g : 0;
+                g10 = n(1, 0) != n(0, 0) && n(1, 0) != n(1, 1) ? g : 0;
+            }
+            grades[y * w + x] |= g00 << 4;
+            grades[(y + 1) * w + x] |= g01 << 2;
+            if (x + 1 < w) {
+                grades[y * w + x + 1] |= g10 << 6;
+                grades[(y + 1) * w + x + 1] |= g11;
+            }
+        }
+
+    const int tw = w * factor;
+    for (int y = 0; y < lastRow; ++y)
+        for (int x = 0; x < w; ++x) {
+            Pixel* block = target + static_cast<std::ptrdiff_t>(y) * factor * tw + x * factor;
+            for (int r = 0; r < factor; ++r)
+                for (int c = 0; c < factor; ++c)
+                    block[r * tw + c] = at(x, y);
+            const std::uint8_t g = grades[y * w + x];
+            for (int t = 0; t < 4 && g != 0; ++t) {
+                const std::uint8_t gt = static_cast<std::uint8_t>((g << (2 * t)) | (g >> ((8 - 2 * t) & 7)));
+                const int own = (gt >> 4) & 3, ahead = (gt >> 2) & 3, behind = (gt >> 6) & 3;
+                if (own == 0)
+                    continue;
+                const auto nt = [&](int dx, int dy) {
+                    for (int i = 0; i < t; ++i) {
+                        const int old = dx;
+                        dx = dy;
+                        dy = -old;
+                    }
+                    return at(x + dx, y + dy);
+                };
+                const auto same = [&](Pixel a, Pixel b) {
+                    return d(a, b) < s.sameColourTolerance;
+                };
+                const Pixel p = at(x, y);
+                bool line = true;
+                if (own == 2)
+                    line = true;
+                else if (ahead != 0 && !same(p, nt(-1, 1)))
+                    line = false;
+                else if (behind != 0 && !same(p, nt(1, -1)))
+                    line = false;
+                else if (same(nt(-1, 1), nt(0, 1)) && same(nt(0, 1), nt(1, 1)) && same(nt(1, 1), nt(1, 0)) &&
+                         same(nt(1, 0), nt(1, -1)) && !same(p, nt(1, 1)))
+                    line = false;
+                const Pixel colour = d(p, nt(1, 0)) <= d(p, nt(0, 1)) ? nt(1, 0) : nt(0, 1);
+                int kind = 4;
+                if (line) {
+                    const double side = d(nt(1, 0), nt(-1, 1)), lower = d(nt(0, 1), nt(1, -1));
+                    const bool shallow =
+                        lower >= s.steepRatio * side && p != nt(-1, 1) && nt(-1, 0) != nt(-1, 1);
+                    const bool steep =
+                        side >= s.steepRatio * lower && p != nt(1, -1) && nt(0, -1) != nt(1, -1);
+                    kind = shallow && steep ? 0 : shallow ? 1 : steep ? 2 : 3;
+                }
+                for (const Step& step : pattern(factor, kind)) {
+                    int r = step.row, c = step.column;
+                    for (int i = 0; i < t; ++i) {
+                        const int old = r;
+                        r = factor - 1 - c;
+                        c = old;
+                    }
+                    Pixel& cell = block[r * tw + c];
+                    cell = step.n == 0 ? colour : blendChannels(cell, colour, step.k, step.n);
+                }
+            }
+        }
+}
+
+} // namespace tessera::reference
