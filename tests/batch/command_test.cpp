@@ -1,0 +1,477 @@
+// tessera-scale as a user meets it: the real binary run on real files in a scratch directory,
+// checked by exit status, stderr, the files left behind and the pixels written.
+#include "scale_pixels.h"
+
+#include <SFML/Graphics/Image.hpp>
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <gtest/gtest.h>
+#include <iterator>
+#include <pty.h>
+#include <set>
+#include <spawn.h>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <tessera/scaler.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using tessera::tool::compositeChannel;
+
+const fs::path dataDirectory{TESSERA_TEST_DATA};
+constexpr const char* opaqueSprite = "cdda_uc_door_closed_32.png";
+constexpr const char* translucentSprite = "cdda_uc_fire_32.png";
+
+struct RunResult {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string readText(const fs::path& path) {
+    std::ifstream file{path, std::ios::binary};
+    return {std::istreambuf_iterator<char>{file}, std::istreambuf_iterator<char>{}};
+}
+
+void writeBytes(const fs::path& path, const std::string& bytes) {
+    std::ofstream file{path, std::ios::binary};
+    file << bytes;
+}
+
+std::size_t countLines(const std::string& text) {
+    return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+}
+
+struct Rgba {
+    unsigned width = 0;
+    unsigned height = 0;
+    std::vector<std::uint8_t> bytes;
+
+    friend bool operator==(const Rgba&, const Rgba&) = default;
+};
+
+Rgba loadRgba(const fs::path& path) {
+    sf::Image image;
+    if (!image.loadFromFile(path.string()))
+        return {};
+    Rgba result{image.getSize().x, image.getSize().y, {}};
+    result.bytes.assign(image.getPixelsPtr(),
+                        image.getPixelsPtr() + std::size_t{result.width} * result.height * 4);
+    return result;
+}
+
+// What the editor shows and saves for a canvas of these pixels: the canvas holds 0xFFRRGGBB
+// (translucent pixels mixed over the background), the target is copied out with alpha 255.
+Rgba editorEnlargement(const Rgba& input, int factor, std::uint8_t bgRed = 0, std::uint8_t bgGreen = 0,
+                       std::uint8_t bgBlue = 0) {
+    std::vector<Pixel> canvas;
+    for (std::size_t i = 0; i < input.bytes.size(); i += 4) {
+        const std::uint8_t alpha = input.bytes[i + 3];
+        canvas.push_back(0xFF000000u | Pixel{compositeChannel(input.bytes[i], alpha, bgRed)} << 16 |
+                         Pixel{compositeChannel(input.bytes[i + 1], alpha, bgGreen)} << 8 |
+                         Pixel{compositeChannel(input.bytes[i + 2], alpha, bgBlue)});
+    }
+    const auto f = static_cast<unsigned>(factor);
+    std::vector<Pixel> target(canvas.size() * f * f);
+    upscale(factor, canvas.data(), target.data(), static_cast<std::int32_t>(input.width),
+            static_cast<std::int32_t>(input.height), ScaleSettings{}, INT32_MAX);
+    Rgba output{input.width * f, input.height * f, {}};
+    for (Pixel word : target)
+        output.bytes.insert(output.bytes.end(),
+                            {static_cast<std::uint8_t>(word >> 16), static_cast<std::uint8_t>(word >> 8),
+                             static_cast<std::uint8_t>(word), 255});
+    return output;
+}
+
+class ScaleCommand : public testing::Test {
+protected:
+    fs::path root;
+    fs::path work;
+
+    void SetUp() override {
+        std::string pattern = (fs::path{testing::TempDir()} / "tessera-scale-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        root = pattern;
+        work = root / "work";
+        fs::create_directory(work);
+    }
+
+    void TearDown() override {
+        std::error_code ignored;
+        fs::remove_all(root, ignored);
+    }
+
+    void copyData(const char* name, const fs::path& to) const {
+        fs::copy_file(dataDirectory / name, work / to);
+    }
+
+    RunResult run(const std::vector<std::string>& args) const {
+        const std::string outPath = (root / "stdout").string();
+        const std::string errPath = (root / "stderr").string();
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addchdir_np(&actions, work.c_str());
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        std::vector<std::string> storage{TESSERA_SCALE_PATH};
+        storage.insert(storage.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (std::string& arg : storage)
+            argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        RunResult result;
+        pid_t pid = 0;
+        const int spawned = posix_spawn(&pid, TESSERA_SCALE_PATH, &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        if (spawned != 0)
+            return result;
+        int status = 0;
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        result.out = readText(outPath);
+        result.err = readText(errPath);
+        return result;
+    }
+
+    // Every file under the work directory, relative to it, so that stray temporary files show.
+    std::set<std::string> filesLeft() const {
+        std::set<std::string> names;
+        for (const auto& entry : fs::recursive_directory_iterator(work))
+            names.insert(entry.path().lexically_relative(work).string());
+        return names;
+    }
+};
+
+TEST_F(ScaleCommand, DefaultOutputBesideTheInputIsTheEditorsEnlargement) {
+    copyData(opaqueSprite, "door.png");
+    const RunResult result = run({"door.png"});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.err, ""); // opaque input, stderr not a terminal: nothing to say
+    EXPECT_EQ(filesLeft(), (std::set<std::string>{"door.png", "door@4x.png"}));
+    const Rgba output = loadRgba(work / "door@4x.png");
+    EXPECT_EQ(output.width, 128u);
+    EXPECT_TRUE(output == editorEnlargement(loadRgba(work / "door.png"), 4));
+
+    // A new image file gets the usual permissions, not those of a private temporary file.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    const auto permissions = fs::status(work / "door@4x.png").permissions();
+    EXPECT_EQ(static_cast<mode_t>(permissions), static_cast<mode_t>(0666 & ~mask));
+}
+
+TEST_F(ScaleCommand, EveryFactorIntoANamedFile) {
+    copyData("cdda_mshock_streetlight_64x80.png", "light.png");
+    const Rgba input = loadRgba(work / "light.png");
+    for (int factor = 2; factor <= 5; ++factor) {
+        const std::string name = "big" + std::to_string(factor) + ".png";
+        const RunResult result = run({"-q", "-f", std::to_string(factor), "-o", name, "light.png"});
+        EXPECT_EQ(result.status, 0) << result.err;
+        EXPECT_TRUE(loadRgba(work / name) == editorEnlargement(input, factor)) << "factor " << factor;
+    }
+}
+
+TEST_F(ScaleCommand, OneInputIntoAnExistingDirectory) {
+    copyData(opaqueSprite, "door.png");
+    fs::create_directory(work / "out");
+    const RunResult result = run({"-f", "2", "-o", "out", "door.png"});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_TRUE(loadRgba(work / "out/door@2x.png") == editorEnlargement(loadRgba(work / "door.png"), 2));
+}
+
+TEST_F(ScaleCommand, TransparencyIsFlattenedOntoTheBackgroundAndSaidOnce) {
+    sf::Image glass;
+    glass.create(4, 3, sf::Color{200, 100, 0, 128});
+    glass.setPixel(0, 0, sf::Color{10, 20, 30, 255});
+    glass.setPixel(1, 0, sf::Color{255, 255, 255, 0});
+    glass.setPixel(2, 1, sf::Color{1, 254, 77, 1});
+    glass.setPixel(3, 2, sf::Color{90, 91, 92, 254});
+    ASSERT_TRUE(glass.saveToFile((work / "glass.png").string()));
+
+    const RunResult result = run({"--background", "#204080", "-f", "3", "glass.png"});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(countLines(result.err), 1u) << result.err;
+    EXPECT_NE(result.err.find("'glass.png'"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("transparency flattened"), std::string::npos) << result.err;
+    const Rgba output = loadRgba(work / "glass@3x.png");
+    EXPECT_TRUE(output == editorEnlargement(loadRgba(work / "glass.png"), 3, 0x20, 0x40, 0x80));
+    // The fully transparent pixel's block is the background, opaque.
+    EXPECT_EQ(std::vector<std::uint8_t>(output.bytes.begin() + 3 * 4, output.bytes.begin() + 4 * 4),
+              (std::vector<std::uint8_t>{0x20, 0x40, 0x80, 255}));
+
+    const RunResult quiet =
+        run({"--quiet", "--background=204080", "-f", "3", "-o", "quiet.png", "glass.png"});
+    EXPECT_EQ(quiet.status, 0);
+    EXPECT_EQ(quiet.err, "");
+    EXPECT_EQ(readText(work / "quiet.png"), readText(work / "glass@3x.png"));
+}
+
+TEST_F(ScaleCommand, DefaultBackgroundIsBlack) {
+    copyData(translucentSprite, "fire.png");
+    const RunResult result = run({"-f", "2", "fire.png"});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_NE(result.err.find("#000000"), std::string::npos) << result.err;
+    EXPECT_TRUE(loadRgba(work / "fire@2x.png") == editorEnlargement(loadRgba(work / "fire.png"), 2));
+}
+
+// A 3 x 2 GIF: red, blue, red over white, red, green.
+const unsigned char tinyGif[] = {0x47, 0x49, 0x46, 0x38, 0x39, 0x61, 0x03, 0x00, 0x02, 0x00, 0xf1, 0x03, 0x00,
+                                 0xff, 0x00, 0x00, 0x00, 0xff, 0x00, 0x00, 0x00, 0xff, 0xff, 0xff, 0xff, 0x21,
+                                 0xf9, 0x04, 0x00, 0x00, 0x00, 0x00, 0x00, 0x2c, 0x00, 0x00, 0x00, 0x00, 0x03,
+                                 0x00, 0x02, 0x00, 0x00, 0x02, 0x04, 0x84, 0x30, 0x10, 0x05, 0x00, 0x3b};
+
+TEST_F(ScaleCommand, ReadsPngBmpTgaJpegAndGif) {
+    sf::Image source;
+    source.create(7, 5);
+    for (unsigned y = 0; y < 5; ++y)
+        for (unsigned x = 0; x < 7; ++x)
+            source.setPixel(x, y, x > y ? sf::Color{220, 40, 40} : sf::Color{20, 30, 160});
+    for (const char* name : {"pic.png", "pic.bmp", "pic.tga", "pic.jpg"})
+        ASSERT_TRUE(source.saveToFile((work / name).string())) << name;
+    writeBytes(work / "pic.gif", std::string{std::begin(tinyGif), std::end(tinyGif)});
+    const Rgba gif = loadRgba(work / "pic.gif");
+    const std::vector<std::uint8_t> gifColours = {255, 0,   0,   255, 0,   0, 255, 255, 255, 0,   0, 255,
+                                                  255, 255, 255, 255, 255, 0, 0,   255, 0,   255, 0, 255};
+    ASSERT_EQ(gif.bytes, gifColours);
+
+    for (const char* name : {"pic.png", "pic.bmp", "pic.tga", "pic.jpg", "pic.gif"}) {
+        const std::string output = std::string{name} + ".out.png";
+        const RunResult result = run({"-f", "2", "-o", output, name});
+        EXPECT_EQ(result.status, 0) << name << ": " << result.err;
+        // Each input is compared with its own decoding: JPEG is lossy.
+        EXPECT_TRUE(loadRgba(work / output) == editorEnlargement(loadRgba(work / name), 2)) << name;
+    }
+}
+
+TEST_F(ScaleCommand, SeveralInputsIntoADirectoryThatIsCreated) {
+    copyData(opaqueSprite, "door.png");
+    copyData(translucentSprite, "fire.png");
+    copyData("cdda_hoder_cat_16.png", "cat.png");
+    const RunResult result = run({"-q", "-f", "3", "-o", "out/nested", "door.png", "fire.png", "cat.png"});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.err, "");
+    for (const char* name : {"door", "fire", "cat"})
+        EXPECT_TRUE(loadRgba(work / "out/nested" / (std::string{name} + "@3x.png")) ==
+                    editorEnlargement(loadRgba(work / (std::string{name} + ".png")), 3))
+            << name;
+}
+
+TEST_F(ScaleCommand, OneAndTwoThreadsWriteIdenticalBytes) {
+    copyData("sheet_cdda_uc_1024.png", "sheet.png");
+    copyData(opaqueSprite, "door.png");
+    copyData(translucentSprite, "fire.png");
+    // The sheet at factor 2 is large enough to be split into bands; three files run at once.
+    const RunResult one = run({"-q", "-j", "1", "-f", "2", "-o", "one", "sheet.png", "door.png", "fire.png"});
+    const RunResult two = run({"-q", "-j", "2", "-f", "2", "-o", "two", "sheet.png", "door.png", "fire.png"});
+    ASSERT_EQ(one.status, 0) << one.err;
+    ASSERT_EQ(two.status, 0) << two.err;
+    for (const char* name : {"sheet@2x.png", "door@2x.png", "fire@2x.png"}) {
+        const std::string bytes = readText(work / "one" / name);
+        EXPECT_FALSE(bytes.empty()) << name;
+        EXPECT_TRUE(bytes == readText(work / "two" / name)) << name;
+    }
+    EXPECT_TRUE(loadRgba(work / "two/sheet@2x.png") == editorEnlargement(loadRgba(work / "sheet.png"), 2));
+}
+
+TEST_F(ScaleCommand, AFailedInputDoesNotStopTheOthers) {
+    copyData(opaqueSprite, "door.png");
+    copyData("cdda_hoder_cat_16.png", "cat.png");
+    const RunResult result = run({"-q", "-f", "2", "door.png", "missing.png", "cat.png"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(countLines(result.err), 1u) << result.err;
+    EXPECT_NE(result.err.find("'missing.png'"), std::string::npos) << result.err;
+    EXPECT_EQ(filesLeft(), (std::set<std::string>{"door.png", "door@2x.png", "cat.png", "cat@2x.png"}));
+}
+
+TEST_F(ScaleCommand, HelpAndVersion) {
+    const RunResult help = run({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("Usage: tessera-scale"), std::string::npos);
+    EXPECT_NE(help.out.find("--background"), std::string::npos);
+    EXPECT_EQ(help.err, "");
+    const RunResult version = run({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, std::string{"tessera-scale "} + TESSERA_VERSION + "\n");
+}
+
+TEST_F(ScaleCommand, ProgressLineOnlyWhenStderrIsATerminal) {
+    copyData(opaqueSprite, "a.png");
+    copyData(opaqueSprite, "b.png");
+    int terminal = -1;
+    const pid_t pid = ::forkpty(&terminal, nullptr, nullptr, nullptr);
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        if (::chdir(work.c_str()) == 0)
+            ::execl(TESSERA_SCALE_PATH, TESSERA_SCALE_PATH, "-f", "2", "a.png", "b.png", nullptr);
+        ::_exit(127);
+    }
+    std::string shown;
+    char buffer[256];
+    for (;;) {
+        const ssize_t count = ::read(terminal, buffer, sizeof buffer);
+        if (count > 0)
+            shown.append(buffer, static_cast<std::size_t>(count));
+        else if (count == 0 || errno != EINTR)
+            break; // the terminal reports an error once the child has gone
+    }
+    ::close(terminal);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << shown;
+    EXPECT_NE(shown.find("2/2 files"), std::string::npos) << shown;
+
+    // The same run with stderr in a file says nothing at all.
+    const RunResult piped = run({"-f", "2", "a.png", "b.png"});
+    EXPECT_EQ(piped.status, 0);
+    EXPECT_EQ(piped.err, "");
+}
+
+// Each case starts with "sprite.png" (opaque) in the work directory.
+struct FailureCase {
+    const char* name;
+    std::function<void(const fs::path& work)> prepare;
+    std::vector<std::string> args;
+    int status;
+    std::vector<const char*> messageParts; // all must appear in the single line on stderr
+    std::set<std::string> filesAfter;      // everything under the work directory afterwards
+};
+
+void nothingMore(const fs::path&) {}
+
+const FailureCase failureCases[] = {
+    {"MissingInput", nothingMore, {"missing.png"}, 1, {"'missing.png'", "No such file"}, {"sprite.png"}},
+    {"NotAnImage",
+     [](const fs::path& w) { writeBytes(w / "notes.png", "not an image\n"); },
+     {"notes.png"},
+     1,
+     {"'notes.png'", "not a PNG"},
+     {"sprite.png", "notes.png"}},
+    {"EmptyFile",
+     [](const fs::path& w) { writeBytes(w / "empty.png", ""); },
+     {"empty.png"},
+     1,
+     {"'empty.png'"},
+     {"sprite.png", "empty.png"}},
+    {"TruncatedPng",
+     [](const fs::path& w) { writeBytes(w / "cut.png", readText(w / "sprite.png").substr(0, 120)); },
+     {"cut.png"},
+     1,
+     {"'cut.png'", "damaged"},
+     {"sprite.png", "cut.png"}},
+    {"DirectoryAsInput",
+     [](const fs::path& w) { fs::create_directory(w / "folder"); },
+     {"folder"},
+     1,
+     {"'folder'", "directory"},
+     {"sprite.png", "folder"}},
+    {"OutputUnderARegularFile",
+     [](const fs::path& w) { writeBytes(w / "blocker", "x"); },
+     {"-o", "blocker/out.png", "sprite.png"},
+     1,
+     {"'blocker/out.png'", "Not a directory"},
+     {"sprite.png", "blocker"}},
+    {"OutputInAMissingDirectory",
+     nothingMore,
+     {"-o", "nowhere/out.png", "sprite.png"},
+     1,
+     {"'nowhere/out.png'", "No such file"},
+     {"sprite.png"}},
+    {"OutputDirectoryIsAFile",
+     [](const fs::path& w) {
+         writeBytes(w / "blocker", "x");
+         fs::copy_file(w / "sprite.png", w / "other.png");
+     },
+     {"-o", "blocker", "sprite.png", "other.png"},
+     1,
+     {"'blocker'"},
+     {"sprite.png", "other.png", "blocker"}},
+    {"OutputIsTheInput",
+     nothingMore,
+     {"-o", "sprite.png", "sprite.png"},
+     1,
+     {"'sprite.png'", "overwrite"},
+     {"sprite.png"}},
+    {"OutputIsTheInputSpelledOtherwise",
+     [](const fs::path& w) { fs::create_directory(w / "sub"); },
+     {"-o", "./sub/../sprite.png", "sprite.png"},
+     1,
+     {"overwrite"},
+     {"sprite.png", "sub"}},
+    {"OutputIsAHardLinkToTheInput",
+     [](const fs::path& w) { fs::create_hard_link(w / "sprite.png", w / "alias.png"); },
+     {"-o", "alias.png", "sprite.png"},
+     1,
+     {"'alias.png'", "overwrite"},
+     {"sprite.png", "alias.png"}},
+    {"OutputIsASymlinkToTheInput",
+     [](const fs::path& w) { fs::create_symlink("sprite.png", w / "link.png"); },
+     {"-o", "link.png", "sprite.png"},
+     1,
+     {"'link.png'", "overwrite"},
+     {"sprite.png", "link.png"}},
+    {"OutputIsAnotherInput",
+     [](const fs::path& w) { fs::copy_file(w / "sprite.png", w / "sprite@2x.png"); },
+     {"-f", "2", "sprite.png", "sprite@2x.png"},
+     1,
+     {"overwrite input 'sprite@2x.png'"},
+     {"sprite.png", "sprite@2x.png", "sprite@2x@2x.png"}},
+    {"TwoInputsOneOutput",
+     [](const fs::path& w) {
+         for (const char* dir : {"a", "b"}) {
+             fs::create_directory(w / dir);
+             fs::copy_file(w / "sprite.png", w / dir / "sprite.png");
+         }
+     },
+     {"-o", "out", "a/sprite.png", "b/sprite.png"},
+     1,
+     {"'out/sprite@4x.png'", "'a/sprite.png'"},
+     {"sprite.png", "a", "a/sprite.png", "b", "b/sprite.png", "out", "out/sprite@4x.png"}},
+    // Usage errors stop before any file is touched, even when the inputs are fine.
+    {"FactorOne", nothingMore, {"-f", "1", "sprite.png"}, 2, {"factor '1'"}, {"sprite.png"}},
+    {"FactorSix", nothingMore, {"--factor", "6", "sprite.png"}, 2, {"factor '6'"}, {"sprite.png"}},
+    {"FactorNotANumber", nothingMore, {"-f", "four", "sprite.png"}, 2, {"factor 'four'"}, {"sprite.png"}},
+    {"ZeroJobs", nothingMore, {"-j", "0", "sprite.png"}, 2, {"jobs '0'"}, {"sprite.png"}},
+    {"NegativeJobs", nothingMore, {"--jobs=-3", "sprite.png"}, 2, {"jobs '-3'"}, {"sprite.png"}},
+    {"AbsurdJobs", nothingMore, {"-j", "100000", "sprite.png"}, 2, {"jobs '100000'"}, {"sprite.png"}},
+    {"BadBackground",
+     nothingMore,
+     {"--background", "#12345", "sprite.png"},
+     2,
+     {"background"},
+     {"sprite.png"}},
+    {"UnknownOption", nothingMore, {"--shiny", "sprite.png"}, 2, {"'--shiny'"}, {"sprite.png"}},
+    {"NoInput", nothingMore, {"-f", "2"}, 2, {"no input"}, {"sprite.png"}},
+};
+
+class ScaleCommandFailure : public ScaleCommand, public testing::WithParamInterface<FailureCase> {};
+
+TEST_P(ScaleCommandFailure, OneLineNamingTheFileAndNoPartialOutput) {
+    const FailureCase& c = GetParam();
+    copyData(opaqueSprite, "sprite.png");
+    c.prepare(work);
+    const RunResult result = run(c.args);
+    EXPECT_EQ(result.status, c.status) << result.err;
+    EXPECT_EQ(countLines(result.err), 1u) << result.err;
+    EXPECT_TRUE(result.err.starts_with("tessera-scale: ")) << result.err;
+    for (const char* part : c.messageParts)
+        EXPECT_NE(result.err.find(part), std::string::npos) << "missing \"" << part << "\" in " << result.err;
+    EXPECT_EQ(filesLeft(), c.filesAfter);
+    EXPECT_EQ(result.out, "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Errors, ScaleCommandFailure, testing::ValuesIn(failureCases),
+                         [](const testing::TestParamInfo<FailureCase>& info) { return info.param.name; });
+
+} // namespace
