@@ -61,28 +61,65 @@ constexpr std::uint8_t turnGrades(std::uint8_t grades) {
         return static_cast<std::uint8_t>((grades << (2 * Turn)) | (grades >> (8 - 2 * Turn)));
 }
 
+// Distances between cells of one neighbourhood. The four turns of a pixel ask for
+// many of the same pairs (the pixel against its edge and diagonal neighbours, each
+// pair of ring neighbours), so each pair is measured at most once per pixel.
+struct NeighbourhoodDistances {
+    const Neighbourhood& cells;
+    double lumaWeight;
+    double measured[36] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,
+                           -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
+
+    // Slot of the unordered pair {a, b}, a != b; constant wherever a and b are.
+    static constexpr int slotOf(int a, int b) {
+        const int low = a < b ? a : b, high = a < b ? b : a;
+        return high * (high - 1) / 2 + low;
+    }
+
+    double between(int a, int b) {
+        double& slot = measured[slotOf(a, b)];
+        if (slot < 0.0)
+            slot = colourDistance(cells[a], cells[b], lumaWeight);
+        return slot;
+    }
+};
+
+// The cells one turn reads, as indices into the neighbourhood, named for the part
+// they play in the turn-0 frame.
+template <int Turn>
+struct TurnedCells {
+    static constexpr int centre = 4;
+    static constexpr int side = turnedIndex(Turn, 1, 0);        // Nt(1, 0)
+    static constexpr int lower = turnedIndex(Turn, 0, 1);       // Nt(0, 1)
+    static constexpr int across = turnedIndex(Turn, 1, 1);      // Nt(1, 1), across the corner
+    static constexpr int lowerLeft = turnedIndex(Turn, -1, 1);  // Nt(-1, 1)
+    static constexpr int upperRight = turnedIndex(Turn, 1, -1); // Nt(1, -1)
+    static constexpr int left = turnedIndex(Turn, -1, 0);       // Nt(-1, 0)
+    static constexpr int above = turnedIndex(Turn, 0, -1);      // Nt(0, -1)
+};
+
 // Whether the corner gets a line blend (a slope or diagonal pattern) rather than
 // the small Corner rounding.
 template <int Turn>
-inline bool wantsLineBlend(const Neighbourhood& n, std::uint8_t turnedGrades, const ScaleSettings& settings) {
-    const auto cell = [&](int dx, int dy) {
-        return n[turnedIndex(Turn, dx, dy)];
+inline bool wantsLineBlend(NeighbourhoodDistances& distances, std::uint8_t turnedGrades,
+                           const ScaleSettings& settings) {
+    using C = TurnedCells<Turn>;
+    const auto same = [&](int a, int b) {
+        return distances.between(a, b) < settings.sameColourTolerance;
     };
-    const Pixel centre = n[4];
     const auto own = static_cast<BlendGrade>((turnedGrades >> 4) & 3);
     const auto ahead = static_cast<BlendGrade>((turnedGrades >> 2) & 3);
     const auto behind = static_cast<BlendGrade>((turnedGrades >> 6) & 3);
     if (own == BlendGrade::Strong)
         return true;
-    if (ahead != BlendGrade::None && !sameColour(centre, cell(-1, 1), settings))
+    if (ahead != BlendGrade::None && !same(C::centre, C::lowerLeft))
         return false;
-    if (behind != BlendGrade::None && !sameColour(centre, cell(1, -1), settings))
+    if (behind != BlendGrade::None && !same(C::centre, C::upperRight))
         return false;
     // Five cells bending round the corner in one colour, while the pixel itself
     // differs from the cell across the corner: a corner of a shape, not a line.
-    if (sameColour(cell(-1, 1), cell(0, 1), settings) && sameColour(cell(0, 1), cell(1, 1), settings) &&
-        sameColour(cell(1, 1), cell(1, 0), settings) && sameColour(cell(1, 0), cell(1, -1), settings) &&
-        !sameColour(centre, cell(1, 1), settings))
+    if (same(C::lowerLeft, C::lower) && same(C::lower, C::across) && same(C::across, C::side) &&
+        same(C::side, C::upperRight) && !same(C::centre, C::across))
         return false;
     return true;
 }
@@ -95,32 +132,28 @@ struct CornerBlend {
 // The pattern and colour for the corner a turn handles, or nothing when that corner
 // is not graded.
 template <int Turn>
-inline std::optional<CornerBlend> decideCorner(const Neighbourhood& n, std::uint8_t grades,
+inline std::optional<CornerBlend> decideCorner(NeighbourhoodDistances& distances, std::uint8_t grades,
                                                const ScaleSettings& settings) {
+    using C = TurnedCells<Turn>;
     const std::uint8_t turned = turnGrades<Turn>(grades);
     if (((turned >> 4) & 3) == 0)
         return std::nullopt;
-    const auto cell = [&](int dx, int dy) {
-        return n[turnedIndex(Turn, dx, dy)];
-    };
-    const Pixel centre = n[4];
-    const double lumaWeight = settings.lumaWeight;
-    const bool lineBlend = wantsLineBlend<Turn>(n, turned, settings);
+    const Neighbourhood& n = distances.cells;
+    const bool lineBlend = wantsLineBlend<Turn>(distances, turned, settings);
 
     // A tie goes to the side neighbour.
-    const Pixel side = cell(1, 0);
-    const Pixel lower = cell(0, 1);
-    const Pixel colour =
-        colourDistance(centre, side, lumaWeight) <= colourDistance(centre, lower, lumaWeight) ? side : lower;
+    const Pixel colour = distances.between(C::centre, C::side) <= distances.between(C::centre, C::lower)
+                             ? n[C::side]
+                             : n[C::lower];
     if (!lineBlend)
         return CornerBlend{PatternKind::Corner, colour};
 
-    const double sideSpan = colourDistance(side, cell(-1, 1), lumaWeight);
-    const double lowerSpan = colourDistance(lower, cell(1, -1), lumaWeight);
-    const bool shallow =
-        lowerSpan >= settings.steepRatio * sideSpan && centre != cell(-1, 1) && cell(-1, 0) != cell(-1, 1);
-    const bool steep =
-        sideSpan >= settings.steepRatio * lowerSpan && centre != cell(1, -1) && cell(0, -1) != cell(1, -1);
+    const double sideSpan = distances.between(C::side, C::lowerLeft);
+    const double lowerSpan = distances.between(C::lower, C::upperRight);
+    const bool shallow = lowerSpan >= settings.steepRatio * sideSpan && n[C::centre] != n[C::lowerLeft] &&
+                         n[C::left] != n[C::lowerLeft];
+    const bool steep = sideSpan >= settings.steepRatio * lowerSpan && n[C::centre] != n[C::upperRight] &&
+                       n[C::above] != n[C::upperRight];
     const PatternKind kind = shallow && steep ? PatternKind::BothSlopes
                              : shallow        ? PatternKind::ShallowSlope
                              : steep          ? PatternKind::SteepSlope
@@ -129,9 +162,9 @@ inline std::optional<CornerBlend> decideCorner(const Neighbourhood& n, std::uint
 }
 
 template <int Factor, int Turn>
-inline void blendCorner(const Neighbourhood& n, std::uint8_t grades, const ScaleSettings& settings,
+inline void blendCorner(NeighbourhoodDistances& distances, std::uint8_t grades, const ScaleSettings& settings,
                         const OutputBlock& block) {
-    if (const auto blend = decideCorner<Turn>(n, grades, settings))
+    if (const auto blend = decideCorner<Turn>(distances, grades, settings))
         applyPattern<Factor, Turn>(blend->kind, blend->colour, block);
 }
 
@@ -140,10 +173,11 @@ inline void blendCorner(const Neighbourhood& n, std::uint8_t grades, const Scale
 template <int Factor>
 inline void blendCorners(const Neighbourhood& n, std::uint8_t grades, const ScaleSettings& settings,
                          const OutputBlock& block) {
-    blendCorner<Factor, 0>(n, grades, settings, block);
-    blendCorner<Factor, 1>(n, grades, settings, block);
-    blendCorner<Factor, 2>(n, grades, settings, block);
-    blendCorner<Factor, 3>(n, grades, settings, block);
+    NeighbourhoodDistances distances{n, settings.lumaWeight};
+    blendCorner<Factor, 0>(distances, grades, settings, block);
+    blendCorner<Factor, 1>(distances, grades, settings, block);
+    blendCorner<Factor, 2>(distances, grades, settings, block);
+    blendCorner<Factor, 3>(distances, grades, settings, block);
 }
 
 } // namespace tessera

@@ -107,7 +107,9 @@ void scalePass(const Pixel* source, Pixel* target, std::int32_t width, std::int3
     // The working row borrows the last bytes of the last target row this call
     // writes: the blocks of the last source row overwrite it only behind the
     // column being graded, so no byte is overwritten before it has been read.
-    auto* gradeRow = reinterpret_cast<std::uint8_t*>(target + static_cast<std::ptrdiff_t>(lastRow) * Factor * targetWidth) - width;
+    auto* gradeRow = reinterpret_cast<std::uint8_t*>(target + static_cast<std::ptrdiff_t>(lastRow) * Factor *
+                                                                  targetWidth) -
+                     width;
     std::memset(gradeRow, 0, static_cast<std::size_t>(width));
 
     // A band that starts below row 0 first receives the top grades its first row

@@ -49,7 +49,8 @@ struct Decision {
 
 template <int Turn>
 void decide(std::vector<Decision>& out, Position at, const Neighbourhood& n, CornerGrades grades) {
-    if (const auto blend = decideCorner<Turn>(n, grades, ScaleSettings{}))
+    NeighbourhoodDistances distances{n, ScaleSettings{}.lumaWeight};
+    if (const auto blend = decideCorner<Turn>(distances, grades, ScaleSettings{}))
         out.push_back({at.x, at.y, Turn, blend->kind, blend->colour});
 }
 
@@ -165,7 +166,8 @@ class TurnZeroDecision : public testing::TestWithParam<DecisionCase> {};
 
 TEST_P(TurnZeroDecision, FollowsTheRule) {
     const DecisionCase& c = GetParam();
-    const auto got = decideCorner<0>(c.n, c.grades, ScaleSettings{});
+    NeighbourhoodDistances distances{c.n, ScaleSettings{}.lumaWeight};
+    const auto got = decideCorner<0>(distances, c.grades, ScaleSettings{});
     ASSERT_EQ(got.has_value(), c.expected.has_value()) << c.rule;
     if (got) {
         EXPECT_EQ(got->kind, c.expected->kind) << c.rule;

@@ -1,0 +1,139 @@
+// upscale at every factor on real sprites, a random image of few colours and a
+// one-colour image, each beside the block-fill pass: plain replication making the
+// same target writes without grading or blending. Compare the two in one run:
+//   scaler_bench --benchmark_filter=Sheet
+#include <SFML/Graphics/Image.hpp>
+#include <algorithm>
+#include <benchmark/benchmark.h>
+#include <cstdint>
+#include <random>
+#include <string>
+#include <tessera/scaler.h>
+#include <vector>
+
+namespace {
+
+struct Source {
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    std::vector<Pixel> pixels;
+};
+
+// Pixels enter as 0xFFRRGGBB, as the editor's canvas holds them.
+Source loadSource(const std::string& name) {
+    sf::Image image;
+    if (!image.loadFromFile(std::string(TESSERA_BENCH_DATA) + "/" + name))
+        return {};
+    const auto size = image.getSize();
+    Source source{static_cast<std::int32_t>(size.x), static_cast<std::int32_t>(size.y), {}};
+    const std::uint8_t* rgba = image.getPixelsPtr();
+    source.pixels.resize(static_cast<std::size_t>(size.x) * size.y);
+    for (std::size_t i = 0; i < source.pixels.size(); ++i)
+        source.pixels[i] =
+            0xFF000000u | Pixel{rgba[4 * i]} << 16 | Pixel{rgba[4 * i + 1]} << 8 | rgba[4 * i + 2];
+    return source;
+}
+
+Source randomSource(std::int32_t size) {
+    const Pixel colours[] = {0xFF000000u, 0xFFFFFFFFu, 0xFF3050A0u, 0xFFE0C020u, 0xFF80FF80u};
+    std::mt19937 random(7);
+    std::uniform_int_distribution<int> pick(0, 4);
+    Source source{size, size, std::vector<Pixel>(static_cast<std::size_t>(size) * size)};
+    for (Pixel& p : source.pixels)
+        p = colours[pick(random)];
+    return source;
+}
+
+Source flatSource(std::int32_t size) {
+    return {size, size, std::vector<Pixel>(static_cast<std::size_t>(size) * size, 0xFF4080C0u)};
+}
+
+// The floor any enlargement pays: every target pixel stored once, block by block.
+void fillBlocks(std::int32_t factor, const Source& source, Pixel* target) {
+    const std::ptrdiff_t targetWidth = static_cast<std::ptrdiff_t>(source.width) * factor;
+    for (std::int32_t y = 0; y < source.height; ++y)
+        for (std::int32_t x = 0; x < source.width; ++x) {
+            Pixel* block = target + y * factor * targetWidth + x * factor;
+            for (std::int32_t r = 0; r < factor; ++r)
+                std::fill_n(block + r * targetWidth, factor,
+                            source.pixels[static_cast<std::size_t>(y) * source.width + x]);
+        }
+}
+
+template <bool BlockFillOnly>
+void enlarge(benchmark::State& state, const Source& source) {
+    if (source.pixels.empty()) {
+        state.SkipWithError("test image not found");
+        return;
+    }
+    const auto factor = static_cast<std::int32_t>(state.range(0));
+    std::vector<Pixel> target(source.pixels.size() * factor * factor);
+    const ScaleSettings settings;
+    for (auto _ : state) {
+        if constexpr (BlockFillOnly)
+            fillBlocks(factor, source, target.data());
+        else
+            upscale(factor, source.pixels.data(), target.data(), source.width, source.height, settings,
+                    INT32_MAX);
+        benchmark::DoNotOptimize(target.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(source.pixels.size()));
+    state.counters["source_MP/s"] = benchmark::Counter(static_cast<double>(source.pixels.size()) * 1e-6,
+                                                       benchmark::Counter::kIsIterationInvariantRate);
+}
+
+const Source& sheet() {
+    static const Source source = loadSource("sheet_cdda_uc_1024.png");
+    return source;
+}
+const Source& tile() {
+    static const Source source = loadSource("cdda_uc_dog_gshepherd_32.png");
+    return source;
+}
+const Source& randomImage() {
+    static const Source source = randomSource(512);
+    return source;
+}
+const Source& flatImage() {
+    static const Source source = flatSource(512);
+    return source;
+}
+
+void Sheet_Upscale(benchmark::State& s) {
+    enlarge<false>(s, sheet());
+}
+void Sheet_BlockFill(benchmark::State& s) {
+    enlarge<true>(s, sheet());
+}
+void Tile_Upscale(benchmark::State& s) {
+    enlarge<false>(s, tile());
+}
+void Tile_BlockFill(benchmark::State& s) {
+    enlarge<true>(s, tile());
+}
+void Random_Upscale(benchmark::State& s) {
+    enlarge<false>(s, randomImage());
+}
+void Random_BlockFill(benchmark::State& s) {
+    enlarge<true>(s, randomImage());
+}
+void Flat_Upscale(benchmark::State& s) {
+    enlarge<false>(s, flatImage());
+}
+void Flat_BlockFill(benchmark::State& s) {
+    enlarge<true>(s, flatImage());
+}
+
+} // namespace
+
+BENCHMARK(Sheet_BlockFill)->DenseRange(2, 5)->Unit(benchmark::kMillisecond);
+BENCHMARK(Sheet_Upscale)->DenseRange(2, 5)->Unit(benchmark::kMillisecond);
+BENCHMARK(Tile_BlockFill)->DenseRange(2, 5);
+BENCHMARK(Tile_Upscale)->DenseRange(2, 5);
+BENCHMARK(Random_BlockFill)->DenseRange(2, 5)->Unit(benchmark::kMillisecond);
+BENCHMARK(Random_Upscale)->DenseRange(2, 5)->Unit(benchmark::kMillisecond);
+BENCHMARK(Flat_BlockFill)->DenseRange(2, 5)->Unit(benchmark::kMillisecond);
+BENCHMARK(Flat_Upscale)->DenseRange(2, 5)->Unit(benchmark::kMillisecond);
+
+BENCHMARK_MAIN();
