@@ -46,7 +46,7 @@ Image randomImage(std::mt19937& random) {
             case 0: // scattered palette colours
                 word = palette[pick(random)];
                 break;
-            case 1: // a diagonal edge with a few specks
+            case 1: // a diagonal edge with a few stray dots
                 word = palette[(x * 3 > y * 2) ? 0 : 1];
                 if (random() % 11 == 0)
                     word = palette[pick(random)];
