@@ -51,12 +51,14 @@ elseif(MODE STREQUAL "pkgconfig")
   if(NOT package_prefix STREQUAL prefix)
     message(FATAL_ERROR "pkg-config gives the prefix '${package_prefix}', the package is in ${prefix}")
   endif()
+  tessera_run(cflags ${PKG_CONFIG} --cflags tessera-scaler)
+  separate_arguments(cflags UNIX_COMMAND "${cflags}")
   tessera_run(flags ${PKG_CONFIG} --cflags --libs tessera-scaler)
   separate_arguments(flags UNIX_COMMAND "${flags}")
 
   # The public header on its own, first and only, in a translation unit: it must need nothing else.
   file(WRITE ${WORK_DIR}/header_alone.cpp "#include <tessera/scaler.h>\n")
-  tessera_run(ignored ${CXX} ${cxx_flags} ${warnings} -c ${WORK_DIR}/header_alone.cpp ${flags}
+  tessera_run(ignored ${CXX} ${cxx_flags} ${warnings} -c ${WORK_DIR}/header_alone.cpp ${cflags}
     -o ${WORK_DIR}/header_alone.o)
   tessera_run(ignored ${CXX} ${cxx_flags} ${warnings} ${source_dir}/main.cpp ${flags} ${linker_flags}
     -o ${WORK_DIR}/enlarge)
