@@ -13,7 +13,8 @@ if(TARGET tessera-scale)
   install(TARGETS tessera-scale RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
 
-# "libscaler.a" is too plain a name for a shared lib directory such as /usr/local/lib.
+# "libscaler.a" is too plain a name for a library folder that many packages share, such as
+# /usr/local/lib.
 set_target_properties(scaler PROPERTIES OUTPUT_NAME tessera-scaler)
 
 # install() reads relative PUBLIC_HEADER paths against the folder it is called from, which is not
