@@ -13,21 +13,6 @@ if(TARGET tessera-scale)
   install(TARGETS tessera-scale RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
 
-# "libscaler.a" is too plain a name for a library folder that many packages share, such as
-# /usr/local/lib.
-set_target_properties(scaler PROPERTIES OUTPUT_NAME tessera-scaler)
-
-# install() reads relative PUBLIC_HEADER paths against the folder it is called from, which is not
-# the scaler's; anchor them at the scaler's own source folder.
-get_target_property(scaler_source_dir scaler SOURCE_DIR)
-get_target_property(scaler_headers scaler PUBLIC_HEADER)
-set(scaler_header_paths "")
-foreach(header IN LISTS scaler_headers)
-  cmake_path(ABSOLUTE_PATH header BASE_DIRECTORY ${scaler_source_dir})
-  list(APPEND scaler_header_paths ${header})
-endforeach()
-set_target_properties(scaler PROPERTIES PUBLIC_HEADER "${scaler_header_paths}")
-
 install(TARGETS scaler EXPORT TesseraScalerTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
   PUBLIC_HEADER DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/tessera)
