@@ -39,7 +39,7 @@ void drawProgressLocked(Progress& progress) {
         return;
     const double seconds = std::chrono::duration<double>(Clock::now() - progress.start).count();
     std::fprintf(progress.stream, "\r\x1b[Ktessera-scale: %zu/%zu %s, %.1f s", progress.done, progress.total,
-                 progress.countsFiles ? "files" : "bands", seconds);
+                 progress.countsFiles ? "files" : "steps", seconds);
     std::fflush(progress.stream);
     progress.drawn = true;
 }
@@ -57,9 +57,10 @@ void reportLine(Progress& progress, const std::string& line) {
     drawProgressLocked(progress);
 }
 
+// Several inputs: a step is a file. One large input: a step is a band, or its final write.
 void advanceProgress(Progress& progress, bool fileFinished) {
     const std::lock_guard lock{progress.mutex};
-    if (fileFinished == progress.countsFiles)
+    if (fileFinished || !progress.countsFiles)
         ++progress.done;
     drawProgressLocked(progress);
 }
@@ -163,6 +164,10 @@ void startFile(Batch& batch, FileWork& file) {
             const FileBytes input = readWholeFile(job.input);
             if (!input.error.empty())
                 return failFile(batch, file, "cannot read " + quoted(job.input) + ": " + input.error);
+            if (const auto declared = declaredPngSize(input.bytes))
+                if (const auto error =
+                        checkTargetSize(declared->width, declared->height, batch.settings.factor))
+                    return failFile(batch, file, "cannot enlarge " + quoted(job.input) + ": " + *error);
             const std::string error = decodeImage(input.bytes, image, batch.decoderLock);
             if (!error.empty())
                 return failFile(batch, file, "cannot read " + quoted(job.input) + ": " + error);
@@ -188,7 +193,7 @@ void startFile(Batch& batch, FileWork& file) {
         bands = planBands(file.height, targetPixels, batch.settings.threads);
         if (!batch.settings.manyInputs && width * height >= largeInputPixels) {
             const std::lock_guard lock{batch.progress.mutex};
-            batch.progress.total = bands.size();
+            batch.progress.total = bands.size() + 1;
             drawProgressLocked(batch.progress);
         }
     } catch (const std::bad_alloc&) {

@@ -1,6 +1,7 @@
 #include "scale_pixels.h"
 
 #include <algorithm>
+#include <string_view>
 
 namespace tessera::tool {
 
@@ -44,6 +45,20 @@ std::optional<std::string> checkTargetSize(std::uint64_t width, std::uint64_t he
                " enlarged by " + std::to_string(factor) + " exceeds the limit of " + std::to_string(limit) +
                " output pixels";
     return std::nullopt;
+}
+
+std::optional<ImageSize> declaredPngSize(std::span<const char> file) {
+    // Signature, then the first chunk, which must be IHDR: length, type, width, height.
+    constexpr std::string_view signature{"\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR", 16};
+    if (file.size() < 24 || std::string_view{file.data(), 16} != signature)
+        return std::nullopt;
+    const auto bigEndian = [&](std::size_t at) {
+        std::uint32_t value = 0;
+        for (std::size_t i = 0; i < 4; ++i)
+            value = value << 8 | static_cast<std::uint8_t>(file[at + i]);
+        return value;
+    };
+    return ImageSize{bigEndian(16), bigEndian(20)};
 }
 
 std::vector<RowBand> planBands(std::int32_t height, std::uint64_t targetPixels, int threads) {

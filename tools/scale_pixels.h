@@ -40,6 +40,15 @@ inline constexpr std::uint64_t maxTargetPixels = std::uint64_t{1} << 28;
 // Why an image of this size cannot be enlarged by `factor`, or nothing when it can.
 std::optional<std::string> checkTargetSize(std::uint64_t width, std::uint64_t height, int factor);
 
+struct ImageSize {
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+};
+
+// The size a PNG file declares in its header, or nothing for any other file. Lets an image
+// too large to enlarge be refused before it is decoded.
+std::optional<ImageSize> declaredPngSize(std::span<const char> file);
+
 struct RowBand {
     std::int32_t begin = 0; // first source row
     std::int32_t end = 0;   // one past the last source row

@@ -370,6 +370,16 @@ const FailureCase failureCases[] = {
      1,
      {"'cut.png'", "damaged"},
      {"sprite.png", "cut.png"}},
+    {"ImageTooLarge",
+     [](const fs::path& w) {
+         // Only the header of a 20000 x 20000 PNG: refused on its declared size, before decoding.
+         writeBytes(w / "huge.png",
+                    std::string{"\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\0\0\x4e\x20\0\0\x4e\x20\x08\x06", 26});
+     },
+     {"-f", "2", "huge.png"},
+     1,
+     {"'huge.png'", "too large"},
+     {"sprite.png", "huge.png"}},
     {"DirectoryAsInput",
      [](const fs::path& w) { fs::create_directory(w / "folder"); },
      {"folder"},

@@ -1,7 +1,9 @@
 #include "scale_pixels.h"
 
 #include <cstring>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <iterator>
 #include <vector>
 
 namespace {
@@ -87,6 +89,23 @@ TEST(CheckTargetSize, RefusesEmptyAndOversizedImages) {
     const auto message = checkTargetSize(20000, 20000, 4);
     ASSERT_TRUE(message);
     EXPECT_NE(message->find("20000 x 20000"), std::string::npos) << *message;
+}
+
+TEST(DeclaredPngSize, ReadsTheHeaderOfPngFilesOnly) {
+    std::ifstream sheet{std::string{TESSERA_TEST_DATA} + "/cdda_mshock_streetlight_64x80.png",
+                        std::ios::binary};
+    const std::vector<char> png{std::istreambuf_iterator<char>{sheet}, std::istreambuf_iterator<char>{}};
+    const auto size = declaredPngSize(png);
+    ASSERT_TRUE(size);
+    EXPECT_EQ(size->width, 64u);
+    EXPECT_EQ(size->height, 80u);
+    // A header cut short, a damaged signature, and a file of another kind declare nothing.
+    EXPECT_FALSE(declaredPngSize(std::span{png}.first(23)));
+    std::vector<char> damaged = png;
+    damaged[1] = 'Q';
+    EXPECT_FALSE(declaredPngSize(damaged));
+    const std::string bmp = "BM\x36\x00\x00\x00\x00\x00\x00\x00\x36\x00\x00\x00\x28\x00\x00\x00\x01\x00\x00";
+    EXPECT_FALSE(declaredPngSize(std::span{bmp.data(), bmp.size()}));
 }
 
 TEST(PlanBands, CoverEveryRowOnceInOrder) {
