@@ -1,0 +1,146 @@
+// The editor as plain data and free functions, with no window: the shell samples the window
+// library's events and mouse into these calls, and draws what the state holds.
+//
+//   EditorLayout      the sizes derived once from the settings, after refusing unusable values
+//   EditorState       canvas, enlargement, preview, current colour and selection
+//   startEditor       the state at start-up
+//   applyMouse        one frame's mouse sample: paint, palette pick or eyedropper
+//   clearCanvas       Escape: every cell takes the current colour
+//   enlargeCanvas     the frame's enlargement of the whole canvas, copied into the preview
+//   layOutPaletteBar  the rectangles of the palette bar, in drawing order
+//
+// Coordinates are window pixels relative to the client area; they may be negative or lie
+// beyond the window.
+#pragma once
+
+#include <tessera/editor/colour.h>
+#include <tessera/editor/settings.h>
+#include <tessera/scaler.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+// Settings the editor refuses take these values instead, so that no size is zero, negative or
+// too large for the arithmetic below.
+inline constexpr std::int32_t minWindowSize = 1;
+inline constexpr std::int32_t maxWindowSize = 8192;
+inline constexpr std::int32_t fallbackWindowSize = 800; // for a window size outside 1..8192
+inline constexpr std::int32_t minScaleFactor = 2;
+inline constexpr std::int32_t maxScaleFactor = 5;
+inline constexpr std::int32_t fallbackScaleFactor = 4; // for a factor outside 2..5
+inline constexpr std::int32_t fallbackZoom = 5;        // for a zoom below 1
+
+// The palette bar covers this many window rows at the bottom of the window.
+inline constexpr std::int32_t paletteBarHeight = 32;
+// The selected swatch's outline, drawn outside its rectangle.
+inline constexpr float selectionOutlineThickness = 4.0f;
+
+struct EditorLayout {
+    // Accepted settings.
+    std::int32_t windowSize = 0; // W and H: the window is square
+    std::int32_t scaleFactor = 0;
+    std::int32_t zoom = 0; // any value from 1 up
+    // Derived sizes. The cell size is 64-bit because a huge zoom times the factor leaves the
+    // 32-bit range; the canvas then has no cells.
+    std::int64_t cellSize = 0;       // zoom × scaleFactor: window pixels per cell along each axis
+    std::int32_t canvasWidth = 0;    // W ÷ cellSize
+    std::int32_t canvasHeight = 0;   // H ÷ cellSize
+    std::int32_t previewWidth = 0;   // canvasWidth × scaleFactor, at most W
+    std::int32_t previewHeight = 0;  // canvasHeight × scaleFactor, at most H
+    std::size_t cellCount = 0;       // canvasWidth × canvasHeight
+    std::size_t targetCount = 0;     // cellCount × scaleFactor², the enlargement's pixels
+};
+
+// Refuses a window size outside 1..8192 (800), a factor outside 2..5 (4) and a zoom below 1 (5),
+// then derives the sizes. Everything is computed without overflow for every input.
+EditorLayout deriveLayout(const EditorSettings& settings);
+
+struct EditorState {
+    EditorLayout layout;
+    Palette palette{};
+    std::int32_t paletteCount = 0; // 2..256
+
+    // The painted image, row-major: cell (x, y) at index y × canvasWidth + x; always opaque.
+    std::vector<Pixel> canvas;
+    // The enlargement, previewWidth × previewHeight, row-major; written only by the scaler.
+    std::vector<Pixel> target;
+    // What the window shows, the eyedropper samples and S saves: previewWidth × previewHeight
+    // pixels of red, green, blue and alpha bytes, the window library's image layout. Opaque black
+    // until the first enlargement is copied in; always opaque.
+    std::vector<std::uint8_t> preview;
+
+    Colour currentColour;            // what the left button paints and Escape clears to
+    std::int32_t selectedIndex = -1; // the outlined palette entry; -1 for none
+    ScaleSettings scaleSettings;
+};
+
+// Derives the layout, allocates canvas, target and preview, fills the canvas with palette entry 0
+// and takes entry 1 as the current and selected colour. A palette count outside 2..256 (which
+// readSettings never gives) is replaced by the built-in palette.
+EditorState startEditor(const EditorSettings& settings);
+
+// Releases the canvas, then the target, then the preview.
+void releaseBuffers(EditorState& state);
+
+// One frame's sample of the mouse.
+struct MouseInput {
+    bool left = false;  // real-time state of the left button
+    bool right = false; // real-time state of the right button
+    std::int32_t x = 0; // pointer position relative to the client area
+    std::int32_t y = 0;
+};
+
+// The left button wins over the right one. Above the bar (y ≤ H − 32) the left button paints and
+// the right one takes a colour from the preview; over the bar (H − 32 < y < H) either picks a
+// palette entry; at y ≥ H nothing happens.
+void applyMouse(EditorState& state, const MouseInput& mouse);
+
+// Paints cell (x ÷ cellSize, y ÷ cellSize) with the current colour when that cell exists. The
+// divisions truncate toward zero, so a pointer less than one cell left of or above the window
+// paints column or row 0.
+void paintAt(EditorState& state, std::int32_t x, std::int32_t y);
+
+// When 0 ≤ x < W: selects entry i = x ÷ (W ÷ paletteCount), in single precision, truncated.
+void pickPaletteAt(EditorState& state, std::int32_t x);
+
+// When (x, y) lies on the canvas's cells (0 ≤ x < canvasWidth × cellSize, same for y): the
+// preview pixel (x ÷ zoom, y ÷ zoom) gives the current colour its red, green and blue (alpha
+// stays), and the selection becomes the lowest entry equal to it in all four channels, or -1.
+void eyedropAt(EditorState& state, std::int32_t x, std::int32_t y);
+
+// Every canvas cell takes the current colour, opaque.
+void clearCanvas(EditorState& state);
+
+// Enlarges the whole canvas into the target and copies the target into the preview.
+void enlargeCanvas(EditorState& state);
+
+// Copies the target into the preview: red, green and blue from each word, alpha 255 whatever
+// the word's top byte holds.
+void copyTargetToPreview(EditorState& state);
+
+// One rectangle of the palette bar, in window pixels (single precision).
+struct BarRectangle {
+    float left = 0.0f;
+    float top = 0.0f;
+    float width = 0.0f;
+    float height = 0.0f;
+    Colour fill;
+    float outlineThickness = 0.0f; // drawn outside the rectangle
+    Colour outlineColour = opaqueBlack;
+};
+
+// Two passes over the entries, drawn in this order: the swatches, then transparent rectangles of
+// which only the selected one has an outline. The outlines come last so that they cover the edges
+// of the neighbouring swatches and the rows just above the bar.
+struct PaletteBar {
+    std::vector<BarRectangle> swatches;
+    std::vector<BarRectangle> outlines;
+};
+
+// Swatch j of n: size (W ÷ n, 32) at (j × W ÷ n, H − 32), in single precision, the product
+// formed before the division.
+PaletteBar layOutPaletteBar(const EditorState& state);
+
+// Blue around an opaque black swatch, black around any other.
+Colour selectionOutlineColour(Colour swatch);

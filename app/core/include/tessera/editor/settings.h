@@ -1,0 +1,79 @@
+// The editor's settings and the reader of settings.cfg.
+//
+//   EditorSettings  window size, scale factor, zoom and palette, each with its default
+//   DefaultPalette  the 16 built-in colours, used whenever a file yields fewer than two
+//   readSettings    reads the settings from any text stream
+//   loadSettings    opens "settings.cfg" in the working directory and reads it
+//
+// File format: three integers (window size, scale factor, zoom) separated by white space,
+// then one colour per line as red,green,blue. A line starting with '#' is a comment. Nothing
+// is ever reported: whatever cannot be read keeps its default. The values are not range-tested
+// here; the editor refuses the ones it cannot work with (see editor.h).
+#pragma once
+
+#include <tessera/editor/colour.h>
+
+#include <array>
+#include <cstdint>
+#include <fstream>
+#include <istream>
+
+inline constexpr std::array<Colour, 16> DefaultPalette{{
+    {0, 0, 0, 255},
+    {255, 255, 255, 255},
+    {157, 157, 157, 255},
+    {190, 38, 51, 255},
+    {224, 111, 139, 255},
+    {73, 60, 43, 255},
+    {164, 100, 34, 255},
+    {235, 137, 49, 255},
+    {247, 226, 107, 255},
+    {47, 72, 78, 255},
+    {68, 137, 26, 255},
+    {163, 206, 39, 255},
+    {27, 38, 50, 255},
+    {0, 87, 132, 255},
+    {49, 162, 242, 255},
+    {178, 220, 239, 255},
+}};
+
+// DefaultPalette in entries 0 to 15, opaque black in the rest.
+constexpr Palette builtInPalette() {
+    Palette palette{};
+    for (std::size_t i = 0; i < DefaultPalette.size(); ++i)
+        palette[i] = DefaultPalette[i];
+    return palette;
+}
+
+struct EditorSettings {
+    std::int32_t windowSize = 800; // window width and height in pixels
+    std::int32_t scaleFactor = 4;  // factor of the enlargement
+    std::int32_t zoom = 5;         // on-screen magnification of the enlargement
+    Palette palette = builtInPalette();
+    std::int32_t paletteCount = 16; // valid entries; 2 to 256 after reading
+};
+
+inline constexpr std::int32_t maxPaletteCount = 256;
+
+// Reads the header and then palette lines until the stream ends or 256 colours are held;
+// reads nothing past the line that holds the 256th colour.
+//
+// Header: each value is white space, an optional sign and decimal digits. A value that is
+// missing, begins no number or lies outside the 32-bit range keeps its default, and so do the
+// values after it; no palette line is read then.
+//
+// Palette lines: the first is the rest of the header's last line. A line feed ends a line, and
+// a carriage return just before it belongs to the line ending. A line whose first character is
+// '#' is skipped. Any other line is split at every ',' (a ',' at the very end opens no field)
+// and every field is converted: white space, an optional sign, at least one digit, then anything.
+// A line with three or more fields, all converted, adds the colour (field 1, field 2, field 3),
+// each modulo 256, alpha 255. A line with fewer fields, or with a field that does not convert
+// (no digit, or outside the 32-bit range), adds nothing and does not count toward the 256.
+//
+// Fewer than two colours read: the built-in palette, count 16.
+EditorSettings readSettings(std::istream& in);
+
+// Opens "settings.cfg" (relative, so in the working directory) into `settingsFile` and reads it.
+// The file is left open: the caller keeps it for the whole run and closes it last. A file that
+// cannot be opened gives all the defaults.
+EditorSettings loadSettings(std::ifstream& settingsFile);

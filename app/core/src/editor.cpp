@@ -1,0 +1,190 @@
+#include <tessera/editor/editor.h>
+
+#include <algorithm>
+#include <limits>
+
+namespace {
+
+std::int32_t acceptWindowSize(std::int32_t value) {
+    return value >= minWindowSize && value <= maxWindowSize ? value : fallbackWindowSize;
+}
+
+std::int32_t acceptScaleFactor(std::int32_t value) {
+    return value >= minScaleFactor && value <= maxScaleFactor ? value : fallbackScaleFactor;
+}
+
+std::int32_t acceptZoom(std::int32_t value) {
+    return value >= 1 ? value : fallbackZoom;
+}
+
+bool holdsUsablePalette(const EditorSettings& settings) {
+    return settings.paletteCount >= 2 && settings.paletteCount <= maxPaletteCount;
+}
+
+std::size_t cellIndex(const EditorState& state, std::int64_t cx, std::int64_t cy) {
+    return static_cast<std::size_t>(cy) * static_cast<std::size_t>(state.layout.canvasWidth) +
+           static_cast<std::size_t>(cx);
+}
+
+} // namespace
+
+EditorLayout deriveLayout(const EditorSettings& settings) {
+    EditorLayout layout;
+    layout.windowSize = acceptWindowSize(settings.windowSize);
+    layout.scaleFactor = acceptScaleFactor(settings.scaleFactor);
+    layout.zoom = acceptZoom(settings.zoom);
+    // At most (2^31 - 1) × 5: a 64-bit product cannot overflow.
+    layout.cellSize = std::int64_t{layout.zoom} * layout.scaleFactor;
+    // At most 8192 ÷ 2, and 0 when one cell is larger than the window.
+    layout.canvasWidth = static_cast<std::int32_t>(layout.windowSize / layout.cellSize);
+    layout.canvasHeight = layout.canvasWidth;
+    // canvasWidth × factor ≤ W ÷ zoom ≤ 8192.
+    layout.previewWidth = layout.canvasWidth * layout.scaleFactor;
+    layout.previewHeight = layout.canvasHeight * layout.scaleFactor;
+    layout.cellCount = static_cast<std::size_t>(layout.canvasWidth) * static_cast<std::size_t>(layout.canvasHeight);
+    layout.targetCount = static_cast<std::size_t>(layout.previewWidth) * static_cast<std::size_t>(layout.previewHeight);
+    return layout;
+}
+
+EditorState startEditor(const EditorSettings& settings) {
+    EditorState state;
+    state.layout = deriveLayout(settings);
+    if (holdsUsablePalette(settings)) {
+        state.palette = settings.palette;
+        state.paletteCount = settings.paletteCount;
+    } else {
+        state.palette = builtInPalette();
+        state.paletteCount = static_cast<std::int32_t>(DefaultPalette.size());
+    }
+    state.canvas.assign(state.layout.cellCount, toPixel(state.palette[0]));
+    state.target.assign(state.layout.targetCount, Pixel{0});
+    state.preview.resize(state.layout.targetCount * 4);
+    for (std::size_t i = 0; i < state.preview.size(); i += 4) {
+        state.preview[i + 0] = 0;
+        state.preview[i + 1] = 0;
+        state.preview[i + 2] = 0;
+        state.preview[i + 3] = 255;
+    }
+    state.currentColour = state.palette[1];
+    state.selectedIndex = 1;
+    state.scaleSettings = ScaleSettings{};
+    return state;
+}
+
+void releaseBuffers(EditorState& state) {
+    std::vector<Pixel>().swap(state.canvas);
+    std::vector<Pixel>().swap(state.target);
+    std::vector<std::uint8_t>().swap(state.preview);
+}
+
+void applyMouse(EditorState& state, const MouseInput& mouse) {
+    const std::int32_t h = state.layout.windowSize;
+    if (!mouse.left && !mouse.right)
+        return;
+    if (mouse.y >= h)
+        return;
+    // Computed in 64 bits: H − 32 is negative for a window under 32 pixels.
+    const bool overCanvas = std::int64_t{mouse.y} <= std::int64_t{h} - paletteBarHeight;
+    if (!overCanvas)
+        pickPaletteAt(state, mouse.x);
+    else if (mouse.left)
+        paintAt(state, mouse.x, mouse.y);
+    else
+        eyedropAt(state, mouse.x, mouse.y);
+}
+
+void paintAt(EditorState& state, std::int32_t x, std::int32_t y) {
+    // C++ division truncates toward zero: -1 ÷ 20 is 0, so the column left of the window paints
+    // column 0 for the first cellSize − 1 pixels.
+    const std::int64_t cx = x / state.layout.cellSize;
+    const std::int64_t cy = y / state.layout.cellSize;
+    if (cx < 0 || cx >= state.layout.canvasWidth || cy < 0 || cy >= state.layout.canvasHeight)
+        return;
+    state.canvas[cellIndex(state, cx, cy)] = toPixel(state.currentColour);
+}
+
+void pickPaletteAt(EditorState& state, std::int32_t x) {
+    const std::int32_t w = state.layout.windowSize;
+    if (x < 0 || x >= w)
+        return;
+    const float swatchWidth = static_cast<float>(w) / static_cast<float>(state.paletteCount);
+    // x < W ≤ 8192 and 2 ≤ n ≤ 256: the quotient stays below n (the editor tests check every W
+    // and n), so i indexes a valid entry.
+    const auto i = static_cast<std::int32_t>(static_cast<float>(x) / swatchWidth);
+    state.selectedIndex = i;
+    state.currentColour = state.palette[static_cast<std::size_t>(i)];
+}
+
+void eyedropAt(EditorState& state, std::int32_t x, std::int32_t y) {
+    const EditorLayout& layout = state.layout;
+    if (x < 0 || y < 0 || x >= layout.canvasWidth * layout.cellSize || y >= layout.canvasHeight * layout.cellSize)
+        return;
+    // x < canvasWidth × zoom × factor, so the column lies inside the preview's width.
+    const std::size_t column = static_cast<std::size_t>(x / layout.zoom);
+    const std::size_t row = static_cast<std::size_t>(y / layout.zoom);
+    const std::size_t offset = (row * static_cast<std::size_t>(layout.previewWidth) + column) * 4;
+    state.currentColour.r = state.preview[offset + 0];
+    state.currentColour.g = state.preview[offset + 1];
+    state.currentColour.b = state.preview[offset + 2];
+    state.selectedIndex = -1;
+    for (std::int32_t i = 0; i < state.paletteCount; ++i) {
+        if (state.palette[static_cast<std::size_t>(i)] == state.currentColour) {
+            state.selectedIndex = i;
+            break;
+        }
+    }
+}
+
+void clearCanvas(EditorState& state) {
+    std::fill(state.canvas.begin(), state.canvas.end(), toPixel(state.currentColour));
+}
+
+void enlargeCanvas(EditorState& state) {
+    state.scaleSettings = ScaleSettings{};
+    if (state.layout.cellCount > 0)
+        upscale(state.layout.scaleFactor, state.canvas.data(), state.target.data(), state.layout.canvasWidth,
+                state.layout.canvasHeight, state.scaleSettings, std::numeric_limits<std::int32_t>::max());
+    copyTargetToPreview(state);
+}
+
+void copyTargetToPreview(EditorState& state) {
+    for (std::size_t i = 0; i < state.target.size(); ++i) {
+        const Colour c = toColour(state.target[i]);
+        state.preview[4 * i + 0] = c.r;
+        state.preview[4 * i + 1] = c.g;
+        state.preview[4 * i + 2] = c.b;
+        state.preview[4 * i + 3] = c.a;
+    }
+}
+
+PaletteBar layOutPaletteBar(const EditorState& state) {
+    const auto w = static_cast<float>(state.layout.windowSize);
+    const auto n = static_cast<float>(state.paletteCount);
+    const float top = static_cast<float>(state.layout.windowSize - paletteBarHeight);
+    const float width = w / n;
+    PaletteBar bar;
+    bar.swatches.reserve(static_cast<std::size_t>(state.paletteCount));
+    bar.outlines.reserve(static_cast<std::size_t>(state.paletteCount));
+    for (std::int32_t j = 0; j < state.paletteCount; ++j) {
+        const Colour entry = state.palette[static_cast<std::size_t>(j)];
+        BarRectangle rectangle;
+        rectangle.left = static_cast<float>(j) * w / n;
+        rectangle.top = top;
+        rectangle.width = width;
+        rectangle.height = static_cast<float>(paletteBarHeight);
+        rectangle.fill = entry;
+        bar.swatches.push_back(rectangle);
+
+        rectangle.fill = transparentBlack;
+        if (j == state.selectedIndex) {
+            rectangle.outlineThickness = selectionOutlineThickness;
+            rectangle.outlineColour = selectionOutlineColour(entry);
+        }
+        bar.outlines.push_back(rectangle);
+    }
+    return bar;
+}
+
+Colour selectionOutlineColour(Colour swatch) {
+    return swatch == opaqueBlack ? opaqueBlue : opaqueBlack;
+}

@@ -1,0 +1,72 @@
+// Tessera: paint a small canvas cell by cell; every frame shows its pixel-art enlargement.
+//
+// Controls: left button paints a cell or, over the bar at the bottom, picks a palette colour;
+// right button takes a colour from the shown image; Escape fills the canvas with the current
+// colour; S saves the shown enlargement to image.png. Settings come from settings.cfg in the
+// working directory. Command-line arguments are ignored.
+#include "shell/sfml_adapter.h"
+
+#include <tessera/editor/editor.h>
+#include <tessera/editor/settings.h>
+
+#include <SFML/Graphics.hpp>
+
+#include <fstream>
+#include <memory>
+
+namespace {
+
+constexpr unsigned framesPerSecond = 60;
+
+void handleEvents(sf::RenderWindow& window, EditorState& state) {
+    sf::Event event;
+    while (window.pollEvent(event)) {
+        if (event.type == sf::Event::Closed) {
+            // The rest of this frame still runs; the loop ends at its next test.
+            window.close();
+        } else if (event.type == sf::Event::KeyPressed && event.key.code == sf::Keyboard::Escape) {
+            clearCanvas(state);
+        } else if (event.type == sf::Event::KeyPressed && event.key.code == sf::Keyboard::S) {
+            // The preview still holds the previous frame's enlargement.
+            savePreview(state, "image.png");
+        }
+    }
+}
+
+} // namespace
+
+int main() {
+    // Declared first so that it is closed last, after everything else has been released.
+    std::ifstream settingsFile;
+    const EditorSettings settings = loadSettings(settingsFile);
+
+    // The program reports nothing: SFML's own error messages (a failed save, a texture the
+    // driver refuses) are dropped as well.
+    sf::err().rdbuf(nullptr);
+
+    const EditorLayout layout = deriveLayout(settings);
+    const auto side = static_cast<unsigned>(layout.windowSize);
+    // Depth 0, stencil 0, no antialiasing, OpenGL 2.0.
+    const sf::ContextSettings context(0, 0, 0, 2, 0);
+    auto window = std::make_unique<sf::RenderWindow>(sf::VideoMode(side, side, 32), sf::String("TESSERA.EXE"),
+                                                     sf::Style::Default, context);
+    window->setFramerateLimit(framesPerSecond);
+
+    EditorState state = startEditor(settings);
+    auto previewTexture = std::make_unique<sf::Texture>();
+    createPreviewTexture(*previewTexture, state);
+
+    while (window->isOpen()) {
+        handleEvents(*window, state);
+        applyMouse(state, sampleMouse(*window));
+        enlargeCanvas(state);
+        uploadPreview(*previewTexture, state);
+        drawFrame(*window, *previewTexture, state);
+    }
+
+    releaseBuffers(state);
+    previewTexture.reset();
+    window.reset();
+    settingsFile.close();
+    return 0;
+}

@@ -1,0 +1,69 @@
+#include "sfml_adapter.h"
+
+namespace {
+
+void drawRectangle(sf::RenderWindow& window, const BarRectangle& rectangle) {
+    sf::RectangleShape shape({rectangle.width, rectangle.height});
+    shape.setPosition(rectangle.left, rectangle.top);
+    shape.setFillColor(toSfColour(rectangle.fill));
+    shape.setOutlineThickness(rectangle.outlineThickness);
+    shape.setOutlineColor(toSfColour(rectangle.outlineColour));
+    window.draw(shape, sf::RenderStates::Default);
+}
+
+} // namespace
+
+sf::Color toSfColour(Colour colour) {
+    return sf::Color(colour.r, colour.g, colour.b, colour.a);
+}
+
+MouseInput sampleMouse(const sf::Window& window) {
+    MouseInput mouse;
+    mouse.left = sf::Mouse::isButtonPressed(sf::Mouse::Left);
+    mouse.right = sf::Mouse::isButtonPressed(sf::Mouse::Right);
+    const sf::Vector2i position = sf::Mouse::getPosition(window);
+    mouse.x = position.x;
+    mouse.y = position.y;
+    return mouse;
+}
+
+void createPreviewTexture(sf::Texture& texture, const EditorState& state) {
+    if (state.layout.targetCount > 0)
+        texture.create(static_cast<unsigned>(state.layout.previewWidth),
+                       static_cast<unsigned>(state.layout.previewHeight));
+    texture.setSmooth(false);
+}
+
+void uploadPreview(sf::Texture& texture, const EditorState& state) {
+    // A texture that could not be created has size 0 × 0, and the preview must match its size.
+    if (texture.getSize() == sf::Vector2u(static_cast<unsigned>(state.layout.previewWidth),
+                                          static_cast<unsigned>(state.layout.previewHeight)) &&
+        !state.preview.empty())
+        texture.update(state.preview.data());
+}
+
+void drawFrame(sf::RenderWindow& window, const sf::Texture& texture, const EditorState& state) {
+    window.clear(sf::Color(0, 0, 0, 255));
+    if (texture.getSize().x > 0 && texture.getSize().y > 0) {
+        sf::Sprite sprite(texture);
+        const auto zoom = static_cast<float>(state.layout.zoom);
+        sprite.setScale(zoom, zoom);
+        window.draw(sprite, sf::RenderStates::Default);
+    }
+    const PaletteBar bar = layOutPaletteBar(state);
+    for (const BarRectangle& swatch : bar.swatches)
+        drawRectangle(window, swatch);
+    for (const BarRectangle& outline : bar.outlines)
+        drawRectangle(window, outline);
+    window.display();
+}
+
+void savePreview(const EditorState& state, const std::string& path) {
+    // An image of no pixels cannot be written as PNG; there is nothing to save.
+    if (state.preview.empty())
+        return;
+    sf::Image image;
+    image.create(static_cast<unsigned>(state.layout.previewWidth), static_cast<unsigned>(state.layout.previewHeight),
+                 state.preview.data());
+    image.saveToFile(path);
+}

@@ -1,0 +1,30 @@
+// The editor's window-library side: turns the window's mouse into a MouseInput, keeps the
+// preview texture in step with the preview, draws a frame and saves the preview as PNG. Every
+// decision is made by the editor core; these functions only carry its data to and from SFML.
+#pragma once
+
+#include <tessera/editor/editor.h>
+
+#include <SFML/Graphics.hpp>
+
+#include <string>
+
+sf::Color toSfColour(Colour colour);
+
+// Real-time button states and the pointer position relative to the window's client area,
+// sampled whether or not the window has the focus.
+MouseInput sampleMouse(const sf::Window& window);
+
+// Creates the texture at the preview's size with smoothing off. A preview of no pixels gets no
+// texture; a texture the graphics driver refuses stays empty and is never drawn.
+void createPreviewTexture(sf::Texture& texture, const EditorState& state);
+
+// Uploads the whole preview; does nothing to a texture that was never created.
+void uploadPreview(sf::Texture& texture, const EditorState& state);
+
+// Clears to opaque black, draws the preview magnified by the zoom at (0, 0), then the palette bar,
+// and displays the frame.
+void drawFrame(sf::RenderWindow& window, const sf::Texture& texture, const EditorState& state);
+
+// Writes the preview as a PNG file; whether that succeeds is ignored.
+void savePreview(const EditorState& state, const std::string& path);

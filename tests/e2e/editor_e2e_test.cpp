@@ -1,0 +1,588 @@
+// The editor driven in a real window: each test starts its own Xvfb server and the tessera
+// program in a fresh working directory, drives it with xdotool, watches the window's pixels until
+// each action has taken effect, checks image.png pixel by pixel against the scaler's enlargement
+// of the canvas the test expects, and closes the window with WM_DELETE_WINDOW, expecting exit 0.
+#include "harness.h"
+
+#include <tessera/scaler.h>
+
+#include <SFML/Graphics/Image.hpp>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Long enough for a slow software renderer on a loaded machine; every wait ends as soon as its
+// condition holds.
+constexpr auto actionTimeout = 20s;
+// A button is held at least this long, so that presses whose effect cannot be seen are still
+// sampled by a few frames.
+constexpr auto minimumHold = 150ms;
+
+constexpr Pixel rgb(std::uint32_t r, std::uint32_t g, std::uint32_t b) {
+    return 0xFF000000u | r << 16 | g << 8 | b;
+}
+
+constexpr Pixel opaqueBlack = rgb(0, 0, 0);
+constexpr Pixel outlineBlue = rgb(0, 0, 255);
+
+const std::vector<Pixel> builtInPalette = {
+    rgb(0, 0, 0),      rgb(255, 255, 255), rgb(157, 157, 157), rgb(190, 38, 51),
+    rgb(224, 111, 139), rgb(73, 60, 43),    rgb(164, 100, 34),  rgb(235, 137, 49),
+    rgb(247, 226, 107), rgb(47, 72, 78),    rgb(68, 137, 26),   rgb(163, 206, 39),
+    rgb(27, 38, 50),    rgb(0, 87, 132),    rgb(49, 162, 242),  rgb(178, 220, 239)};
+
+std::string hex(Pixel p) {
+    std::ostringstream out;
+    out << "#" << std::hex;
+    out.width(6);
+    out.fill('0');
+    out << (p & 0xFFFFFFu);
+    return out.str();
+}
+
+// What the editor should hold, by the test's own reckoning.
+struct Model {
+    int windowSize = 800;
+    int factor = 4;
+    int zoom = 5;
+    std::vector<Pixel> palette = builtInPalette;
+    int canvasWidth = 40;
+    std::vector<Pixel> canvas;
+    Pixel current = 0;
+    int selected = 1;
+
+    static Model make(int windowSize, int factor, int zoom, std::vector<Pixel> palette) {
+        Model m;
+        m.windowSize = windowSize;
+        m.factor = factor;
+        m.zoom = zoom;
+        m.palette = std::move(palette);
+        m.canvasWidth = static_cast<int>(windowSize / (std::int64_t{zoom} * factor));
+        m.canvas.assign(static_cast<std::size_t>(m.canvasWidth) * m.canvasWidth, m.palette[0]);
+        m.current = m.palette[1];
+        m.selected = 1;
+        return m;
+    }
+
+    int cellSize() const { return zoom * factor; }
+    int previewWidth() const { return canvasWidth * factor; }
+    int barTop() const { return windowSize - 32; }
+    Pixel& cell(int x, int y) { return canvas[static_cast<std::size_t>(y) * canvasWidth + x]; }
+
+    // The scaler's enlargement of the expected canvas, made opaque as the editor shows it.
+    std::vector<Pixel> preview() const {
+        std::vector<Pixel> target(static_cast<std::size_t>(previewWidth()) * previewWidth());
+        upscale(factor, canvas.data(), target.data(), canvasWidth, canvasWidth, ScaleSettings{}, INT32_MAX);
+        for (Pixel& p : target)
+            p |= 0xFF000000u;
+        return target;
+    }
+
+    float swatchLeft(int j) const {
+        return static_cast<float>(j) * static_cast<float>(windowSize) / static_cast<float>(palette.size());
+    }
+    float swatchWidth() const { return static_cast<float>(windowSize) / static_cast<float>(palette.size()); }
+    int entryAt(int x) const { return static_cast<int>(static_cast<float>(x) / swatchWidth()); }
+    int swatchCentre(int j) const { return static_cast<int>(swatchLeft(j) + swatchWidth() / 2.0f); }
+    int lowestEntryHolding(Pixel colour) const {
+        for (std::size_t i = 0; i < palette.size(); ++i)
+            if (palette[i] == colour)
+                return static_cast<int>(i);
+        return -1;
+    }
+};
+
+struct Probe {
+    int x, y;
+    Pixel colour;
+};
+
+class EditorWindow : public testing::Test {
+protected:
+    void TearDown() override {
+        if (HasFailure()) {
+            directory_.keep();
+            std::cout << "kept for inspection: " << directory_.path() << "\n";
+        }
+    }
+
+    // Starts Xvfb and the editor in a fresh working directory holding `settings` (none when
+    // nullopt), waits for its window and moves it to (100, 100) so that the pointer can also be
+    // placed just outside it.
+    void launch(const std::optional<std::string>& settings, const Model& model) {
+        model_ = model;
+        work_ = directory_.path() / "work";
+        std::filesystem::create_directories(work_);
+        if (settings)
+            std::ofstream(work_ / "settings.cfg", std::ios::binary) << *settings;
+        display_.emplace(directory_.path());
+        x_.emplace(display_->name());
+        editor_.emplace(std::vector<std::string>{TESSERA_EDITOR}, work_, display_->name(),
+                        directory_.path() / "editor.log");
+        waitFor("the window appears", [&] {
+            const e2e::CommandResult r = xdotool({"search", "--name", "^TESSERA\\.EXE$"});
+            window_ = r.exitCode == 0 ? std::strtoul(r.output.c_str(), nullptr, 10) : 0;
+            return window_ != 0;
+        });
+        waitFor("the window is mapped", [&] {
+            const auto g = x_->geometry(window_);
+            return g && g->viewable;
+        });
+        xdotool({"windowmove", "--sync", std::to_string(window_), "100", "100"});
+        xdotool({"windowfocus", std::to_string(window_)});
+        waitFor("the window settles at (100, 100)", [&] {
+            const auto g = x_->geometry(window_);
+            if (g)
+                geometry_ = *g;
+            return g && g->left == 100 && g->top == 100;
+        });
+    }
+
+    bool windowFitsTheScreen() const {
+        return geometry_.left + geometry_.width <= e2e::VirtualDisplay::screenWidth &&
+               geometry_.top + geometry_.height <= e2e::VirtualDisplay::screenHeight;
+    }
+
+    e2e::CommandResult xdotool(std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), TESSERA_XDOTOOL);
+        return e2e::runCommand(arguments, display_->name());
+    }
+
+    // Waits for `done`, failing the test (by exception) on timeout or when the editor has ended.
+    void waitFor(const std::string& what, const std::function<bool()>& done) {
+        const bool ok = e2e::waitUntil(
+            [&] {
+                if (!editor_->running())
+                    throw std::runtime_error("the editor ended (status " +
+                                             std::to_string(editor_->waitForExit(0ms).value_or(-1)) +
+                                             ") while waiting until " + what);
+                return done();
+            },
+            actionTimeout);
+        if (!ok) {
+            if (const auto shot = x_->capture(window_))
+                e2e::saveScreenshot(*shot, directory_.path() / "screen.png");
+            throw std::runtime_error("timed out waiting until " + what + "; " + mismatch_);
+        }
+    }
+
+    // What the window should show at (x, y) above the palette bar and its outline: the preview
+    // magnified by the zoom, and the clear colour (black) in strips no cell covers.
+    Pixel expectedImagePixel(const std::vector<Pixel>& preview, int x, int y) const {
+        const int covered = model_.canvasWidth * model_.cellSize();
+        if (x >= covered || y >= covered)
+            return opaqueBlack;
+        return preview[static_cast<std::size_t>(y / model_.zoom) * model_.previewWidth() + x / model_.zoom];
+    }
+
+    // Points where the selection outline of swatch j would change what is seen: its top edge over
+    // the image, and its sides over the neighbouring swatches. Each point carries the colour shown
+    // there when swatch j is not selected. Swatches narrower than 16 pixels are not probed.
+    std::vector<Probe> outlineProbes(int j, const std::vector<Pixel>& preview) const {
+        const int n = static_cast<int>(model_.palette.size());
+        const int h = model_.windowSize;
+        if (model_.swatchWidth() < 16.0f || h < 40)
+            return {};
+        std::vector<Probe> probes;
+        const int top = h - 34;
+        const int centre = model_.swatchCentre(j);
+        probes.push_back({centre, top, expectedImagePixel(preview, centre, top)});
+        const float left = model_.swatchLeft(j);
+        const float right = left + model_.swatchWidth();
+        if (j > 0)
+            probes.push_back({static_cast<int>(std::floor(left)) - 2, h - 16, model_.palette[static_cast<std::size_t>(j - 1)]});
+        if (j + 1 < n)
+            probes.push_back({static_cast<int>(std::ceil(right)) + 1, h - 16, model_.palette[static_cast<std::size_t>(j + 1)]});
+        return probes;
+    }
+
+    Pixel outlineColour(int j) const {
+        return model_.palette[static_cast<std::size_t>(j)] == opaqueBlack ? outlineBlue : opaqueBlack;
+    }
+
+    // Whether the window shows what the model says: the magnified enlargement of the canvas and the
+    // selection outline. On a mismatch `mismatch_` names the first differing pixel.
+    bool screenMatches() {
+        const std::optional<e2e::Screenshot> shot = x_->capture(window_);
+        if (!shot) {
+            mismatch_ = "the window could not be read";
+            return false;
+        }
+        const std::vector<Pixel> preview = model_.preview();
+        const int imageRows = std::max(0, model_.windowSize - 36);
+        for (int y = 0; y < imageRows; ++y)
+            for (int x = 0; x < model_.windowSize; ++x) {
+                const Pixel want = expectedImagePixel(preview, x, y) & 0xFFFFFFu;
+                if (shot->at(x, y) != want) {
+                    mismatch_ = "window pixel (" + std::to_string(x) + ", " + std::to_string(y) + ") shows " +
+                                hex(shot->at(x, y)) + ", expected " + hex(want);
+                    return false;
+                }
+            }
+        for (int j = 0; j < static_cast<int>(model_.palette.size()); ++j) {
+            const Pixel outline = outlineColour(j);
+            for (const Probe& p : outlineProbes(j, preview)) {
+                if (p.colour == outline)
+                    continue; // the outline would not change this point
+                const Pixel want = (j == model_.selected ? outline : p.colour) & 0xFFFFFFu;
+                if (shot->at(p.x, p.y) != want) {
+                    mismatch_ = "outline probe of swatch " + std::to_string(j) + " at (" + std::to_string(p.x) +
+                                ", " + std::to_string(p.y) + ") shows " + hex(shot->at(p.x, p.y)) +
+                                ", expected " + hex(want) + " (selected " + std::to_string(model_.selected) + ")";
+                    return false;
+                }
+            }
+        }
+        return true;
+    }
+
+    void waitForScreen(const std::string& what) { waitFor("the window shows " + what, [&] { return screenMatches(); }); }
+
+    void moveTo(int x, int y) {
+        xdotool({"mousemove", "--sync", std::to_string(geometry_.left + x), std::to_string(geometry_.top + y)});
+    }
+
+    // Presses `button` at window pixel (x, y) and holds it until the window shows the model.
+    void press(int button, int x, int y, const std::string& what) {
+        moveTo(x, y);
+        xdotool({"mousedown", std::to_string(button)});
+        std::this_thread::sleep_for(minimumHold);
+        waitForScreen(what);
+        xdotool({"mouseup", std::to_string(button)});
+    }
+
+    // Left press at window pixel (x, y), which the test expects to paint `cell` (or nothing).
+    void paintAt(int x, int y, std::optional<std::pair<int, int>> cell) {
+        if (cell)
+            model_.cell(cell->first, cell->second) = model_.current;
+        press(1, x, y, "a left press at (" + std::to_string(x) + ", " + std::to_string(y) + ")");
+    }
+
+    void paint(int cx, int cy) {
+        const int c = model_.cellSize();
+        paintAt(cx * c + c / 2, cy * c + c / 2, std::pair{cx, cy});
+    }
+
+    void pick(int x) {
+        const int i = model_.entryAt(x);
+        model_.selected = i;
+        model_.current = model_.palette[static_cast<std::size_t>(i)];
+        press(1, x, model_.windowSize - 16, "the pick of entry " + std::to_string(i) + " at x = " + std::to_string(x));
+    }
+
+    void pickEntry(int j) { pick(model_.swatchCentre(j)); }
+
+    // Right press at window pixel (x, y) on the canvas's cells.
+    void eyedrop(int x, int y) {
+        const std::vector<Pixel> preview = model_.preview();
+        model_.current = preview[static_cast<std::size_t>(y / model_.zoom) * model_.previewWidth() + x / model_.zoom];
+        model_.selected = model_.lowestEntryHolding(model_.current);
+        press(3, x, y, "the eyedropper at (" + std::to_string(x) + ", " + std::to_string(y) + ") taking " +
+                           hex(model_.current));
+    }
+
+    void key(const std::string& name) { xdotool({"key", name}); }
+
+    void escape() {
+        for (Pixel& p : model_.canvas)
+            p = model_.current;
+        key("Escape");
+        waitForScreen("the canvas cleared by Escape");
+    }
+
+    // Presses S and compares image.png with the scaler's enlargement of the expected canvas.
+    void saveAndCompare() {
+        const std::filesystem::path file = work_ / "image.png";
+        std::filesystem::remove(file);
+        key("s");
+        const int side = model_.previewWidth();
+        const std::vector<Pixel> expected = model_.preview();
+        std::string difference = "image.png was not written";
+        const bool same = e2e::waitUntil(
+            [&] {
+                sf::Image image;
+                if (!std::filesystem::exists(file) || !image.loadFromFile(file.string()))
+                    return false;
+                if (image.getSize() != sf::Vector2u(static_cast<unsigned>(side), static_cast<unsigned>(side))) {
+                    difference = "image.png is " + std::to_string(image.getSize().x) + " x " +
+                                 std::to_string(image.getSize().y) + ", expected " + std::to_string(side) + " x " +
+                                 std::to_string(side);
+                    return false;
+                }
+                for (int y = 0; y < side; ++y)
+                    for (int x = 0; x < side; ++x) {
+                        const sf::Color c = image.getPixel(static_cast<unsigned>(x), static_cast<unsigned>(y));
+                        const Pixel got = Pixel{c.a} << 24 | Pixel{c.r} << 16 | Pixel{c.g} << 8 | Pixel{c.b};
+                        const Pixel want = expected[static_cast<std::size_t>(y) * side + x];
+                        if (got != want) {
+                            std::ostringstream out;
+                            out << "image.png pixel (" << x << ", " << y << ") is " << std::hex << got
+                                << ", expected " << want;
+                            difference = out.str();
+                            return false;
+                        }
+                    }
+                return true;
+            },
+            actionTimeout, 50ms);
+        EXPECT_TRUE(same) << difference;
+    }
+
+    void closeAndExpectExitZero() {
+        x_->requestClose(window_);
+        const std::optional<int> status = editor_->waitForExit(actionTimeout);
+        ASSERT_TRUE(status.has_value()) << "the editor did not end after WM_DELETE_WINDOW";
+        EXPECT_EQ(*status, 0);
+    }
+
+    e2e::TemporaryDirectory directory_;
+    std::filesystem::path work_;
+    std::optional<e2e::VirtualDisplay> display_;
+    std::optional<e2e::XConnection> x_;
+    std::optional<e2e::Process> editor_;
+    unsigned long window_ = 0;
+    e2e::XConnection::Geometry geometry_;
+    Model model_;
+    std::string mismatch_;
+};
+
+// ---------------------------------------------------------------------------------------------
+
+TEST_F(EditorWindow, DefaultsWithoutSettingsFile) {
+    launch(std::nullopt, Model::make(800, 4, 5, builtInPalette));
+    EXPECT_EQ(geometry_.width, 800);
+    EXPECT_EQ(geometry_.height, 800);
+    // The canvas starts black (entry 0); white (entry 1) is selected with a black outline.
+    waitForScreen("the first frame");
+
+    paint(0, 0);
+    paint(1, 1);
+    paint(2, 2);
+    paint(3, 1);
+    paint(39, 0);
+    // y = H − 32 still paints, in cell row 38.
+    paintAt(105, 768, std::pair{5, 38});
+    // Just left of and above the window: the division truncates toward zero.
+    paintAt(-1, 5 * 20 + 10, std::pair{0, 5});
+    paintAt(10 * 20 + 10, -19, std::pair{10, 0});
+    paintAt(-20, 7 * 20 + 10, std::nullopt);
+    saveAndCompare();
+
+    // Opaque black selected: its outline turns blue.
+    pick(0);
+    paint(20, 20);
+    pick(799);
+    paint(21, 20);
+    saveAndCompare();
+    closeAndExpectExitZero();
+}
+
+TEST_F(EditorWindow, TwoColourPaletteFromSettingsFile) {
+    const Pixel red = rgb(255, 0, 0);
+    const Pixel blue = rgb(0, 0, 255);
+    launch("800 4 5\n255,0,0\n0,0,255\n", Model::make(800, 4, 5, {red, blue}));
+    // The canvas starts red; the user paints blue.
+    waitForScreen("the first frame, all red");
+    paint(4, 4);
+    paint(5, 5);
+    paint(6, 4);
+    pick(0);
+    paint(5, 5);
+    paint(30, 30);
+    pick(799);
+    paint(31, 31);
+    saveAndCompare();
+    closeAndExpectExitZero();
+}
+
+TEST_F(EditorWindow, WindowThatIsNoMultipleOfTheCell) {
+    launch("810 4 5\n", Model::make(810, 4, 5, builtInPalette));
+    EXPECT_EQ(geometry_.width, 810);
+    waitForScreen("the first frame with black strips");
+    // The 10-pixel strip on the right: no cell to paint, nothing to sample.
+    paintAt(805, 100, std::nullopt);
+    // A sample here would change the colour that the next press paints.
+    press(3, 805, 120, "a right press in the strip");
+    paint(0, 0);
+    // y = H − 32 = 778 reaches row 38; the last column is 39.
+    paintAt(799, 778, std::pair{39, 38});
+    saveAndCompare();
+    closeAndExpectExitZero();
+}
+
+TEST_F(EditorWindow, ShutsDownWhenClosedAtOnce) {
+    launch(std::nullopt, Model::make(800, 4, 5, builtInPalette));
+    closeAndExpectExitZero();
+}
+
+// ---------------------------------------------------------------------------------------------
+// The whole interaction at every factor.
+
+class EditorEveryFactor : public EditorWindow, public testing::WithParamInterface<int> {};
+
+TEST_P(EditorEveryFactor, PaintsPicksEyedropsClearsAndSaves) {
+    const int factor = GetParam();
+    const Pixel dark = rgb(20, 20, 20);
+    const Pixel light = rgb(230, 230, 230);
+    const Pixel red = rgb(200, 40, 40);
+    const Pixel blue = rgb(40, 40, 200);
+    // Window 400, zoom 4: cells of 8, 12, 16, 20 pixels; 50, 33, 25, 20 cells a side. At factor 3
+    // a 4-pixel strip stays on the right and at the bottom.
+    const std::string settings = "400 " + std::to_string(factor) +
+                                 " 4\n# dark, light, red, blue, red again, black\r\n20,20,20\n230,230,230\n"
+                                 "200,40,40\n 40, 40, 200\n200,40,40,99\n0,0,0";
+    launch(settings, Model::make(400, factor, 4, {dark, light, red, blue, red, opaqueBlack}));
+    waitForScreen("the first frame");
+
+    // Strokes whose edges an edge-directed enlargement blends.
+    for (int k = 2; k <= 5; ++k)
+        paint(k, k);
+    for (int k = 2; k <= 6; ++k)
+        paint(k, 8);
+    pickEntry(2);
+    paint(10, 2);
+    paint(11, 3);
+    paint(12, 4);
+    pickEntry(3);
+    paint(14, 10);
+
+    // Red is held by entries 2 and 4: the eyedropper selects the lower one.
+    const int c = model_.cellSize();
+    eyedrop(10 * c + c / 2, 2 * c + c / 2);
+    EXPECT_EQ(model_.selected, 2);
+    paint(15, 12);
+
+    // Just outside the window the division truncates toward zero.
+    paintAt(-1, 6 * c + c / 2, std::pair{0, 6});
+    paintAt(7 * c + c / 2, -1, std::pair{7, 0});
+
+    // A colour the enlargement blended, which no entry holds: nothing is selected afterwards and
+    // the left button paints that colour. A plain replication has no such colour.
+    const std::vector<Pixel> preview = model_.preview();
+    for (int py = 0; py < model_.previewWidth(); ++py) {
+        const int y = py * model_.zoom + model_.zoom / 2;
+        if (y > model_.barTop() - 8)
+            break;
+        for (int px = 0; px < model_.previewWidth(); ++px)
+            if (model_.lowestEntryHolding(preview[static_cast<std::size_t>(py) * model_.previewWidth() + px]) < 0) {
+                eyedrop(px * model_.zoom + model_.zoom / 2, y);
+                EXPECT_EQ(model_.selected, -1);
+                paint(16, 14);
+                py = model_.previewWidth();
+                break;
+            }
+    }
+    saveAndCompare();
+
+    pickEntry(1);
+    escape();
+    pickEntry(5);
+    paint(1, 1);
+    paint(2, 1);
+    saveAndCompare();
+    closeAndExpectExitZero();
+}
+
+INSTANTIATE_TEST_SUITE_P(Factors, EditorEveryFactor, testing::Values(2, 3, 4, 5),
+                         [](const testing::TestParamInfo<int>& info) { return "Factor" + std::to_string(info.param); });
+
+// ---------------------------------------------------------------------------------------------
+// Settings the editor must survive: it starts with the refused values replaced, shows its first
+// frame, saves it, and exits 0 when closed.
+
+struct HostileCase {
+    const char* name;
+    std::string settings;
+    int windowSize, factor, zoom;
+    std::vector<Pixel> palette;
+};
+
+class EditorHostileSettings : public EditorWindow, public testing::WithParamInterface<HostileCase> {};
+
+TEST_P(EditorHostileSettings, StartsWorksAndExitsCleanly) {
+    const HostileCase& c = GetParam();
+    launch(c.settings, Model::make(c.windowSize, c.factor, c.zoom, c.palette));
+    EXPECT_EQ(geometry_.width, c.windowSize);
+    EXPECT_EQ(geometry_.height, c.windowSize);
+    if (c.windowSize >= 40 && windowFitsTheScreen()) {
+        waitForScreen("the first frame");
+        // The palette bar works whether or not the canvas has cells.
+        pick(0);
+        if (model_.canvasWidth > 0) {
+            paint(0, 0);
+            saveAndCompare();
+        }
+    } else {
+        // Nothing to watch: let frames pass while keys and buttons are used.
+        key("s");
+        key("Escape");
+        moveTo(0, 0);
+        xdotool({"mousedown", "1"});
+        std::this_thread::sleep_for(300ms);
+        xdotool({"mouseup", "1"});
+        xdotool({"mousedown", "3"});
+        std::this_thread::sleep_for(300ms);
+        xdotool({"mouseup", "3"});
+    }
+    closeAndExpectExitZero();
+}
+
+std::string threeHundredColours() {
+    std::string text = "300 2 3\n";
+    for (int i = 0; i < 300; ++i)
+        text += std::to_string(i) + "," + std::to_string(255 - i % 256) + ",7\n";
+    return text;
+}
+
+std::vector<Pixel> first256Colours() {
+    std::vector<Pixel> colours;
+    for (std::uint32_t i = 0; i < 256; ++i)
+        colours.push_back(rgb(i, 255 - i, 7));
+    return colours;
+}
+
+std::string binaryGarbage() {
+    std::string bytes;
+    for (int i = 0; i < 2048; ++i)
+        bytes += static_cast<char>((i * 7919 + 13) % 256);
+    return bytes;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, EditorHostileSettings,
+    testing::Values(
+        // Zero and negative sizes and factors take their defaults.
+        HostileCase{"Zeros", "0 0 0\n", 800, 4, 5, builtInPalette},
+        HostileCase{"Negatives", "-800 -4 -5\n", 800, 4, 5, builtInPalette},
+        HostileCase{"TooLarge", "8193 6 -1\n", 800, 4, 5, builtInPalette},
+        HostileCase{"Int32Extremes", "-2147483648 2147483647 -2147483648\n", 800, 4, 5, builtInPalette},
+        // Out of the 32-bit range: the value and those after it keep their defaults.
+        HostileCase{"Overflow", "4294967296 2 2\n", 800, 4, 5, builtInPalette},
+        // A zoom so large that the window holds no cell: an empty canvas and a working bar.
+        HostileCase{"HugeZoom", "400 5 2147483647\n", 400, 5, 2147483647, builtInPalette},
+        HostileCase{"CellLargerThanWindow", "300 5 61\n1,1,1\n0,0,0\n", 300, 5, 61, {rgb(1, 1, 1), opaqueBlack}},
+        // Windows smaller than the palette bar.
+        HostileCase{"OnePixelWindow", "1 2 1\n", 1, 2, 1, builtInPalette},
+        HostileCase{"TinyWindow", "31 5 1\n", 31, 5, 1, builtInPalette},
+        // Refused palette fields add nothing; the two good lines make the palette.
+        HostileCase{"RefusedPaletteFields",
+                    "360 3 4\n10,,30\n,\n   \n  # 1,2,3\n1,2,99999999999\n1,2,3,x\n9,9,9\n0,0,255\n", 360, 3, 4,
+                    {rgb(9, 9, 9), rgb(0, 0, 255)}},
+        HostileCase{"ThreeHundredColours", threeHundredColours(), 300, 2, 3, first256Colours()},
+        HostileCase{"BinaryGarbage", binaryGarbage(), 800, 4, 5, builtInPalette},
+        HostileCase{"NulBytes", std::string("640\0 3 4\n1,2,3\n4,5,6\n", 21), 640, 4, 5, builtInPalette}),
+    [](const testing::TestParamInfo<HostileCase>& info) { return std::string(info.param.name); });
+
+} // namespace
