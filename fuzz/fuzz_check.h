@@ -1,0 +1,23 @@
+// What the fuzz targets share: a check that stays on in every build type. A failed check
+// aborts, which libFuzzer reports as a crash with the input saved, and which fails the replay
+// program that runs the committed inputs under CTest.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+namespace fuzz {
+
+inline void require(bool holds, const char* what) {
+    if (holds)
+        return;
+    std::fprintf(stderr, "fuzz check failed: %s\n", what);
+    std::abort();
+}
+
+} // namespace fuzz
+
+// The entry every target defines; libFuzzer calls it, and so does the replay program.
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);

@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets (clang, AddressSanitizer and UBSan) and runs each for SECONDS,
+# starting from its committed corpus and regression inputs. New inputs go to a scratch copy,
+# so the committed corpus stays as it is. Exits non-zero when any fuzzer reports a finding
+# (crash, failed check, sanitizer report, leak, timeout or out-of-memory); the input that
+# caused it is printed in base64, to be saved under fuzz/regressions/NAME/ and fixed.
+#
+#   scripts/fuzz.sh SECONDS
+#   FUZZ_BUILD_DIR  build directory (default build/fuzz, the fuzz preset's own)
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$root"
+
+seconds=${1:-}
+if ! [[ "$seconds" =~ ^[1-9][0-9]*$ ]]; then
+  echo "usage: scripts/fuzz.sh SECONDS" >&2
+  exit 2
+fi
+build=${FUZZ_BUILD_DIR:-build/fuzz}
+
+# name, longest input, memory limit (MB), largest single allocation (MB), time limit per input (s).
+# The scaler's inputs reach a 64 x 64 image of raw words. The image decoder trusts the size an
+# image file declares and allocates up to 2 GiB (its own cap) before the command can refuse the
+# size, so that fuzzer gets room for the decoder's buffer and the copy SFML makes of it.
+fuzzers=(
+  "settings 8192 2048 0 10"
+  "scaler 16500 2048 0 30"
+  "image_load 4096 6144 2048 120"
+)
+
+cmake --preset fuzz -B "$build" >/dev/null
+targets=()
+for entry in "${fuzzers[@]}"; do
+  read -r name _ <<<"$entry"
+  targets+=(--target "${name}_fuzzer")
+done
+cmake --build "$build" "${targets[@]}" -j "$(nproc)"
+
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+
+summary=()
+failed=0
+for entry in "${fuzzers[@]}"; do
+  read -r name maxLen rssLimit mallocLimit timeout <<<"$entry"
+  corpus="$scratch/$name/corpus"
+  mkdir -p "$corpus" "$scratch/$name/findings"
+  cp -r "fuzz/corpus/$name/." "$corpus/"
+  inputs=("$corpus")
+  if [ -d "fuzz/regressions/$name" ]; then
+    inputs+=("fuzz/regressions/$name")
+  fi
+  log="$scratch/$name/log"
+  echo "fuzz: $name for ${seconds} s"
+  status=0
+  "$build/fuzz/${name}_fuzzer" -max_total_time="$seconds" -max_len="$maxLen" -rss_limit_mb="$rssLimit" \
+    -malloc_limit_mb="$mallocLimit" -timeout="$timeout" -print_final_stats=1 \
+    -artifact_prefix="$scratch/$name/findings/" "${inputs[@]}" </dev/null >"$log" 2>&1 || status=$?
+  executions=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
+  added=$(sed -n 's/^stat::new_units_added: *//p' "$log" | tail -n 1)
+  findings=$(find "$scratch/$name/findings" -type f | wc -l)
+  if [ "$status" -ne 0 ] || [ "$findings" -ne 0 ]; then
+    failed=1
+    echo "fuzz: $name FAILED (exit status $status)" >&2
+    grep -E -A 30 '^==[0-9]+==|fuzz check failed|runtime error|^SUMMARY' "$log" | head -n 80 >&2 || tail -n 40 "$log" >&2
+    for finding in "$scratch/$name/findings/"*; do
+      [ -f "$finding" ] || continue
+      echo "fuzz: input $(basename "$finding") (base64; save it under fuzz/regressions/$name/):" >&2
+      base64 -w 76 "$finding" >&2
+    done
+  fi
+  summary+=("$(printf '%-11s %5s s %10s executions %6s new inputs %3s findings' "$name" "$seconds" \
+    "${executions:-?}" "${added:-?}" "$findings")")
+done
+
+echo "== fuzzing summary"
+printf '%s\n' "${summary[@]}"
+exit "$failed"
