@@ -1,7 +1,7 @@
-// tessera-scale's path from the bytes of an input file to the enlargement it writes: decode,
-// size check, flattening onto the background, band plan, the bands' enlargement and the
-// conversion back to opaque RGBA, exactly as the command chains them (the file reading before
-// and the PNG writing after are plain I/O and stay out).
+// tessera-scale's path from the bytes of an input file to the enlargement it writes: the size
+// check on a PNG's header, decode, size check, flattening onto the background, band plan, the bands'
+// enlargement and the conversion back to opaque RGBA, exactly as the command chains them (the file reading
+// before and the PNG writing after are plain I/O and stay out).
 #include "fuzz_check.h"
 #include "image_files.h"
 #include "scale_pixels.h"
@@ -9,6 +9,7 @@
 #include <SFML/System/Err.hpp>
 #include <algorithm>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -24,14 +25,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The decoder explains every refusal on SFML's error stream; the command discards it too.
     sf::err().rdbuf(nullptr);
 
+    // The factor and the background vary with the input so that each is reached by some of it.
+    const int factor = tessera::tool::minFactor + static_cast<int>(size % 4);
+
     const std::vector<char> bytes(data, data + size);
+    const std::optional<tessera::tool::ImageSize> declared = tessera::tool::declaredPngSize(bytes);
+    if (declared && tessera::tool::checkTargetSize(declared->width, declared->height, factor))
+        return 0;
     std::mutex decoderLock;
     sf::Image image;
     if (!tessera::tool::decodeImage(bytes, image, decoderLock).empty())
         return 0;
+    // The refusal before decoding is only sound if a PNG decodes to the size its header declares.
+    fuzz::require(!declared ||
+                      (image.getSize().x == declared->width && image.getSize().y == declared->height),
+                  "a PNG decodes to the size its header declares");
 
-    // The factor and the background vary with the input so that each is reached by some of it.
-    const int factor = tessera::tool::minFactor + static_cast<int>(size % 4);
     const tessera::tool::Rgb background{static_cast<std::uint8_t>(size * 37),
                                         static_cast<std::uint8_t>(size * 91),
                                         static_cast<std::uint8_t>(size * 13)};
