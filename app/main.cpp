@@ -6,13 +6,11 @@
 // working directory. Command-line arguments are ignored.
 #include "shell/sfml_adapter.h"
 
-#include <tessera/editor/editor.h>
-#include <tessera/editor/settings.h>
-
 #include <SFML/Graphics.hpp>
-
 #include <fstream>
 #include <memory>
+#include <tessera/editor/editor.h>
+#include <tessera/editor/settings.h>
 
 namespace {
 

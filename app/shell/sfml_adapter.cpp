@@ -63,7 +63,7 @@ void savePreview(const EditorState& state, const std::string& path) {
     if (state.preview.empty())
         return;
     sf::Image image;
-    image.create(static_cast<unsigned>(state.layout.previewWidth), static_cast<unsigned>(state.layout.previewHeight),
-                 state.preview.data());
+    image.create(static_cast<unsigned>(state.layout.previewWidth),
+                 static_cast<unsigned>(state.layout.previewHeight), state.preview.data());
     image.saveToFile(path);
 }

@@ -3,11 +3,9 @@
 // decision is made by the editor core; these functions only carry its data to and from SFML.
 #pragma once
 
-#include <tessera/editor/editor.h>
-
 #include <SFML/Graphics.hpp>
-
 #include <string>
+#include <tessera/editor/editor.h>
 
 sf::Color toSfColour(Colour colour);
 

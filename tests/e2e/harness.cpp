@@ -3,7 +3,6 @@
 #include <SFML/Graphics/Image.hpp>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
-
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -36,7 +35,7 @@ std::optional<int> decodeStatus(int status) {
 
 // Forks and runs `arguments` in the child. `passFd`, when given, becomes descriptor 3 of the child.
 int spawn(const std::vector<std::string>& arguments, const std::filesystem::path& directory,
-          const std::string& display, int outputFd, int passFd) {
+          const std::string& display, int outputFd, const std::vector<std::string>& environment, int passFd) {
     std::vector<char*> argv;
     for (const std::string& a : arguments)
         argv.push_back(const_cast<char*>(a.c_str()));
@@ -57,6 +56,8 @@ int spawn(const std::vector<std::string>& arguments, const std::filesystem::path
             ::dup2(passFd, displayNumberFd);
         if (!display.empty())
             ::setenv("DISPLAY", display.c_str(), 1);
+        for (const std::string& setting : environment)
+            ::putenv(const_cast<char*>(setting.c_str()));
         ::execvp(argv[0], argv.data());
         ::_exit(127);
     }
@@ -92,11 +93,12 @@ TemporaryDirectory::~TemporaryDirectory() {
 }
 
 Process::Process(const std::vector<std::string>& arguments, const std::filesystem::path& directory,
-                 const std::string& display, const std::filesystem::path& output, int passFd) {
+                 const std::string& display, const std::filesystem::path& output,
+                 const std::vector<std::string>& environment, int passFd) {
     const int outputFd = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (outputFd < 0)
         throw std::runtime_error("cannot open " + output.string());
-    pid_ = spawn(arguments, directory, display, outputFd, passFd);
+    pid_ = spawn(arguments, directory, display, outputFd, environment, passFd);
     ::close(outputFd);
 }
 
@@ -134,7 +136,7 @@ CommandResult runCommand(const std::vector<std::string>& arguments, const std::s
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe failed");
-    const pid_t pid = spawn(arguments, std::filesystem::current_path(), display, fds[1], -1);
+    const pid_t pid = spawn(arguments, std::filesystem::current_path(), display, fds[1], {}, -1);
     ::close(fds[1]);
     CommandResult result;
     const Clock::time_point end = Clock::now() + std::chrono::seconds(20);
@@ -164,11 +166,10 @@ VirtualDisplay::VirtualDisplay(const std::filesystem::path& logDirectory) {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe failed");
-    const std::string screen =
-        std::to_string(screenWidth) + "x" + std::to_string(screenHeight) + "x24";
-    server_.emplace(std::vector<std::string>{TESSERA_XVFB, "-displayfd", std::to_string(displayNumberFd), "-screen",
-                                             "0", screen, "-nolisten", "tcp", "-noreset"},
-                    logDirectory, "", logDirectory / "xvfb.log", fds[1]);
+    const std::string screen = std::to_string(screenWidth) + "x" + std::to_string(screenHeight) + "x24";
+    server_.emplace(std::vector<std::string>{TESSERA_XVFB, "-displayfd", std::to_string(displayNumberFd),
+                                             "-screen", "0", screen, "-nolisten", "tcp", "-noreset"},
+                    logDirectory, "", logDirectory / "xvfb.log", std::vector<std::string>{}, fds[1]);
     ::close(fds[1]);
     std::string number;
     const Clock::time_point end = Clock::now() + std::chrono::seconds(20);
@@ -243,8 +244,8 @@ std::optional<Screenshot> XConnection::capture(unsigned long window) {
         for (int x = 0; x < g->width; ++x) {
             const unsigned long p = XGetPixel(image, x, y);
             shot.pixels[static_cast<std::size_t>(y) * g->width + x] = channel(p, image->red_mask) << 16 |
-                                                                       channel(p, image->green_mask) << 8 |
-                                                                       channel(p, image->blue_mask);
+                                                                      channel(p, image->green_mask) << 8 |
+                                                                      channel(p, image->blue_mask);
         }
     XDestroyImage(image);
     return shot;

@@ -40,9 +40,11 @@ private:
 // working directory is `directory`, and DISPLAY is set to `display` when that is not empty.
 class Process {
 public:
-    // `passFd`, when not -1, becomes the child's descriptor 3.
+    // `environment` holds NAME=value settings added to the child's environment; `passFd`, when
+    // not -1, becomes the child's descriptor 3.
     Process(const std::vector<std::string>& arguments, const std::filesystem::path& directory,
-            const std::string& display, const std::filesystem::path& output = "/dev/null", int passFd = -1);
+            const std::string& display, const std::filesystem::path& output = "/dev/null",
+            const std::vector<std::string>& environment = {}, int passFd = -1);
     ~Process(); // kills the process if it still runs
     Process(const Process&) = delete;
     Process& operator=(const Process&) = delete;

@@ -1,13 +1,11 @@
 // The editor's state and reactions without a window: derived sizes and refused settings, start-up,
 // painting, palette picks, the eyedropper, Escape, the enlargement copied into the preview, and
 // the palette bar's rectangles.
-#include <tessera/editor/editor.h>
-
-#include <gtest/gtest.h>
-
 #include <cstdint>
+#include <gtest/gtest.h>
 #include <optional>
 #include <string>
+#include <tessera/editor/editor.h>
 #include <vector>
 
 namespace {
@@ -46,7 +44,8 @@ std::vector<Cell> cellsNotOf(const EditorState& state, Pixel background) {
 void setPreviewPixel(EditorState& state, std::int32_t column, std::int32_t row, Colour c) {
     const std::size_t offset =
         (static_cast<std::size_t>(row) * static_cast<std::size_t>(state.layout.previewWidth) +
-         static_cast<std::size_t>(column)) * 4;
+         static_cast<std::size_t>(column)) *
+        4;
     state.preview[offset + 0] = c.r;
     state.preview[offset + 1] = c.g;
     state.preview[offset + 2] = c.b;
@@ -94,7 +93,8 @@ TEST_P(EditorLayoutTest, DerivesSizesAfterRefusingUnusableSettings) {
     EXPECT_EQ(layout.previewHeight, c.canvasWidth * c.acceptedFactor) << c.name;
     const auto cells = static_cast<std::size_t>(c.canvasWidth) * static_cast<std::size_t>(c.canvasWidth);
     EXPECT_EQ(layout.cellCount, cells) << c.name;
-    EXPECT_EQ(layout.targetCount, cells * static_cast<std::size_t>(c.acceptedFactor * c.acceptedFactor)) << c.name;
+    EXPECT_EQ(layout.targetCount, cells * static_cast<std::size_t>(c.acceptedFactor * c.acceptedFactor))
+        << c.name;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -151,8 +151,8 @@ TEST(EditorLayoutBounds, PreviewNeverExceedsTheWindow) {
                 ASSERT_GE(layout.canvasWidth, 0);
                 ASSERT_LE(std::int64_t{layout.canvasWidth} * layout.cellSize, w);
                 ASSERT_LE(std::int64_t{layout.previewWidth} * layout.zoom, w);
-                ASSERT_EQ(layout.targetCount,
-                          static_cast<std::size_t>(layout.previewWidth) * static_cast<std::size_t>(layout.previewHeight));
+                ASSERT_EQ(layout.targetCount, static_cast<std::size_t>(layout.previewWidth) *
+                                                  static_cast<std::size_t>(layout.previewHeight));
             }
 }
 
@@ -227,7 +227,8 @@ TEST_P(EditorPaint, PaintsTheCellUnderThePointer) {
     const std::vector<Cell> expected = c.painted ? std::vector<Cell>{*c.painted} : std::vector<Cell>{};
     EXPECT_EQ(cellsNotOf(state, 0xFF000000u), expected) << c.name;
     if (c.painted) {
-        EXPECT_EQ(state.canvas[static_cast<std::size_t>(c.painted->y * 40 + c.painted->x)], 0xFFFFFFFFu) << c.name;
+        EXPECT_EQ(state.canvas[static_cast<std::size_t>(c.painted->y * 40 + c.painted->x)], 0xFFFFFFFFu)
+            << c.name;
     }
     // Painting never touches the selection.
     EXPECT_EQ(state.selectedIndex, 1) << c.name;
@@ -235,29 +236,28 @@ TEST_P(EditorPaint, PaintsTheCellUnderThePointer) {
 
 INSTANTIATE_TEST_SUITE_P(
     Defaults, EditorPaint,
-    testing::Values(
-        PaintCase{"TopLeft", 800, 0, 0, Cell{0, 0}},
-        PaintCase{"LastPixelOfFirstCell", 800, 19, 19, Cell{0, 0}},
-        PaintCase{"FirstPixelOfSecondCell", 800, 20, 20, Cell{1, 1}},
-        PaintCase{"RightEdge", 800, 799, 100, Cell{39, 5}},
-        // y = H − 32 still paints, in cell row 38.
-        PaintCase{"BorderWithTheBar", 800, 100, 768, Cell{5, 38}},
-        // Truncation toward zero: up to cellSize − 1 pixels outside paints column or row 0.
-        PaintCase{"OneLeftOfTheWindow", 800, -1, 50, Cell{0, 2}},
-        PaintCase{"NineteenLeftOfTheWindow", 800, -19, 50, Cell{0, 2}},
-        PaintCase{"OneAboveTheWindow", 800, 50, -1, Cell{2, 0}},
-        PaintCase{"NineteenAboveTheWindow", 800, 50, -19, Cell{2, 0}},
-        PaintCase{"AboveAndLeft", 800, -19, -19, Cell{0, 0}},
-        // A whole cell or more outside paints nothing.
-        PaintCase{"TwentyLeftOfTheWindow", 800, -20, 50, std::nullopt},
-        PaintCase{"TwentyAboveTheWindow", 800, 50, -20, std::nullopt},
-        PaintCase{"FarLeft", 800, INT32_MIN, 50, std::nullopt},
-        PaintCase{"FarAbove", 800, 50, INT32_MIN, std::nullopt},
-        PaintCase{"RightOfTheWindow", 800, 800, 50, std::nullopt},
-        PaintCase{"FarRight", 800, INT32_MAX, 50, std::nullopt},
-        // Below the window nothing happens at all.
-        PaintCase{"BelowTheWindow", 800, 50, 800, std::nullopt},
-        PaintCase{"FarBelow", 800, 50, INT32_MAX, std::nullopt}),
+    testing::Values(PaintCase{"TopLeft", 800, 0, 0, Cell{0, 0}},
+                    PaintCase{"LastPixelOfFirstCell", 800, 19, 19, Cell{0, 0}},
+                    PaintCase{"FirstPixelOfSecondCell", 800, 20, 20, Cell{1, 1}},
+                    PaintCase{"RightEdge", 800, 799, 100, Cell{39, 5}},
+                    // y = H − 32 still paints, in cell row 38.
+                    PaintCase{"BorderWithTheBar", 800, 100, 768, Cell{5, 38}},
+                    // Truncation toward zero: up to cellSize − 1 pixels outside paints column or row 0.
+                    PaintCase{"OneLeftOfTheWindow", 800, -1, 50, Cell{0, 2}},
+                    PaintCase{"NineteenLeftOfTheWindow", 800, -19, 50, Cell{0, 2}},
+                    PaintCase{"OneAboveTheWindow", 800, 50, -1, Cell{2, 0}},
+                    PaintCase{"NineteenAboveTheWindow", 800, 50, -19, Cell{2, 0}},
+                    PaintCase{"AboveAndLeft", 800, -19, -19, Cell{0, 0}},
+                    // A whole cell or more outside paints nothing.
+                    PaintCase{"TwentyLeftOfTheWindow", 800, -20, 50, std::nullopt},
+                    PaintCase{"TwentyAboveTheWindow", 800, 50, -20, std::nullopt},
+                    PaintCase{"FarLeft", 800, INT32_MIN, 50, std::nullopt},
+                    PaintCase{"FarAbove", 800, 50, INT32_MIN, std::nullopt},
+                    PaintCase{"RightOfTheWindow", 800, 800, 50, std::nullopt},
+                    PaintCase{"FarRight", 800, INT32_MAX, 50, std::nullopt},
+                    // Below the window nothing happens at all.
+                    PaintCase{"BelowTheWindow", 800, 50, 800, std::nullopt},
+                    PaintCase{"FarBelow", 800, 50, INT32_MAX, std::nullopt}),
     [](const testing::TestParamInfo<PaintCase>& info) { return std::string(info.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(
@@ -360,27 +360,20 @@ TEST_P(EditorPick, SelectsTheSwatchUnderThePointer) {
 INSTANTIATE_TEST_SUITE_P(
     Swatches, EditorPick,
     testing::Values(
-        PickCase{"FirstPixel", 800, 16, 0, 0},
-        PickCase{"LastPixel", 800, 16, 799, 15},
-        PickCase{"LastOfFirstSwatch", 800, 16, 49, 0},
-        PickCase{"FirstOfSecondSwatch", 800, 16, 50, 1},
-        PickCase{"TwoColoursLeftHalf", 800, 2, 399, 0},
-        PickCase{"TwoColoursRightHalf", 800, 2, 400, 1},
+        PickCase{"FirstPixel", 800, 16, 0, 0}, PickCase{"LastPixel", 800, 16, 799, 15},
+        PickCase{"LastOfFirstSwatch", 800, 16, 49, 0}, PickCase{"FirstOfSecondSwatch", 800, 16, 50, 1},
+        PickCase{"TwoColoursLeftHalf", 800, 2, 399, 0}, PickCase{"TwoColoursRightHalf", 800, 2, 400, 1},
         // 800 ÷ 3 = 266.666…: 266 lies in swatch 0 and 267 in swatch 1.
-        PickCase{"ThirdsBefore", 800, 3, 266, 0},
-        PickCase{"ThirdsAfter", 800, 3, 267, 1},
+        PickCase{"ThirdsBefore", 800, 3, 266, 0}, PickCase{"ThirdsAfter", 800, 3, 267, 1},
         PickCase{"ThirdsLast", 800, 3, 799, 2},
         // 256 entries on 800 pixels: 3.125 pixels each.
-        PickCase{"Many", 800, 256, 799, 255},
-        PickCase{"ManyFirst", 800, 256, 3, 0},
+        PickCase{"Many", 800, 256, 799, 255}, PickCase{"ManyFirst", 800, 256, 3, 0},
         PickCase{"ManySecond", 800, 256, 4, 1},
         // More entries than pixels: every pixel still picks a valid entry.
         PickCase{"NarrowWindow", 40, 256, 39, 249},
         // Outside 0 ≤ x < W nothing changes.
-        PickCase{"LeftOfTheWindow", 800, 16, -1, -2},
-        PickCase{"RightOfTheWindow", 800, 16, 800, -2},
-        PickCase{"FarRight", 800, 16, INT32_MAX, -2},
-        PickCase{"FarLeft", 800, 16, INT32_MIN, -2}),
+        PickCase{"LeftOfTheWindow", 800, 16, -1, -2}, PickCase{"RightOfTheWindow", 800, 16, 800, -2},
+        PickCase{"FarRight", 800, 16, INT32_MAX, -2}, PickCase{"FarLeft", 800, 16, INT32_MIN, -2}),
     [](const testing::TestParamInfo<PickCase>& info) { return std::string(info.param.name); });
 
 // x = 0 picks entry 0 and x = W − 1 entry n − 1 for every window size and palette size, so the
@@ -474,14 +467,11 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, EditorEyedropperMiss,
     testing::Values(
         // Any negative coordinate, even one that would paint column or row 0.
-        EyedropMissCase{"OneLeft", 800, -1, 10},
-        EyedropMissCase{"OneAbove", 800, 10, -1},
+        EyedropMissCase{"OneLeft", 800, -1, 10}, EyedropMissCase{"OneAbove", 800, 10, -1},
         EyedropMissCase{"FarLeft", 800, INT32_MIN, 10},
         // The strips of a window that is no multiple of the cell.
-        EyedropMissCase{"RightStrip", 810, 805, 10},
-        EyedropMissCase{"RightStripFirstPixel", 810, 800, 10},
-        EyedropMissCase{"RightOfTheWindow", 800, 800, 10},
-        EyedropMissCase{"FarRight", 800, INT32_MAX, 10}),
+        EyedropMissCase{"RightStrip", 810, 805, 10}, EyedropMissCase{"RightStripFirstPixel", 810, 800, 10},
+        EyedropMissCase{"RightOfTheWindow", 800, 800, 10}, EyedropMissCase{"FarRight", 800, INT32_MAX, 10}),
     [](const testing::TestParamInfo<EyedropMissCase>& info) { return std::string(info.param.name); });
 
 TEST(EditorEyedropper, ReachesTheLastPreviewPixel) {
@@ -514,7 +504,8 @@ TEST_P(EditorEnlarge, PreviewIsTheScalersEnlargementMadeOpaque) {
     // A diagonal stroke and a dot, so an edge-directed enlargement has edges to follow.
     state.currentColour = DefaultPalette[3];
     for (std::int32_t i = 0; i < 10; ++i)
-        paintAt(state, static_cast<std::int32_t>(i * state.layout.cellSize), static_cast<std::int32_t>(i * state.layout.cellSize));
+        paintAt(state, static_cast<std::int32_t>(i * state.layout.cellSize),
+                static_cast<std::int32_t>(i * state.layout.cellSize));
     paintAt(state, static_cast<std::int32_t>(12 * state.layout.cellSize), 0);
     enlargeCanvas(state);
 

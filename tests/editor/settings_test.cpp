@@ -1,13 +1,11 @@
 // The settings reader: header values, palette lines, refused fields, the 256-colour limit,
 // line endings, and loadSettings on real files.
-#include <tessera/editor/settings.h>
-
-#include <gtest/gtest.h>
-
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <sstream>
 #include <string>
+#include <tessera/editor/settings.h>
 #include <unistd.h>
 #include <vector>
 
@@ -89,8 +87,7 @@ INSTANTIATE_TEST_SUITE_P(
         // Three values and no palette line.
         HeaderCase{"AllThree", "640 3 4", 640, 3, 4},
         // One value: the others keep their defaults.
-        HeaderCase{"OnlyWindow", "640", 640, 4, 5},
-        HeaderCase{"WindowAndFactor", "640 3\n", 640, 3, 5},
+        HeaderCase{"OnlyWindow", "640", 640, 4, 5}, HeaderCase{"WindowAndFactor", "640 3\n", 640, 3, 5},
         // Commas are not white space: reading stops at the first one.
         HeaderCase{"CommaSeparated", "640,3,4", 640, 4, 5},
         // Reading stops at the x.
@@ -100,8 +97,7 @@ INSTANTIATE_TEST_SUITE_P(
         HeaderCase{"TabsAndBlankLines", " \t\n\n640\t\t3 \r\n\v\f 4", 640, 3, 4},
         HeaderCase{"CrLfLines", "640\r\n3\r\n4\r\n", 640, 3, 4},
         // Signs are taken; the values are not range-tested here.
-        HeaderCase{"Signs", "+640 -3 -0", 640, -3, 0},
-        HeaderCase{"Zeros", "0 0 0", 0, 0, 0},
+        HeaderCase{"Signs", "+640 -3 -0", 640, -3, 0}, HeaderCase{"Zeros", "0 0 0", 0, 0, 0},
         HeaderCase{"Int32Limits", "2147483647 -2147483648 7", INT32_MAX, INT32_MIN, 7},
         HeaderCase{"LeadingZeros", "000640 0003 04", 640, 3, 4},
         // A number outside the 32-bit range keeps its default, and so do the values after it.
@@ -109,19 +105,16 @@ INSTANTIATE_TEST_SUITE_P(
         HeaderCase{"FactorTooSmall", "640 -2147483649 4", 640, 4, 5},
         HeaderCase{"ZoomHuge", "640 3 99999999999999999999999999", 640, 3, 5},
         // A sign without digits, or a character that begins no number.
-        HeaderCase{"LoneMinus", "640 - 3 4", 640, 4, 5},
-        HeaderCase{"SignThenSpace", "+ 640 3 4", 800, 4, 5},
-        HeaderCase{"DoubleSign", "640 --3 4", 640, 4, 5},
-        HeaderCase{"Letters", "abc 3 4", 800, 4, 5},
-        HeaderCase{"DecimalPoint", "640 3.5 4", 640, 3, 5},
-        HeaderCase{"Hexadecimal", "0x280 3 4", 0, 4, 5},
+        HeaderCase{"LoneMinus", "640 - 3 4", 640, 4, 5}, HeaderCase{"SignThenSpace", "+ 640 3 4", 800, 4, 5},
+        HeaderCase{"DoubleSign", "640 --3 4", 640, 4, 5}, HeaderCase{"Letters", "abc 3 4", 800, 4, 5},
+        HeaderCase{"DecimalPoint", "640 3.5 4", 640, 3, 5}, HeaderCase{"Hexadecimal", "0x280 3 4", 0, 4, 5},
         HeaderCase{"CommentFirst", "# settings\n640 3 4", 800, 4, 5},
         HeaderCase{"NulByte", std::string("\0 3 4", 5), 800, 4, 5}),
     [](const testing::TestParamInfo<HeaderCase>& info) { return std::string(info.param.name); });
 
 struct PaletteCase {
     const char* name;
-    std::string lines; // after a header "800 4 5\n"
+    std::string lines;           // after a header "800 4 5\n"
     std::vector<Colour> colours; // empty: the built-in palette
 };
 
@@ -140,11 +133,11 @@ INSTANTIATE_TEST_SUITE_P(
         // Two colour lines make a palette of two: the canvas starts red, the user paints blue.
         PaletteCase{"TwoColours", "255,0,0\n0,0,255\n", {red, blue}},
         // A single colour is dropped for the built-in palette.
-        PaletteCase{"OneColour", "255,0,0\n", {}},
-        PaletteCase{"None", "", {}},
+        PaletteCase{"OneColour", "255,0,0\n", {}}, PaletteCase{"None", "", {}},
         // Each value is taken modulo 256.
         PaletteCase{"Modulo256", "300,-1,0\n1,2,3\n", {{44, 255, 0, 255}, {1, 2, 3, 255}}},
-        PaletteCase{"Int32Extremes", "2147483647,-2147483648,256\n1,2,3\n", {{255, 0, 0, 255}, {1, 2, 3, 255}}},
+        PaletteCase{
+            "Int32Extremes", "2147483647,-2147483648,256\n1,2,3\n", {{255, 0, 0, 255}, {1, 2, 3, 255}}},
         // A fourth field is converted and ignored; it does not set the alpha.
         PaletteCase{"FourthFieldIgnored", "10,20,30,40\n10,20,30,0\n", {c102030, c102030}},
         PaletteCase{"ManyFields", "10,20,30,1,2,3,4,5\n0,0,255\n", {c102030, blue}},
@@ -174,25 +167,26 @@ INSTANTIATE_TEST_SUITE_P(
 // goes on with the next one.
 INSTANTIATE_TEST_SUITE_P(
     RefusedFields, SettingsPalette,
-    testing::Values(
-        PaletteCase{"LettersFirst", "red,0,0\n255,0,0\n0,0,255\n", {red, blue}},
-        PaletteCase{"EmptyMiddleField", "10,,30\n255,0,0\n0,0,255\n", {red, blue}},
-        PaletteCase{"EmptyFirstField", ",10,20,30\n255,0,0\n0,0,255\n", {red, blue}},
-        PaletteCase{"LoneComma", ",\n255,0,0\n0,0,255\n", {red, blue}},
-        PaletteCase{"OnlyCommas", ",,,\n255,0,0\n0,0,255\n", {red, blue}},
-        // Every field is converted, those past the third too.
-        PaletteCase{"BadFourthField", "10,20,30,alpha\n255,0,0\n0,0,255\n", {red, blue}},
-        PaletteCase{"EmptyFourthField", "10,20,30,,\n255,0,0\n0,0,255\n", {red, blue}},
-        PaletteCase{"WhiteSpaceOnly", "   \t \n255,0,0\n0,0,255\n", {red, blue}},
-        PaletteCase{"IndentedComment", "  # 10,20,30\n255,0,0\n0,0,255\n", {red, blue}},
-        PaletteCase{"SignWithoutDigits", "10,-,30\n255,0,0\n+,1,2\n0,0,255\n", {red, blue}},
-        PaletteCase{"AboveInt32", "10,2147483648,30\n255,0,0\n0,0,255\n", {red, blue}},
-        PaletteCase{"BelowInt32", "10,20,-2147483649\n255,0,0\n0,0,255\n", {red, blue}},
-        PaletteCase{"VeryLongNumber", "10,20,1" + std::string(400, '0') + "\n255,0,0\n0,0,255\n", {red, blue}},
-        // A refused line between two colours leaves exactly those two.
-        PaletteCase{"RefusedBetween", "255,0,0\nx,y,z\n0,0,255\n", {red, blue}},
-        // One colour and a refused line still give the built-in palette.
-        PaletteCase{"OneColourAndRefused", "255,0,0\n1,2,x\n", {}}),
+    testing::Values(PaletteCase{"LettersFirst", "red,0,0\n255,0,0\n0,0,255\n", {red, blue}},
+                    PaletteCase{"EmptyMiddleField", "10,,30\n255,0,0\n0,0,255\n", {red, blue}},
+                    PaletteCase{"EmptyFirstField", ",10,20,30\n255,0,0\n0,0,255\n", {red, blue}},
+                    PaletteCase{"LoneComma", ",\n255,0,0\n0,0,255\n", {red, blue}},
+                    PaletteCase{"OnlyCommas", ",,,\n255,0,0\n0,0,255\n", {red, blue}},
+                    // Every field is converted, those past the third too.
+                    PaletteCase{"BadFourthField", "10,20,30,alpha\n255,0,0\n0,0,255\n", {red, blue}},
+                    PaletteCase{"EmptyFourthField", "10,20,30,,\n255,0,0\n0,0,255\n", {red, blue}},
+                    PaletteCase{"WhiteSpaceOnly", "   \t \n255,0,0\n0,0,255\n", {red, blue}},
+                    PaletteCase{"IndentedComment", "  # 10,20,30\n255,0,0\n0,0,255\n", {red, blue}},
+                    PaletteCase{"SignWithoutDigits", "10,-,30\n255,0,0\n+,1,2\n0,0,255\n", {red, blue}},
+                    PaletteCase{"AboveInt32", "10,2147483648,30\n255,0,0\n0,0,255\n", {red, blue}},
+                    PaletteCase{"BelowInt32", "10,20,-2147483649\n255,0,0\n0,0,255\n", {red, blue}},
+                    PaletteCase{"VeryLongNumber",
+                                "10,20,1" + std::string(400, '0') + "\n255,0,0\n0,0,255\n",
+                                {red, blue}},
+                    // A refused line between two colours leaves exactly those two.
+                    PaletteCase{"RefusedBetween", "255,0,0\nx,y,z\n0,0,255\n", {red, blue}},
+                    // One colour and a refused line still give the built-in palette.
+                    PaletteCase{"OneColourAndRefused", "255,0,0\n1,2,x\n", {}}),
     [](const testing::TestParamInfo<PaletteCase>& info) { return std::string(info.param.name); });
 
 TEST(SettingsPalette, RestOfHeaderLineIsTheFirstPaletteLine) {
@@ -226,7 +220,8 @@ TEST(SettingsLimit, KeepsTheFirst256ColoursAndReadsNoFurther) {
     const EditorSettings settings = readSettings(in);
     ASSERT_EQ(settings.paletteCount, 256);
     for (int i = 0; i < 256; ++i)
-        EXPECT_EQ(settings.palette[static_cast<std::size_t>(i)], (Colour{static_cast<std::uint8_t>(i), 0, 0, 255}));
+        EXPECT_EQ(settings.palette[static_cast<std::size_t>(i)],
+                  (Colour{static_cast<std::uint8_t>(i), 0, 0, 255}));
     // The line after the 256th colour is still unread.
     std::string next;
     ASSERT_TRUE(std::getline(in, next));
@@ -272,9 +267,7 @@ protected:
         std::filesystem::current_path(previous_);
         std::filesystem::remove_all(directory_);
     }
-    static void write(const std::string& text) {
-        std::ofstream("settings.cfg", std::ios::binary) << text;
-    }
+    static void write(const std::string& text) { std::ofstream("settings.cfg", std::ios::binary) << text; }
 
 private:
     std::filesystem::path previous_;

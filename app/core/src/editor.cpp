@@ -1,7 +1,6 @@
-#include <tessera/editor/editor.h>
-
 #include <algorithm>
 #include <limits>
+#include <tessera/editor/editor.h>
 
 namespace {
 
@@ -41,8 +40,10 @@ EditorLayout deriveLayout(const EditorSettings& settings) {
     // canvasWidth × factor ≤ W ÷ zoom ≤ 8192.
     layout.previewWidth = layout.canvasWidth * layout.scaleFactor;
     layout.previewHeight = layout.canvasHeight * layout.scaleFactor;
-    layout.cellCount = static_cast<std::size_t>(layout.canvasWidth) * static_cast<std::size_t>(layout.canvasHeight);
-    layout.targetCount = static_cast<std::size_t>(layout.previewWidth) * static_cast<std::size_t>(layout.previewHeight);
+    layout.cellCount =
+        static_cast<std::size_t>(layout.canvasWidth) * static_cast<std::size_t>(layout.canvasHeight);
+    layout.targetCount =
+        static_cast<std::size_t>(layout.previewWidth) * static_cast<std::size_t>(layout.previewHeight);
     return layout;
 }
 
@@ -117,7 +118,8 @@ void pickPaletteAt(EditorState& state, std::int32_t x) {
 
 void eyedropAt(EditorState& state, std::int32_t x, std::int32_t y) {
     const EditorLayout& layout = state.layout;
-    if (x < 0 || y < 0 || x >= layout.canvasWidth * layout.cellSize || y >= layout.canvasHeight * layout.cellSize)
+    if (x < 0 || y < 0 || x >= layout.canvasWidth * layout.cellSize ||
+        y >= layout.canvasHeight * layout.cellSize)
         return;
     // x < canvasWidth × zoom × factor, so the column lies inside the preview's width.
     const std::size_t column = static_cast<std::size_t>(x / layout.zoom);

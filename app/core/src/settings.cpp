@@ -1,9 +1,8 @@
-#include <tessera/editor/settings.h>
-
 #include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <tessera/editor/settings.h>
 #include <vector>
 
 namespace {

@@ -9,10 +9,9 @@
 // shell converts field by field and the palette search compares exactly what the user sees.
 #pragma once
 
-#include <tessera/scaler.h>
-
 #include <array>
 #include <cstdint>
+#include <tessera/scaler.h>
 
 struct Colour {
     std::uint8_t r = 0;

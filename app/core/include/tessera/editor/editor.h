@@ -13,12 +13,11 @@
 // beyond the window.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <tessera/editor/colour.h>
 #include <tessera/editor/settings.h>
 #include <tessera/scaler.h>
-
-#include <cstddef>
-#include <cstdint>
 #include <vector>
 
 // Settings the editor refuses take these values instead, so that no size is zero, negative or
@@ -43,13 +42,13 @@ struct EditorLayout {
     std::int32_t zoom = 0; // any value from 1 up
     // Derived sizes. The cell size is 64-bit because a huge zoom times the factor leaves the
     // 32-bit range; the canvas then has no cells.
-    std::int64_t cellSize = 0;       // zoom × scaleFactor: window pixels per cell along each axis
-    std::int32_t canvasWidth = 0;    // W ÷ cellSize
-    std::int32_t canvasHeight = 0;   // H ÷ cellSize
-    std::int32_t previewWidth = 0;   // canvasWidth × scaleFactor, at most W
-    std::int32_t previewHeight = 0;  // canvasHeight × scaleFactor, at most H
-    std::size_t cellCount = 0;       // canvasWidth × canvasHeight
-    std::size_t targetCount = 0;     // cellCount × scaleFactor², the enlargement's pixels
+    std::int64_t cellSize = 0;      // zoom × scaleFactor: window pixels per cell along each axis
+    std::int32_t canvasWidth = 0;   // W ÷ cellSize
+    std::int32_t canvasHeight = 0;  // H ÷ cellSize
+    std::int32_t previewWidth = 0;  // canvasWidth × scaleFactor, at most W
+    std::int32_t previewHeight = 0; // canvasHeight × scaleFactor, at most H
+    std::size_t cellCount = 0;      // canvasWidth × canvasHeight
+    std::size_t targetCount = 0;    // cellCount × scaleFactor², the enlargement's pixels
 };
 
 // Refuses a window size outside 1..8192 (800), a factor outside 2..5 (4) and a zoom below 1 (5),

@@ -11,12 +11,11 @@
 // here; the editor refuses the ones it cannot work with (see editor.h).
 #pragma once
 
-#include <tessera/editor/colour.h>
-
 #include <array>
 #include <cstdint>
 #include <fstream>
 #include <istream>
+#include <tessera/editor/colour.h>
 
 inline constexpr std::array<Colour, 16> DefaultPalette{{
     {0, 0, 0, 255},
