@@ -56,7 +56,9 @@ void decide(std::vector<Decision>& out, Position at, const Neighbourhood& n, Cor
 
 std::vector<Decision> decisionsOf(const Image& image) {
     std::vector<Decision> out;
-    for (const auto& [at, grades] : gradesOf(image)) {
+    for (const auto& entry : gradesOf(image)) {
+        const Position at = entry.first;
+        const CornerGrades grades = entry.second;
         const auto cell = [&](int dx, int dy) {
             return image.at(std::clamp(at.x + dx, 0, image.width - 1),
                             std::clamp(at.y + dy, 0, image.height - 1));
