@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <stdexcept>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -40,11 +41,16 @@ int spawn(const std::vector<std::string>& arguments, const std::filesystem::path
     for (const std::string& a : arguments)
         argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
+    const pid_t parent = ::getpid();
     const pid_t pid = ::fork();
     if (pid < 0)
         throw std::runtime_error("fork failed");
     if (pid == 0) {
-        // Only async-signal-safe calls from here on.
+        // Ends with the test even when the test is killed (a timeout, a sanitizer abort), so no
+        // server or editor outlives it.
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (::getppid() != parent)
+            ::_exit(125);
         if (::chdir(directory.c_str()) != 0)
             ::_exit(126);
         const int input = ::open("/dev/null", O_RDONLY);
