@@ -158,8 +158,13 @@ CommandResult runCommand(const std::vector<std::string>& arguments, const std::s
         result.output.append(buffer, static_cast<std::size_t>(n));
     }
     ::close(fds[0]);
+    // The end of the output comes a moment before the exit: wait for that, within the
+    // same deadline, before giving up on the command.
     int status = 0;
-    if (::waitpid(pid, &status, WNOHANG) == 0) {
+    const bool exited = waitUntil([&] { return ::waitpid(pid, &status, WNOHANG) == pid; },
+                                  std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()),
+                                  std::chrono::milliseconds(2));
+    if (!exited) {
         ::kill(pid, SIGKILL);
         ::waitpid(pid, &status, 0);
         return result;
