@@ -48,16 +48,31 @@ Source flatSource(std::int32_t size) {
     return {size, size, std::vector<Pixel>(static_cast<std::size_t>(size) * size, 0xFF4080C0u)};
 }
 
-// The floor any enlargement pays: every target pixel stored once, block by block.
-void fillBlocks(std::int32_t factor, const Source& source, Pixel* target) {
-    const std::ptrdiff_t targetWidth = static_cast<std::ptrdiff_t>(source.width) * factor;
+// The floor any enlargement pays: every target pixel stored once, block by block,
+// with the factor fixed at compile time as in the real pass.
+template <std::int32_t Factor>
+void fillBlocks(const Source& source, Pixel* target) {
+    const std::ptrdiff_t targetWidth = static_cast<std::ptrdiff_t>(source.width) * Factor;
     for (std::int32_t y = 0; y < source.height; ++y)
         for (std::int32_t x = 0; x < source.width; ++x) {
-            Pixel* block = target + y * factor * targetWidth + x * factor;
-            for (std::int32_t r = 0; r < factor; ++r)
-                std::fill_n(block + r * targetWidth, factor,
+            Pixel* block = target + y * Factor * targetWidth + x * Factor;
+            for (std::int32_t r = 0; r < Factor; ++r)
+                std::fill_n(block + r * targetWidth, Factor,
                             source.pixels[static_cast<std::size_t>(y) * source.width + x]);
         }
+}
+
+void fillBlocks(std::int32_t factor, const Source& source, Pixel* target) {
+    switch (factor) {
+    case 2:
+        return fillBlocks<2>(source, target);
+    case 3:
+        return fillBlocks<3>(source, target);
+    case 4:
+        return fillBlocks<4>(source, target);
+    default:
+        return fillBlocks<5>(source, target);
+    }
 }
 
 template <bool BlockFillOnly>
