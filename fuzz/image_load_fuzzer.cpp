@@ -1,9 +1,10 @@
 // tessera-scale's path from the bytes of an input file to the enlargement it writes: the size
-// check on a PNG's header, decode, size check, flattening onto the background, band plan, the bands'
+// check on the header, decode, size check, flattening onto the background, band plan, the bands'
 // enlargement and the conversion back to opaque RGBA, exactly as the command chains them (the file reading
 // before and the PNG writing after are plain I/O and stay out).
 #include "fuzz_check.h"
 #include "image_files.h"
+#include "image_header.h"
 #include "scale_pixels.h"
 
 #include <SFML/System/Err.hpp>
@@ -29,17 +30,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int factor = tessera::tool::minFactor + static_cast<int>(size % 4);
 
     const std::vector<char> bytes(data, data + size);
-    const std::optional<tessera::tool::ImageSize> declared = tessera::tool::declaredPngSize(bytes);
-    if (declared && tessera::tool::checkTargetSize(declared->width, declared->height, factor))
+    const std::optional<tessera::tool::DeclaredImage> declared = tessera::tool::readDeclaredImage(bytes);
+    if (!declared || tessera::tool::checkDeclaredImage(*declared, factor))
         return 0;
     std::mutex decoderLock;
     sf::Image image;
     if (!tessera::tool::decodeImage(bytes, image, decoderLock).empty())
         return 0;
-    // The refusal before decoding is only sound if a PNG decodes to the size its header declares.
-    fuzz::require(!declared ||
-                      (image.getSize().x == declared->width && image.getSize().y == declared->height),
-                  "a PNG decodes to the size its header declares");
+    // The refusal before decoding is only sound if every image decodes to the size its header declares.
+    fuzz::require(image.getSize().x == declared->width && image.getSize().y == declared->height,
+                  "an image decodes to the size its header declares");
 
     const tessera::tool::Rgb background{static_cast<std::uint8_t>(size * 37),
                                         static_cast<std::uint8_t>(size * 91),

@@ -19,13 +19,14 @@ fi
 build=${FUZZ_BUILD_DIR:-build/fuzz}
 
 # name, longest input, memory limit (MB), largest single allocation (MB), time limit per input (s).
-# The scaler's inputs reach a 64 x 64 image of raw words. The image decoder trusts the size an
-# image file declares and allocates up to 2 GiB (its own cap) before the command can refuse the
-# size, so that fuzzer gets room for the decoder's buffer and the copy SFML makes of it.
+# The scaler's inputs reach a 64 x 64 image of raw words. tessera-scale refuses an image's size
+# from its header before decoding, and never lets the decoder fill a buffer of more than 256 MiB,
+# so image_load's limits are tight enough that an input decoded before its size is judged shows
+# as a finding (out-of-memory, an allocation over the limit, or a timeout).
 fuzzers=(
   "settings 8192 2048 0 10"
   "scaler 16500 2048 0 30"
-  "image_load 4096 6144 2048 120"
+  "image_load 4096 2048 512 15"
 )
 
 cmake --preset fuzz -B "$build" >/dev/null

@@ -1,6 +1,7 @@
 #include "batch_run.h"
 
 #include "image_files.h"
+#include "image_header.h"
 #include "scale_pixels.h"
 
 #include <atomic>
@@ -10,6 +11,7 @@
 #include <exception>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <string>
 #include <tessera/scaler.h>
 #include <thread>
@@ -164,10 +166,13 @@ void startFile(Batch& batch, FileWork& file) {
             const FileBytes input = readWholeFile(job.input);
             if (!input.error.empty())
                 return failFile(batch, file, "cannot read " + quoted(job.input) + ": " + input.error);
-            if (const auto declared = declaredPngSize(input.bytes))
-                if (const auto error =
-                        checkTargetSize(declared->width, declared->height, batch.settings.factor))
-                    return failFile(batch, file, "cannot enlarge " + quoted(job.input) + ": " + *error);
+            // The decoder allocates whatever size a file declares, so the size is judged first.
+            const std::optional<DeclaredImage> declared = readDeclaredImage(input.bytes);
+            if (!declared)
+                return failFile(batch, file,
+                                "cannot read " + quoted(job.input) + ": " + std::string{unreadableImage});
+            if (const auto error = checkDeclaredImage(*declared, batch.settings.factor))
+                return failFile(batch, file, "cannot enlarge " + quoted(job.input) + ": " + *error);
             const std::string error = decodeImage(input.bytes, image, batch.decoderLock);
             if (!error.empty())
                 return failFile(batch, file, "cannot read " + quoted(job.input) + ": " + error);

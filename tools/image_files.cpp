@@ -1,5 +1,7 @@
 #include "image_files.h"
 
+#include "image_header.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -112,7 +114,7 @@ FileBytes readWholeFile(const std::filesystem::path& path) {
 std::string decodeImage(const std::vector<char>& bytes, sf::Image& image, std::mutex& decoderLock) {
     const std::lock_guard lock{decoderLock};
     if (!image.loadFromMemory(bytes.data(), bytes.size()))
-        return "it is not a PNG, BMP, TGA, JPEG or GIF image, or it is damaged";
+        return std::string{unreadableImage};
     return "";
 }
 

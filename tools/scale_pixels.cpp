@@ -1,7 +1,6 @@
 #include "scale_pixels.h"
 
 #include <algorithm>
-#include <string_view>
 
 namespace tessera::tool {
 
@@ -47,18 +46,19 @@ std::optional<std::string> checkTargetSize(std::uint64_t width, std::uint64_t he
     return std::nullopt;
 }
 
-std::optional<ImageSize> declaredPngSize(std::span<const char> file) {
-    // Signature, then the first chunk, which must be IHDR: length, type, width, height.
-    constexpr std::string_view signature{"\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR", 16};
-    if (file.size() < 24 || std::string_view{file.data(), 16} != signature)
-        return std::nullopt;
-    const auto bigEndian = [&](std::size_t at) {
-        std::uint32_t value = 0;
-        for (std::size_t i = 0; i < 4; ++i)
-            value = value << 8 | static_cast<std::uint8_t>(file[at + i]);
-        return value;
-    };
-    return ImageSize{bigEndian(16), bigEndian(20)};
+std::optional<std::string> checkDeclaredImage(const DeclaredImage& image, int factor) {
+    if (auto error = checkTargetSize(image.width, image.height, factor))
+        return error;
+    // Both sides are now small enough (their product at most maxTargetPixels) for this not to overflow.
+    const std::uint64_t bytes = std::uint64_t{image.width} * image.height * image.decoderBytesPerPixel;
+    if (bytes > maxDecoderBytes) {
+        constexpr std::uint64_t mebibyte = std::uint64_t{1} << 20;
+        return "the image is too large to decode: " + std::to_string(image.width) + " x " +
+               std::to_string(image.height) + " needs " + std::to_string((bytes + mebibyte - 1) / mebibyte) +
+               " MiB to decode, more than the limit of " + std::to_string(maxDecoderBytes / mebibyte) +
+               " MiB";
+    }
+    return std::nullopt;
 }
 
 std::vector<RowBand> planBands(std::int32_t height, std::uint64_t targetPixels, int threads) {

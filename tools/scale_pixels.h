@@ -40,14 +40,24 @@ inline constexpr std::uint64_t maxTargetPixels = std::uint64_t{1} << 28;
 // Why an image of this size cannot be enlarged by `factor`, or nothing when it can.
 std::optional<std::string> checkTargetSize(std::uint64_t width, std::uint64_t height, int factor);
 
-struct ImageSize {
+// What an image file's header declares, read before the file is decoded.
+struct DeclaredImage {
     std::uint32_t width = 0;
     std::uint32_t height = 0;
+    // Bytes per pixel of the decoder's own image buffer before it converts to 8-bit RGBA: 4 for
+    // 8 bits per channel, 8 for 16, 16 for floating-point HDR (four floats).
+    std::uint32_t decoderBytesPerPixel = 4;
 };
 
-// The size a PNG file declares in its header, or nothing for any other file. Lets an image
-// too large to enlarge be refused before it is decoded.
-std::optional<ImageSize> declaredPngSize(std::span<const char> file);
+// The largest image buffer the decoder is asked to fill: 256 MiB, the RGBA of the largest image
+// that can be enlarged at all (2^26 pixels at factor 2). Only images of more than 8 bits per
+// channel can reach it within maxTargetPixels; refusing them keeps any single allocation of the
+// decoder well below 512 MiB.
+inline constexpr std::uint64_t maxDecoderBytes = std::uint64_t{1} << 28;
+
+// Why the image a header declares cannot be decoded and enlarged by `factor`, or nothing when
+// it can: checkTargetSize on the declared size, then the decoder's buffer against maxDecoderBytes.
+std::optional<std::string> checkDeclaredImage(const DeclaredImage& image, int factor);
 
 struct RowBand {
     std::int32_t begin = 0; // first source row

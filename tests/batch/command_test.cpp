@@ -1,5 +1,6 @@
 // tessera-scale as a user meets it: the real binary run on real files in a scratch directory,
 // checked by exit status, stderr, the files left behind and the pixels written.
+#include "crafted_images.h"
 #include "scale_pixels.h"
 
 #include <SFML/Graphics/Image.hpp>
@@ -14,8 +15,9 @@
 #include <iterator>
 #include <pty.h>
 #include <set>
-#include <spawn.h>
 #include <string>
+#include <string_view>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <tessera/scaler.h>
@@ -30,6 +32,17 @@ namespace fs = std::filesystem;
 using tessera::tool::compositeChannel;
 
 const fs::path dataDirectory{TESSERA_TEST_DATA};
+
+// Ample for refusing any input, far short of decoding any image the failure cases declare.
+constexpr rlim_t memoryLimit = rlim_t{128} << 20;
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool addressSanitizer = true;
+#elif defined(__has_feature)
+constexpr bool addressSanitizer = __has_feature(address_sanitizer);
+#else
+constexpr bool addressSanitizer = false;
+#endif
 constexpr const char* opaqueSprite = "cdda_uc_door_closed_32.png";
 constexpr const char* translucentSprite = "cdda_uc_fire_32.png";
 
@@ -116,27 +129,51 @@ protected:
         fs::copy_file(dataDirectory / name, work / to);
     }
 
-    RunResult run(const std::vector<std::string>& args) const {
+    // With `limitMemory`, the command runs with at most memoryLimit of data (of single allocations
+    // under AddressSanitizer, whose shadow memory a data limit would refuse).
+    RunResult run(const std::vector<std::string>& args, bool limitMemory = false) const {
         const std::string outPath = (root / "stdout").string();
         const std::string errPath = (root / "stderr").string();
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addchdir_np(&actions, work.c_str());
-        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         std::vector<std::string> storage{TESSERA_SCALE_PATH};
         storage.insert(storage.end(), args.begin(), args.end());
         std::vector<char*> argv;
         for (std::string& arg : storage)
             argv.push_back(arg.data());
         argv.push_back(nullptr);
+        std::vector<std::string> environment;
+        for (char** variable = environ; *variable != nullptr; ++variable)
+            if (!limitMemory || !addressSanitizer ||
+                !std::string_view{*variable}.starts_with("ASAN_OPTIONS="))
+                environment.emplace_back(*variable);
+        if (limitMemory && addressSanitizer) {
+            const char* options = std::getenv("ASAN_OPTIONS");
+            environment.push_back(
+                std::string{"ASAN_OPTIONS="} + (options != nullptr ? options : "") +
+                ":allocator_may_return_null=1:max_allocation_size_mb=" + std::to_string(memoryLimit >> 20));
+        }
+        std::vector<char*> envp;
+        for (std::string& variable : environment)
+            envp.push_back(variable.data());
+        envp.push_back(nullptr);
+
         RunResult result;
-        pid_t pid = 0;
-        const int spawned = posix_spawn(&pid, TESSERA_SCALE_PATH, &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        if (spawned != 0)
+        const pid_t pid = ::fork();
+        if (pid < 0)
             return result;
+        if (pid == 0) {
+            // Only async-signal-safe calls between fork and exec.
+            const int in = ::open("/dev/null", O_RDONLY);
+            const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            if (in < 0 || out < 0 || err < 0 || ::dup2(in, 0) < 0 || ::dup2(out, 1) < 0 ||
+                ::dup2(err, 2) < 0 || ::chdir(work.c_str()) != 0)
+                ::_exit(127);
+            const rlimit data{memoryLimit, memoryLimit};
+            if (limitMemory && !addressSanitizer && ::setrlimit(RLIMIT_DATA, &data) != 0)
+                ::_exit(127);
+            ::execve(TESSERA_SCALE_PATH, argv.data(), envp.data());
+            ::_exit(127);
+        }
         int status = 0;
         while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
         }
@@ -232,7 +269,7 @@ const unsigned char tinyGif[] = {0x47, 0x49, 0x46, 0x38, 0x39, 0x61, 0x03, 0x00,
                                  0xf9, 0x04, 0x00, 0x00, 0x00, 0x00, 0x00, 0x2c, 0x00, 0x00, 0x00, 0x00, 0x03,
                                  0x00, 0x02, 0x00, 0x00, 0x02, 0x04, 0x84, 0x30, 0x10, 0x05, 0x00, 0x3b};
 
-TEST_F(ScaleCommand, ReadsPngBmpTgaJpegAndGif) {
+TEST_F(ScaleCommand, ReadsEveryFormatTheDecoderTakes) {
     sf::Image source;
     source.create(7, 5);
     for (unsigned y = 0; y < 5; ++y)
@@ -245,13 +282,25 @@ TEST_F(ScaleCommand, ReadsPngBmpTgaJpegAndGif) {
     const std::vector<std::uint8_t> gifColours = {255, 0,   0,   255, 0,   0, 255, 255, 255, 0,   0, 255,
                                                   255, 255, 255, 255, 255, 0, 0,   255, 0,   255, 0, 255};
     ASSERT_EQ(gif.bytes, gifColours);
+    // The formats the encoder cannot write, 3 x 2 each, built by hand.
+    const std::vector<std::uint8_t> rgb = {200, 10, 10, 10,  200, 10, 10, 10, 200,
+                                           90,  90, 90, 250, 250, 0,  0,  0,  0};
+    using namespace tessera::test;
+    writeBytes(work / "pic.ppm", ppmImage(3, rgb));
+    writeBytes(work / "pic.psd", psdImage(3, rgb));
+    writeBytes(work / "pic.hdr", hdrImage(3, rgb));
+    writeBytes(work / "pic.pict", picImage(3, rgb));
+    writeBytes(work / "pic16.png", png16Image(3, rgb));
 
-    for (const char* name : {"pic.png", "pic.bmp", "pic.tga", "pic.jpg", "pic.gif"}) {
+    for (const char* name : {"pic.png", "pic.bmp", "pic.tga", "pic.jpg", "pic.gif", "pic.ppm", "pic.psd",
+                             "pic.hdr", "pic.pict", "pic16.png"}) {
+        const Rgba input = loadRgba(work / name);
+        ASSERT_GT(input.width * input.height, 1u) << name << " does not decode";
         const std::string output = std::string{name} + ".out.png";
         const RunResult result = run({"-f", "2", "-o", output, name});
         EXPECT_EQ(result.status, 0) << name << ": " << result.err;
-        // Each input is compared with its own decoding: JPEG is lossy.
-        EXPECT_TRUE(loadRgba(work / output) == editorEnlargement(loadRgba(work / name), 2)) << name;
+        // Each input is compared with its own decoding: JPEG is lossy, HDR tone-mapped.
+        EXPECT_TRUE(loadRgba(work / output) == editorEnlargement(input, 2)) << name;
     }
 }
 
@@ -370,16 +419,91 @@ const FailureCase failureCases[] = {
      1,
      {"'cut.png'", "damaged"},
      {"sprite.png", "cut.png"}},
-    {"ImageTooLarge",
-     [](const fs::path& w) {
-         // Only the header of a 20000 x 20000 PNG: refused on its declared size, before decoding.
-         writeBytes(w / "huge.png",
-                    std::string{"\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\0\0\x4e\x20\0\0\x4e\x20\x08\x06", 26});
-     },
+    // Headers alone, declaring images whose enlargement exceeds the limit even at factor 2, or
+    // whose decoding would; each is refused before the decoder allocates for it.
+    {"PngTooLarge",
+     [](const fs::path& w) { writeBytes(w / "huge.png", tessera::test::pngHeader(10000, 10000)); },
      {"-f", "2", "huge.png"},
      1,
-     {"'huge.png'", "too large"},
+     {"cannot enlarge 'huge.png'", "too large: 10000 x 10000"},
      {"sprite.png", "huge.png"}},
+    {"TgaTooLarge",
+     [](const fs::path& w) { writeBytes(w / "huge.tga", tessera::test::tgaHeader(8224, 8224)); },
+     {"-f", "2", "huge.tga"},
+     1,
+     {"cannot enlarge 'huge.tga'", "too large: 8224 x 8224"},
+     {"sprite.png", "huge.tga"}},
+    {"BmpTooLarge",
+     [](const fs::path& w) { writeBytes(w / "huge.bmp", tessera::test::bmpHeader(20000, 20000)); },
+     {"-f", "2", "huge.bmp"},
+     1,
+     {"cannot enlarge 'huge.bmp'", "too large: 20000 x 20000"},
+     {"sprite.png", "huge.bmp"}},
+    {"GifTooLarge",
+     [](const fs::path& w) { writeBytes(w / "huge.gif", tessera::test::gifHeader(30000, 30000)); },
+     {"-f", "2", "huge.gif"},
+     1,
+     {"cannot enlarge 'huge.gif'", "too large: 30000 x 30000"},
+     {"sprite.png", "huge.gif"}},
+    {"PsdTooLarge",
+     [](const fs::path& w) {
+         writeBytes(w / "huge.psd", tessera::test::psdHeader(4, 67108869) + std::string(14, '\0'));
+     },
+     {"-f", "2", "huge.psd"},
+     1,
+     {"cannot enlarge 'huge.psd'", "too large: 4 x 67108869"},
+     {"sprite.png", "huge.psd"}},
+    {"JpegTooLarge",
+     [](const fs::path& w) { writeBytes(w / "huge.jpg", tessera::test::jpegHeader(65500, 65500)); },
+     {"-f", "2", "huge.jpg"},
+     1,
+     {"cannot enlarge 'huge.jpg'", "too large: 65500 x 65500"},
+     {"sprite.png", "huge.jpg"}},
+    {"PnmTooLarge",
+     [](const fs::path& w) { writeBytes(w / "huge.ppm", tessera::test::ppmHeader(20000, 20000)); },
+     {"-f", "2", "huge.ppm"},
+     1,
+     {"cannot enlarge 'huge.ppm'", "too large: 20000 x 20000"},
+     {"sprite.png", "huge.ppm"}},
+    {"HdrTooLarge",
+     [](const fs::path& w) { writeBytes(w / "huge.hdr", tessera::test::hdrHeader(20000, 20000)); },
+     {"-f", "2", "huge.hdr"},
+     1,
+     {"cannot enlarge 'huge.hdr'", "too large: 20000 x 20000"},
+     {"sprite.png", "huge.hdr"}},
+    {"PicTooLarge",
+     [](const fs::path& w) {
+         writeBytes(w / "huge.pic", tessera::test::picHeader(16384, 16384) + std::string(3, '\0'));
+     },
+     {"-f", "2", "huge.pic"},
+     1,
+     {"cannot enlarge 'huge.pic'", "too large: 16384 x 16384"},
+     {"sprite.png", "huge.pic"}},
+    {"Png16TooLargeToDecode",
+     [](const fs::path& w) { writeBytes(w / "deep.png", tessera::test::pngHeader(8192, 8192, 16)); },
+     {"-f", "2", "deep.png"},
+     1,
+     {"cannot enlarge 'deep.png'", "too large to decode: 8192 x 8192 needs 512 MiB"},
+     {"sprite.png", "deep.png"}},
+    {"HdrTooLargeToDecode",
+     [](const fs::path& w) { writeBytes(w / "bright.hdr", tessera::test::hdrHeader(4096, 8192)); },
+     {"-f", "2", "bright.hdr"},
+     1,
+     {"cannot enlarge 'bright.hdr'", "too large to decode: 4096 x 8192 needs 512 MiB"},
+     {"sprite.png", "bright.hdr"}},
+    // Headers the decoder would refuse too are refused as unreadable, without decoding.
+    {"PngBeyondTheDecoder",
+     [](const fs::path& w) { writeBytes(w / "vast.png", tessera::test::pngHeader(20000, 20000)); },
+     {"-f", "2", "vast.png"},
+     1,
+     {"cannot read 'vast.png'", "not a PNG"},
+     {"sprite.png", "vast.png"}},
+    {"PsdSideBeyondTheDecoder",
+     [](const fs::path& w) { writeBytes(w / "vast.psd", tessera::test::psdHeader(0x80000000u, 1)); },
+     {"-f", "2", "vast.psd"},
+     1,
+     {"cannot read 'vast.psd'", "not a PNG"},
+     {"sprite.png", "vast.psd"}},
     {"DirectoryAsInput",
      [](const fs::path& w) { fs::create_directory(w / "folder"); },
      {"folder"},
@@ -471,7 +595,8 @@ TEST_P(ScaleCommandFailure, OneLineNamingTheFileAndNoPartialOutput) {
     const FailureCase& c = GetParam();
     copyData(opaqueSprite, "sprite.png");
     c.prepare(work);
-    const RunResult result = run(c.args);
+    // No refusal needs much memory: a declared size must be refused before it is allocated.
+    const RunResult result = run(c.args, true);
     EXPECT_EQ(result.status, c.status) << result.err;
     EXPECT_EQ(countLines(result.err), 1u) << result.err;
     EXPECT_TRUE(result.err.starts_with("tessera-scale: ")) << result.err;

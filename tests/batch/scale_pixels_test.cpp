@@ -1,9 +1,7 @@
 #include "scale_pixels.h"
 
 #include <cstring>
-#include <fstream>
 #include <gtest/gtest.h>
-#include <iterator>
 #include <vector>
 
 namespace {
@@ -91,21 +89,33 @@ TEST(CheckTargetSize, RefusesEmptyAndOversizedImages) {
     EXPECT_NE(message->find("20000 x 20000"), std::string::npos) << *message;
 }
 
-TEST(DeclaredPngSize, ReadsTheHeaderOfPngFilesOnly) {
-    std::ifstream sheet{std::string{TESSERA_TEST_DATA} + "/cdda_mshock_streetlight_64x80.png",
-                        std::ios::binary};
-    const std::vector<char> png{std::istreambuf_iterator<char>{sheet}, std::istreambuf_iterator<char>{}};
-    const auto size = declaredPngSize(png);
-    ASSERT_TRUE(size);
-    EXPECT_EQ(size->width, 64u);
-    EXPECT_EQ(size->height, 80u);
-    // A header cut short, a damaged signature, and a file of another kind declare nothing.
-    EXPECT_FALSE(declaredPngSize(std::span{png}.first(23)));
-    std::vector<char> damaged = png;
-    damaged[1] = 'Q';
-    EXPECT_FALSE(declaredPngSize(damaged));
-    const std::string bmp = "BM\x36\x00\x00\x00\x00\x00\x00\x00\x36\x00\x00\x00\x28\x00\x00\x00\x01\x00\x00";
-    EXPECT_FALSE(declaredPngSize(std::span{bmp.data(), bmp.size()}));
+TEST(CheckDeclaredImage, RefusesWhatCannotBeEnlargedAndWhatTheDecoderWouldNeedTooMuchFor) {
+    struct Case {
+        DeclaredImage image;
+        int factor;
+        const char* refusal; // in the message, or nullptr when the image is accepted
+    };
+    const Case cases[] = {
+        {{8192, 8192, 4}, 2, nullptr}, // the largest enlargement, decoded in exactly 256 MiB
+        {{8192, 8193, 4}, 2, "too large: 8192 x 8193 enlarged by 2"},
+        {{4096, 4096, 4}, 5, "too large: 4096 x 4096 enlarged by 5"},
+        {{0, 7, 4}, 2, "empty"},
+        {{8192, 4096, 8}, 2, nullptr}, // 16 bits per channel: 256 MiB
+        {{8192, 8192, 8}, 2, "too large to decode: 8192 x 8192 needs 512 MiB"},
+        {{4096, 4096, 16}, 2, nullptr}, // floating point: 256 MiB
+        {{4096, 4097, 16}, 2, "needs 257 MiB to decode, more than the limit of 256 MiB"},
+        {{0xFFFFFFFFu, 0xFFFFFFFFu, 16}, 2, "too large: 4294967295 x 4294967295"},
+    };
+    for (const Case& c : cases) {
+        const auto message = checkDeclaredImage(c.image, c.factor);
+        const std::string size = std::to_string(c.image.width) + " x " + std::to_string(c.image.height);
+        if (c.refusal == nullptr) {
+            EXPECT_EQ(message, std::nullopt) << size << ": " << message.value_or("");
+        } else {
+            ASSERT_TRUE(message) << size;
+            EXPECT_NE(message->find(c.refusal), std::string::npos) << *message;
+        }
+    }
 }
 
 TEST(PlanBands, CoverEveryRowOnceInOrder) {

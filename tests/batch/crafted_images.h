@@ -1,0 +1,162 @@
+// Image files built byte by byte: headers that declare any size at all, with no pixel data behind
+// them, and small complete images of the formats SFML cannot write.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tessera::test {
+
+inline void appendBigEndian(std::string& bytes, std::uint32_t value, int size) {
+    for (int shift = 8 * (size - 1); shift >= 0; shift -= 8)
+        bytes += static_cast<char>(value >> shift & 0xFF);
+}
+
+inline void appendLittleEndian(std::string& bytes, std::uint32_t value, int size) {
+    for (int shift = 0; shift < 8 * size; shift += 8)
+        bytes += static_cast<char>(value >> shift & 0xFF);
+}
+
+// Signature and IHDR (with a CRC the decoder does not check). Colour type 6 is RGBA.
+inline std::string pngHeader(std::uint32_t width, std::uint32_t height, int bitDepth = 8,
+                             int colourType = 6) {
+    std::string bytes{"\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR", 16};
+    appendBigEndian(bytes, width, 4);
+    appendBigEndian(bytes, height, 4);
+    bytes += {static_cast<char>(bitDepth), static_cast<char>(colourType), 0, 0, 0};
+    bytes += std::string(4, '\0');
+    return bytes;
+}
+
+// Uncompressed 24-bit true colour.
+inline std::string tgaHeader(std::uint16_t width, std::uint16_t height) {
+    std::string bytes{"\0\0\x02\0\0\0\0\0\0\0\0\0", 12};
+    appendLittleEndian(bytes, width, 2);
+    appendLittleEndian(bytes, height, 2);
+    bytes += {24, 0};
+    return bytes;
+}
+
+// File header and a 40-byte info header for 24-bit uncompressed rows.
+inline std::string bmpHeader(std::uint32_t width, std::uint32_t height) {
+    std::string bytes{"BM"};
+    appendLittleEndian(bytes, 54, 4); // file size, which the decoder ignores
+    appendLittleEndian(bytes, 0, 4);
+    appendLittleEndian(bytes, 54, 4); // offset of the pixels
+    appendLittleEndian(bytes, 40, 4);
+    appendLittleEndian(bytes, width, 4);
+    appendLittleEndian(bytes, height, 4);
+    appendLittleEndian(bytes, 1, 2);  // planes
+    appendLittleEndian(bytes, 24, 2); // bits per pixel
+    bytes += std::string(24, '\0');   // no compression, sizes and palette left to the decoder
+    return bytes;
+}
+
+// The logical screen, whose size is the decoded image's.
+inline std::string gifHeader(std::uint16_t width, std::uint16_t height) {
+    std::string bytes{"GIF89a"};
+    appendLittleEndian(bytes, width, 2);
+    appendLittleEndian(bytes, height, 2);
+    bytes += std::string(3, '\0');
+    return bytes;
+}
+
+// RGB, three channels of 8 bits.
+inline std::string psdHeader(std::uint32_t width, std::uint32_t height) {
+    std::string bytes{"8BPS\0\x01", 6};
+    bytes += std::string(6, '\0');
+    appendBigEndian(bytes, 3, 2);
+    appendBigEndian(bytes, height, 4);
+    appendBigEndian(bytes, width, 4);
+    appendBigEndian(bytes, 8, 2);
+    appendBigEndian(bytes, 3, 2);
+    return bytes;
+}
+
+// Start of image and a baseline frame header with one component.
+inline std::string jpegHeader(std::uint16_t width, std::uint16_t height) {
+    std::string bytes{"\xFF\xD8\xFF\xC0\0\x0B\x08", 7};
+    appendBigEndian(bytes, height, 2);
+    appendBigEndian(bytes, width, 2);
+    bytes += {1, 1, 0x11, 0};
+    return bytes;
+}
+
+inline std::string ppmHeader(std::uint32_t width, std::uint32_t height, int maximum = 255) {
+    return "P6\n" + std::to_string(width) + " " + std::to_string(height) + "\n" + std::to_string(maximum) +
+           "\n";
+}
+
+inline std::string hdrHeader(std::uint32_t width, std::uint32_t height) {
+    return "#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n\n-Y " + std::to_string(height) + " +X " +
+           std::to_string(width) + "\n";
+}
+
+// Magic, version and comment, "PICT", the size, then one uncompressed packet of red, green and
+// blue. The decoder takes the header only when some pixel data follows.
+inline std::string picHeader(std::uint16_t width, std::uint16_t height) {
+    std::string bytes{"\x53\x80\xF6\x34"};
+    bytes += std::string(84, '\0');
+    bytes += "PICT";
+    appendBigEndian(bytes, width, 2);
+    appendBigEndian(bytes, height, 2);
+    bytes += std::string(8, '\0'); // pixel ratio, fields, padding
+    bytes += {0, 8, 0, '\xE0'};    // last packet, 8 bits, uncompressed, R G B
+    return bytes;
+}
+
+// Small complete images of `width` x `rgb.size() / 3 / width` pixels, given as red, green, blue bytes.
+
+inline std::string ppmImage(std::uint32_t width, const std::vector<std::uint8_t>& rgb) {
+    const auto height = static_cast<std::uint32_t>(rgb.size() / 3 / width);
+    return ppmHeader(width, height) + std::string(rgb.begin(), rgb.end());
+}
+
+// Empty colour mode, resource and layer sections, then raw planes of red, green and blue.
+inline std::string psdImage(std::uint32_t width, const std::vector<std::uint8_t>& rgb) {
+    const auto pixels = rgb.size() / 3;
+    std::string bytes = psdHeader(width, static_cast<std::uint32_t>(pixels / width)) + std::string(14, '\0');
+    for (std::size_t channel = 0; channel < 3; ++channel)
+        for (std::size_t i = 0; i < pixels; ++i)
+            bytes += static_cast<char>(rgb[3 * i + channel]);
+    return bytes;
+}
+
+// Flat RGBE pixels (rows narrower than 8 are never run-length coded), all with exponent 128:
+// each channel is its byte / 256.
+inline std::string hdrImage(std::uint32_t width, const std::vector<std::uint8_t>& rgb) {
+    std::string bytes = hdrHeader(width, static_cast<std::uint32_t>(rgb.size() / 3 / width));
+    for (std::size_t i = 0; i < rgb.size(); i += 3)
+        bytes += {static_cast<char>(rgb[i]), static_cast<char>(rgb[i + 1]), static_cast<char>(rgb[i + 2]),
+                  static_cast<char>(128)};
+    return bytes;
+}
+
+inline std::string picImage(std::uint16_t width, const std::vector<std::uint8_t>& rgb) {
+    return picHeader(width, static_cast<std::uint16_t>(rgb.size() / 3 / width)) +
+           std::string(rgb.begin(), rgb.end());
+}
+
+// 16-bit RGB, each sample its byte twice, in one stored (uncompressed) deflate block; the
+// decoder checks neither the CRCs nor the Adler-32.
+inline std::string png16Image(std::uint32_t width, const std::vector<std::uint8_t>& rgb) {
+    const auto height = static_cast<std::uint32_t>(rgb.size() / 3 / width);
+    std::string rows;
+    for (std::size_t i = 0; i < rgb.size(); ++i) {
+        if (i % (3 * width) == 0)
+            rows += '\0'; // no filter
+        rows += {static_cast<char>(rgb[i]), static_cast<char>(rgb[i])};
+    }
+    std::string data{"\x78\x01\x01"}; // zlib header, final stored block
+    appendLittleEndian(data, static_cast<std::uint32_t>(rows.size()), 2);
+    appendLittleEndian(data, ~static_cast<std::uint32_t>(rows.size()), 2);
+    data += rows + std::string(4, '\0');
+    std::string bytes = pngHeader(width, height, 16, 2);
+    appendBigEndian(bytes, static_cast<std::uint32_t>(data.size()), 4);
+    bytes += "IDAT" + data + std::string(4, '\0');
+    bytes += std::string{"\0\0\0\0IEND\xAE\x42\x60\x82", 12};
+    return bytes;
+}
+
+} // namespace tessera::test
