@@ -1,6 +1,8 @@
 #include "image_header.h"
 
+#include <algorithm>
 #include <climits>
+#include <cstdint>
 
 // The header parsers come from the same decoder family that SFML carries inside its own library.
 // They are compiled here alone, with static linkage so that no symbol can meet SFML's copy, and
@@ -22,9 +24,61 @@
 #include <stb/stb_image.h>
 
 namespace tessera::tool {
+namespace {
+
+// Whether every Huffman table of a JPEG holds at most the 256 codes a table can have. The decoder
+// (here and inside SFML) builds each table into arrays of 256 before checking its counts, so a
+// table declaring more writes past them. Segments are walked as the decoder finds them, and
+// every table it could reach is checked: between segments it skips padding up to an 0xFF, and
+// a scan's coded data runs to the first 0xFF not followed by 0x00 (stuffing), a restart marker
+// or another 0xFF.
+bool huffmanTablesFit(std::span<const std::uint8_t> file) {
+    const auto bigEndian = [&](std::size_t at) {
+        return std::size_t{file[at]} << 8 | file[at + 1];
+    };
+    std::size_t at = 2; // past the start-of-image marker
+    while (at < file.size()) {
+        while (at < file.size() && file[at] != 0xFF)
+            ++at;
+        while (at < file.size() && file[at] == 0xFF)
+            ++at;
+        if (at + 3 > file.size())
+            return true;
+        const std::uint8_t marker = file[at++];
+        if (marker == 0xD9) // end of image
+            return true;
+        if (marker == 0x00 || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7))
+            continue; // no segment follows
+        const std::size_t end = at + bigEndian(at);
+        if (marker == 0xC4)
+            for (std::size_t table = at + 2; table < std::min(end, file.size());) {
+                // Past the end of the file the decoder reads zeros.
+                std::size_t codes = 0;
+                for (std::size_t count = table + 1; count <= table + 16 && count < file.size(); ++count)
+                    codes += file[count];
+                if (codes > 256)
+                    return false;
+                table += 17 + codes;
+            }
+        at = end;
+        if (marker == 0xDA) // start of scan: skip the coded data
+            while (at + 1 < file.size() &&
+                   (file[at] != 0xFF || file[at + 1] == 0x00 || file[at + 1] == 0xFF ||
+                    (file[at + 1] >= 0xD0 && file[at + 1] <= 0xD7)))
+                ++at;
+    }
+    return true;
+}
+
+} // namespace
 
 std::optional<DeclaredImage> readDeclaredImage(std::span<const char> file) {
     if (file.size() > INT_MAX)
+        return std::nullopt;
+    const std::span<const std::uint8_t> unsignedFile{reinterpret_cast<const std::uint8_t*>(file.data()),
+                                                     file.size()};
+    if (file.size() >= 2 && unsignedFile[0] == 0xFF && unsignedFile[1] == 0xD8 &&
+        !huffmanTablesFit(unsignedFile))
         return std::nullopt;
     const auto* bytes = reinterpret_cast<const stbi_uc*>(file.data());
     const auto length = static_cast<int>(file.size());

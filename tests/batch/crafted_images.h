@@ -83,6 +83,20 @@ inline std::string jpegHeader(std::uint16_t width, std::uint16_t height) {
     return bytes;
 }
 
+// A segment of one Huffman table with `codes` codes, 255 of 8 bits and the rest of 9, of value 0.
+inline std::string jpegHuffmanTable(std::uint32_t codes) {
+    std::string bytes{"\xFF\xC4"};
+    appendBigEndian(bytes, 2 + 17 + codes, 2);
+    bytes +=
+        std::string(8, '\0') + static_cast<char>(255) + static_cast<char>(codes - 255) + std::string(7, '\0');
+    return bytes + std::string(codes, '\0');
+}
+
+// A scan of the one component, with some coded data holding a stuffed 0xFF.
+inline std::string jpegScan() {
+    return std::string{"\xFF\xDA\0\x08\x01\x01\0\0\x3F\0\x12\x34\xFF\0\x56", 15};
+}
+
 inline std::string ppmHeader(std::uint32_t width, std::uint32_t height, int maximum = 255) {
     return "P6\n" + std::to_string(width) + " " + std::to_string(height) + "\n" + std::to_string(maximum) +
            "\n";
