@@ -2,10 +2,11 @@
 // refuse every value in turn, a storm of random input, and an image.png it cannot write. In every
 // case the editor must keep painting, leave every file but image.png exactly as it found it, and
 // exit 0 when its window is closed.
-#include "../e2e/harness.h"
+#include "../e2e/editor_fixture.h"
 
 #include <SFML/Graphics/Image.hpp>
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
@@ -13,19 +14,13 @@
 #include <optional>
 #include <random>
 #include <sstream>
-#include <stdexcept>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
 
-using namespace std::chrono_literals;
 using Rgb = std::uint32_t; // 0xRRGGBB, as the screenshots hold it
 
-// Long enough for a software renderer on a loaded machine; every wait ends as soon as its
-// condition holds.
-constexpr auto actionTimeout = 20s;
 // Where the window is moved, so that the pointer can leave it on every side.
 constexpr int windowLeft = 200;
 constexpr int windowTop = 200;
@@ -66,68 +61,12 @@ struct Expected {
     Rgb paint = white;      // palette entry 1, the first painting colour
 };
 
-class EditorUnderAbuse : public testing::Test {
+class EditorUnderAbuse : public e2e::EditorFixture {
 protected:
-    void TearDown() override {
-        if (HasFailure()) {
-            directory_.keep();
-            std::cout << "kept for inspection: " << directory_.path() << "\n";
-        }
-    }
-
-    // Starts Xvfb and the editor in a fresh working directory holding `settings`, waits for its
-    // window, moves it to (windowLeft, windowTop) and gives it the keyboard focus.
+    // Starts the editor with `settings`, its window at (windowLeft, windowTop).
     void launch(const std::string& settings, const Expected& expected) {
         expected_ = expected;
-        work_ = directory_.path() / "work";
-        std::filesystem::create_directories(work_);
-        std::ofstream(work_ / "settings.cfg", std::ios::binary) << settings;
-        display_.emplace(directory_.path());
-        x_.emplace(display_->name());
-        editor_.emplace(std::vector<std::string>{TESSERA_EDITOR}, work_, display_->name(),
-                        directory_.path() / "editor.log");
-        waitFor("the window appears", [&] {
-            const e2e::CommandResult r = xdotool({"search", "--name", "^TESSERA\\.EXE$"});
-            window_ = r.exitCode == 0 ? std::strtoul(r.output.c_str(), nullptr, 10) : 0;
-            return window_ != 0;
-        });
-        waitFor("the window is mapped", [&] {
-            const auto g = x_->geometry(window_);
-            return g && g->viewable;
-        });
-        xdotool({"windowmove", "--sync", std::to_string(window_), std::to_string(windowLeft),
-                 std::to_string(windowTop)});
-        xdotool({"windowfocus", std::to_string(window_)});
-        waitFor("the window settles", [&] {
-            const auto g = x_->geometry(window_);
-            if (g)
-                geometry_ = *g;
-            return g && g->left == windowLeft && g->top == windowTop;
-        });
-    }
-
-    e2e::CommandResult xdotool(std::vector<std::string> arguments) {
-        arguments.insert(arguments.begin(), TESSERA_XDOTOOL);
-        return e2e::runCommand(arguments, display_->name());
-    }
-
-    // Waits for `done`, failing the test (by exception) on timeout or as soon as the editor ends.
-    void waitFor(const std::string& what, const std::function<bool()>& done) {
-        const bool ok = e2e::waitUntil(
-            [&] {
-                if (!editor_->running())
-                    throw std::runtime_error("the editor ended (status " +
-                                             std::to_string(editor_->waitForExit(0ms).value_or(-1)) +
-                                             ") while waiting until " + what);
-                return done();
-            },
-            actionTimeout);
-        if (!ok) {
-            if (window_ != 0)
-                if (const auto shot = x_->capture(window_))
-                    e2e::saveScreenshot(*shot, directory_.path() / "screen.png");
-            throw std::runtime_error("timed out waiting until " + what + "; " + mismatch_);
-        }
+        launchEditor(settings, windowLeft, windowTop);
     }
 
     // Whether every window pixel of the square [left, left + side) x [top, top + side) shows
@@ -146,11 +85,6 @@ protected:
                     return false;
                 }
         return true;
-    }
-
-    void moveTo(int x, int y) {
-        xdotool(
-            {"mousemove", "--sync", std::to_string(geometry_.left + x), std::to_string(geometry_.top + y)});
     }
 
     // Paints cells (4..6, 4..6) by holding the left button over each in turn until the window
@@ -189,24 +123,7 @@ protected:
         });
     }
 
-    void closeAndExpectExitZero() {
-        xdotool({"mouseup", "1"});
-        xdotool({"mouseup", "3"});
-        x_->requestClose(window_);
-        const std::optional<int> status = editor_->waitForExit(actionTimeout);
-        ASSERT_TRUE(status.has_value()) << "the editor did not end after WM_DELETE_WINDOW";
-        EXPECT_EQ(*status, 0);
-    }
-
-    e2e::TemporaryDirectory directory_;
-    std::filesystem::path work_;
-    std::optional<e2e::VirtualDisplay> display_;
-    std::optional<e2e::XConnection> x_;
-    std::optional<e2e::Process> editor_;
-    unsigned long window_ = 0;
-    e2e::XConnection::Geometry geometry_;
     Expected expected_;
-    std::string mismatch_;
 };
 
 // ---------------------------------------------------------------------------------------------

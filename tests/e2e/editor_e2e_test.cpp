@@ -2,18 +2,16 @@
 // program in a fresh working directory, drives it with xdotool, watches the window's pixels until
 // each action has taken effect, checks image.png pixel by pixel against the scaler's enlargement
 // of the canvas the test expects, and closes the window with WM_DELETE_WINDOW, expecting exit 0.
-#include "harness.h"
+#include "editor_fixture.h"
 
 #include <SFML/Graphics/Image.hpp>
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <cstdlib>
-#include <fstream>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <optional>
 #include <sstream>
-#include <stdexcept>
 #include <string>
 #include <tessera/scaler.h>
 #include <thread>
@@ -23,9 +21,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Long enough for a slow software renderer on a loaded machine; every wait ends as soon as its
-// condition holds.
-constexpr auto actionTimeout = 20s;
 // A button is held at least this long, so that presses whose effect cannot be seen are still
 // sampled by a few frames.
 constexpr auto minimumHold = 150ms;
@@ -104,87 +99,23 @@ struct Model {
     }
 };
 
-// In a sanitizer build the editor keeps every check but the leak check: the software OpenGL
-// driver is unloaded at exit and leaves allocations that LeakSanitizer can no longer attribute.
-// The editor's own memory is leak-checked by the unit tests of its core.
-std::string editorSanitizerOptions() {
-    const char* inherited = std::getenv("ASAN_OPTIONS");
-    std::string options = inherited != nullptr ? inherited : "";
-    return "ASAN_OPTIONS=" + options + (options.empty() ? "" : ":") + "detect_leaks=0";
-}
-
 struct Probe {
     int x, y;
     Pixel colour;
 };
 
-class EditorWindow : public testing::Test {
+class EditorWindow : public e2e::EditorFixture {
 protected:
-    void TearDown() override {
-        if (HasFailure()) {
-            directory_.keep();
-            std::cout << "kept for inspection: " << directory_.path() << "\n";
-        }
-    }
-
-    // Starts Xvfb and the editor in a fresh working directory holding `settings` (none when
-    // nullopt), waits for its window and moves it to (100, 100) so that the pointer can also be
-    // placed just outside it.
+    // Starts the editor with `settings` (none when nullopt) and moves its window to (100, 100), so
+    // that the pointer can also be placed just outside it.
     void launch(const std::optional<std::string>& settings, const Model& model) {
         model_ = model;
-        work_ = directory_.path() / "work";
-        std::filesystem::create_directories(work_);
-        if (settings)
-            std::ofstream(work_ / "settings.cfg", std::ios::binary) << *settings;
-        display_.emplace(directory_.path());
-        x_.emplace(display_->name());
-        editor_.emplace(std::vector<std::string>{TESSERA_EDITOR}, work_, display_->name(),
-                        directory_.path() / "editor.log", std::vector<std::string>{editorSanitizerOptions()});
-        waitFor("the window appears", [&] {
-            const e2e::CommandResult r = xdotool({"search", "--name", "^TESSERA\\.EXE$"});
-            window_ = r.exitCode == 0 ? std::strtoul(r.output.c_str(), nullptr, 10) : 0;
-            return window_ != 0;
-        });
-        waitFor("the window is mapped", [&] {
-            const auto g = x_->geometry(window_);
-            return g && g->viewable;
-        });
-        xdotool({"windowmove", "--sync", std::to_string(window_), "100", "100"});
-        xdotool({"windowfocus", std::to_string(window_)});
-        waitFor("the window settles at (100, 100)", [&] {
-            const auto g = x_->geometry(window_);
-            if (g)
-                geometry_ = *g;
-            return g && g->left == 100 && g->top == 100;
-        });
+        launchEditor(settings, 100, 100);
     }
 
     bool windowFitsTheScreen() const {
         return geometry_.left + geometry_.width <= e2e::VirtualDisplay::screenWidth &&
                geometry_.top + geometry_.height <= e2e::VirtualDisplay::screenHeight;
-    }
-
-    e2e::CommandResult xdotool(std::vector<std::string> arguments) {
-        arguments.insert(arguments.begin(), TESSERA_XDOTOOL);
-        return e2e::runCommand(arguments, display_->name());
-    }
-
-    // Waits for `done`, failing the test (by exception) on timeout or when the editor has ended.
-    void waitFor(const std::string& what, const std::function<bool()>& done) {
-        const bool ok = e2e::waitUntil(
-            [&] {
-                if (!editor_->running())
-                    throw std::runtime_error("the editor ended (status " +
-                                             std::to_string(editor_->waitForExit(0ms).value_or(-1)) +
-                                             ") while waiting until " + what);
-                return done();
-            },
-            actionTimeout);
-        if (!ok) {
-            if (const auto shot = x_->capture(window_))
-                e2e::saveScreenshot(*shot, directory_.path() / "screen.png");
-            throw std::runtime_error("timed out waiting until " + what + "; " + mismatch_);
-        }
     }
 
     // What the window should show at (x, y) above the palette bar and its outline: the preview
@@ -262,11 +193,6 @@ protected:
 
     void waitForScreen(const std::string& what) {
         waitFor("the window shows " + what, [&] { return screenMatches(); });
-    }
-
-    void moveTo(int x, int y) {
-        xdotool(
-            {"mousemove", "--sync", std::to_string(geometry_.left + x), std::to_string(geometry_.top + y)});
     }
 
     // Presses `button` at window pixel (x, y) and holds it until the window shows the model.
@@ -356,26 +282,11 @@ protected:
                     }
                 return true;
             },
-            actionTimeout, 50ms);
+            e2e::actionTimeout, 50ms);
         EXPECT_TRUE(same) << difference;
     }
 
-    void closeAndExpectExitZero() {
-        x_->requestClose(window_);
-        const std::optional<int> status = editor_->waitForExit(actionTimeout);
-        ASSERT_TRUE(status.has_value()) << "the editor did not end after WM_DELETE_WINDOW";
-        EXPECT_EQ(*status, 0);
-    }
-
-    e2e::TemporaryDirectory directory_;
-    std::filesystem::path work_;
-    std::optional<e2e::VirtualDisplay> display_;
-    std::optional<e2e::XConnection> x_;
-    std::optional<e2e::Process> editor_;
-    unsigned long window_ = 0;
-    e2e::XConnection::Geometry geometry_;
     Model model_;
-    std::string mismatch_;
 };
 
 // ---------------------------------------------------------------------------------------------
