@@ -3,13 +3,11 @@
 // enlargement and the conversion back to opaque RGBA, exactly as the command chains them (the file reading
 // before and the PNG writing after are plain I/O and stay out).
 #include "fuzz_check.h"
-#include "image_files.h"
-#include "image_header.h"
+#include "image_decoder.h"
 #include "scale_pixels.h"
 
-#include <SFML/System/Err.hpp>
+#include <SFML/Graphics/Image.hpp>
 #include <algorithm>
-#include <mutex>
 #include <optional>
 #include <span>
 #include <vector>
@@ -23,9 +21,6 @@ constexpr std::uint64_t maxFuzzedTargetPixels = std::uint64_t{1} << 22;
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    // The decoder explains every refusal on SFML's error stream; the command discards it too.
-    sf::err().rdbuf(nullptr);
-
     // The factor and the background vary with the input so that each is reached by some of it.
     const int factor = tessera::tool::minFactor + static_cast<int>(size % 4);
 
@@ -33,19 +28,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::optional<tessera::tool::DeclaredImage> declared = tessera::tool::readDeclaredImage(bytes);
     if (!declared || tessera::tool::checkDeclaredImage(*declared, factor))
         return 0;
-    std::mutex decoderLock;
-    sf::Image image;
-    if (!tessera::tool::decodeImage(bytes, image, decoderLock).empty())
+    std::optional<tessera::tool::DecodedImage> image = tessera::tool::decodeImage(bytes);
+    if (!image)
         return 0;
-    // The refusal before decoding is only sound if every image decodes to the size its header declares.
-    fuzz::require(image.getSize().x == declared->width && image.getSize().y == declared->height,
+    // The refusal before decoding is only sound if every image decodes to the size its header
+    // declares; the command refuses any other, but the decoder would have allocated for it first.
+    fuzz::require(image->width == declared->width && image->height == declared->height,
                   "an image decodes to the size its header declares");
 
     const tessera::tool::Rgb background{static_cast<std::uint8_t>(size * 37),
                                         static_cast<std::uint8_t>(size * 91),
                                         static_cast<std::uint8_t>(size * 13)};
-    const std::uint64_t width = image.getSize().x;
-    const std::uint64_t height = image.getSize().y;
+    const std::uint64_t width = image->width;
+    const std::uint64_t height = image->height;
     const std::uint64_t targetPixels = width * height * factor * factor;
     const bool refused = tessera::tool::checkTargetSize(width, height, factor).has_value();
     fuzz::require(refused == (width == 0 || height == 0 || targetPixels > tessera::tool::maxTargetPixels),
@@ -53,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (refused || targetPixels > maxFuzzedTargetPixels)
         return 0;
 
-    const std::span<const std::uint8_t> rgba{image.getPixelsPtr(), width * height * 4};
+    const std::span<const std::uint8_t> rgba{image->rgba.get(), width * height * 4};
     std::vector<Pixel> source(width * height);
     const bool flattened = tessera::tool::flattenToWords(rgba, background, source);
     bool translucent = false;
@@ -62,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::require(flattened == translucent, "flattening is reported exactly when a pixel is not opaque");
     fuzz::require(std::all_of(source.begin(), source.end(), [](Pixel p) { return p >> 24 == 0xFF; }),
                   "the scaler gets opaque words only");
-    image = sf::Image{};
+    image.reset();
 
     const auto sourceWidth = static_cast<std::int32_t>(width);
     const auto sourceHeight = static_cast<std::int32_t>(height);

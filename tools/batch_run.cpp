@@ -1,7 +1,7 @@
 #include "batch_run.h"
 
+#include "image_decoder.h"
 #include "image_files.h"
-#include "image_header.h"
 #include "scale_pixels.h"
 
 #include <atomic>
@@ -93,7 +93,7 @@ struct Batch {
     std::size_t running = 0;
 
     std::atomic<std::size_t> failures{0};
-    std::mutex decoderLock;
+    std::mutex encoderLock;
     Progress progress;
 
     explicit Batch(const std::vector<Job>& jobs, const BatchSettings& batchSettings)
@@ -136,7 +136,7 @@ void finishFile(Batch& batch, FileWork& file) {
         output.create(targetWidth, targetHeight, rgba);
         file.target = {};
         const std::string error =
-            writePngSafely(output, job.output, batch.settings.fileMode, batch.decoderLock);
+            writePngSafely(output, job.output, batch.settings.fileMode, batch.encoderLock);
         if (!error.empty())
             return failFile(batch, file, "cannot write " + quoted(job.output) + ": " + error);
     } catch (const std::bad_alloc&) {
@@ -161,7 +161,7 @@ void startFile(Batch& batch, FileWork& file) {
     const Job& job = *file.job;
     std::vector<RowBand> bands;
     try {
-        sf::Image image;
+        std::optional<DecodedImage> image;
         {
             const FileBytes input = readWholeFile(job.input);
             if (!input.error.empty())
@@ -173,21 +173,20 @@ void startFile(Batch& batch, FileWork& file) {
                                 "cannot read " + quoted(job.input) + ": " + std::string{unreadableImage});
             if (const auto error = checkDeclaredImage(*declared, batch.settings.factor))
                 return failFile(batch, file, "cannot enlarge " + quoted(job.input) + ": " + *error);
-            const std::string error = decodeImage(input.bytes, image, batch.decoderLock);
-            if (!error.empty())
-                return failFile(batch, file, "cannot read " + quoted(job.input) + ": " + error);
+            image = decodeImage(input.bytes);
+            // Only an image of the size judged above may go on; the check on it holds for no other.
+            if (!image || image->width != declared->width || image->height != declared->height)
+                return failFile(batch, file,
+                                "cannot read " + quoted(job.input) + ": " + std::string{unreadableImage});
         }
-        const std::uint64_t width = image.getSize().x;
-        const std::uint64_t height = image.getSize().y;
-        if (const auto error = checkTargetSize(width, height, batch.settings.factor))
-            return failFile(batch, file, "cannot enlarge " + quoted(job.input) + ": " + *error);
-
+        const std::uint64_t width = image->width;
+        const std::uint64_t height = image->height;
         file.width = static_cast<std::int32_t>(width);
         file.height = static_cast<std::int32_t>(height);
         file.source.resize(width * height);
-        const std::span<const std::uint8_t> rgba{image.getPixelsPtr(), width * height * 4};
+        const std::span<const std::uint8_t> rgba{image->rgba.get(), width * height * 4};
         const bool flattened = flattenToWords(rgba, batch.settings.background, file.source);
-        image = sf::Image{};
+        image.reset();
         if (flattened && batch.settings.notes)
             reportLine(batch.progress, "note: " + quoted(job.input) + ": transparency flattened onto " +
                                            formatColour(batch.settings.background));

@@ -1,6 +1,6 @@
 #include "image_files.h"
 
-#include "image_header.h"
+#include "image_decoder.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
@@ -57,11 +58,11 @@ std::string flushToDisk(const std::string& path) {
     return "";
 }
 
-bool samePixels(const sf::Image& a, const sf::Image& b) {
-    if (a.getSize() != b.getSize())
+bool samePixels(const sf::Image& written, const DecodedImage& readBack) {
+    if (written.getSize().x != readBack.width || written.getSize().y != readBack.height)
         return false;
-    const std::size_t bytes = std::size_t{a.getSize().x} * a.getSize().y * 4;
-    return std::equal(a.getPixelsPtr(), a.getPixelsPtr() + bytes, b.getPixelsPtr());
+    const std::size_t bytes = std::size_t{readBack.width} * readBack.height * 4;
+    return std::equal(written.getPixelsPtr(), written.getPixelsPtr() + bytes, readBack.rgba.get());
 }
 
 } // namespace
@@ -111,15 +112,8 @@ FileBytes readWholeFile(const std::filesystem::path& path) {
     return result;
 }
 
-std::string decodeImage(const std::vector<char>& bytes, sf::Image& image, std::mutex& decoderLock) {
-    const std::lock_guard lock{decoderLock};
-    if (!image.loadFromMemory(bytes.data(), bytes.size()))
-        return std::string{unreadableImage};
-    return "";
-}
-
 std::string writePngSafely(const sf::Image& image, const std::filesystem::path& output, mode_t mode,
-                           std::mutex& decoderLock) {
+                           std::mutex& encoderLock) {
     const std::filesystem::path directory = output.has_parent_path() ? output.parent_path() : ".";
     const std::string stem = output.filename().string().substr(0, maxTemporaryStem);
     // The encoder picks the format from the extension, hence the ".png" after the unique part.
@@ -134,8 +128,11 @@ std::string writePngSafely(const sf::Image& image, const std::filesystem::path& 
         if (::fchmod(file.descriptor, mode) != 0)
             return describeErrno(errno);
     }
-    if (!image.saveToFile(temporary.path))
-        return "the PNG encoder could not write the file";
+    {
+        const std::lock_guard lock{encoderLock};
+        if (!image.saveToFile(temporary.path))
+            return "the PNG encoder could not write the file";
+    }
     if (std::string error = flushToDisk(temporary.path); !error.empty())
         return error;
 
@@ -144,8 +141,8 @@ std::string writePngSafely(const sf::Image& image, const std::filesystem::path& 
     const FileBytes written = readWholeFile(temporary.path);
     if (!written.error.empty())
         return written.error;
-    sf::Image check;
-    if (!decodeImage(written.bytes, check, decoderLock).empty() || !samePixels(image, check))
+    const std::optional<DecodedImage> check = decodeImage(written.bytes);
+    if (!check || !samePixels(image, *check))
         return "the written file did not read back correctly (is the disk full?)";
 
     if (std::rename(temporary.path.c_str(), output.c_str()) != 0)

@@ -1,4 +1,4 @@
-// The file side of tessera-scale: reading inputs, decoding them, writing PNG outputs safely.
+// The file side of tessera-scale: reading inputs and writing PNG outputs safely.
 //
 // Every function reports failure as a message (empty on success) that completes the sentence
 // "cannot ... 'FILE': ", so the caller can name the file once.
@@ -26,17 +26,14 @@ struct FileBytes {
 // Reads a whole regular file. Directories, devices and pipes are refused without reading.
 FileBytes readWholeFile(const std::filesystem::path& path);
 
-// Decodes into `image`, which the caller passes fresh. SFML 2.5's loader reports failure
-// through process-wide state (its error stream and the decoder's last failure reason), so
-// decoding happens under `decoderLock`, shared by every thread.
-std::string decodeImage(const std::vector<char>& bytes, sf::Image& image, std::mutex& decoderLock);
-
 // Writes `image` as PNG to `output` without ever leaving a partial file there: the PNG goes
 // to a unique hidden temporary file beside the output, is flushed to disk and read back
 // and compared, and only then renamed over `output`. The temporary file is removed on any
-// failure. `mode` is the new file's permission bits.
+// failure. `mode` is the new file's permission bits. SFML's encoder reports a failure on its
+// process-wide error stream, which is no safer to write from two threads than any other stream,
+// so the encoding happens under `encoderLock`, shared by every thread.
 std::string writePngSafely(const sf::Image& image, const std::filesystem::path& output, mode_t mode,
-                           std::mutex& decoderLock);
+                           std::mutex& encoderLock);
 
 // The identity of a path on disk, for findConflicts.
 PathIdentity identifyPath(const std::filesystem::path& path);

@@ -32,6 +32,7 @@ namespace fs = std::filesystem;
 using tessera::tool::compositeChannel;
 
 const fs::path dataDirectory{TESSERA_TEST_DATA};
+const fs::path regressionDirectory = fs::path{TESSERA_FUZZ_REGRESSIONS} / "image_load";
 
 // Ample for refusing any input, far short of decoding any image the failure cases declare.
 constexpr rlim_t memoryLimit = rlim_t{128} << 20;
@@ -50,6 +51,7 @@ struct RunResult {
     int status = -1;
     std::string out;
     std::string err;
+    long peakResidentKiB = 0; // the most memory the command held at once
 };
 
 std::string readText(const fs::path& path) {
@@ -175,8 +177,10 @@ protected:
             ::_exit(127);
         }
         int status = 0;
-        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        rusage usage{};
+        while (::wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
         }
+        result.peakResidentKiB = usage.ru_maxrss;
         result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
         result.out = readText(outPath);
         result.err = readText(errPath);
@@ -419,6 +423,15 @@ const FailureCase failureCases[] = {
      1,
      {"'cut.png'", "damaged"},
      {"sprite.png", "cut.png"}},
+    // 6 x 5 pixels declared, the deflate data cut off mid-block: an old decoder inflated it without end.
+    {"PngWhoseDeflateDataStopsMidBlock",
+     [](const fs::path& w) {
+         fs::copy_file(regressionDirectory / "png_truncated_deflate_inflates_without_end.png", w / "cut.png");
+     },
+     {"cut.png"},
+     1,
+     {"cannot read 'cut.png'", "damaged"},
+     {"sprite.png", "cut.png"}},
     // Headers alone, declaring images whose enlargement exceeds the limit even at factor 2, or
     // whose decoding would; each is refused before the decoder allocates for it.
     {"PngTooLarge",
@@ -604,6 +617,11 @@ TEST_P(ScaleCommandFailure, OneLineNamingTheFileAndNoPartialOutput) {
         EXPECT_NE(result.err.find(part), std::string::npos) << "missing \"" << part << "\" in " << result.err;
     EXPECT_EQ(filesLeft(), c.filesAfter);
     EXPECT_EQ(result.out, "");
+    // Within the limit, a decoder that allocated for a damaged file until refused would still pass
+    // above; its peak shows it. AddressSanitizer's own memory dwarfs the command's.
+    if (!addressSanitizer) {
+        EXPECT_LT(result.peakResidentKiB, static_cast<long>(memoryLimit >> 10) / 4) << result.peakResidentKiB;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Errors, ScaleCommandFailure, testing::ValuesIn(failureCases),

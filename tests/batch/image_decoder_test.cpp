@@ -1,0 +1,151 @@
+#include "crafted_images.h"
+#include "image_decoder.h"
+
+#include <fstream>
+#include <gtest/gtest.h>
+#include <iterator>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace tessera::tool;
+using namespace tessera::test;
+
+struct HeaderCase {
+    const char* name;
+    std::string bytes;
+    std::optional<DeclaredImage> expected;
+};
+
+std::string readFile(const std::string& path) {
+    std::ifstream file{path, std::ios::binary};
+    return {std::istreambuf_iterator<char>{file}, std::istreambuf_iterator<char>{}};
+}
+
+std::string sheet() {
+    return readFile(std::string{TESSERA_TEST_DATA} + "/cdda_mshock_streetlight_64x80.png");
+}
+
+TEST(ReadDeclaredImage, ReadsTheSizeOfEveryFormatFromItsHeaderAlone) {
+    const HeaderCase cases[] = {
+        {"real PNG", sheet(), DeclaredImage{64, 80, 4}},
+        {"16-bit PPM", ppmHeader(16, 16, 65535), DeclaredImage{16, 16, 8}},
+        {"PNG", pngHeader(10000, 10000), DeclaredImage{10000, 10000, 4}},
+        {"16-bit PNG", pngHeader(8192, 8192, 16), DeclaredImage{8192, 8192, 8}},
+        {"TGA", tgaHeader(8224, 8224), DeclaredImage{8224, 8224, 4}},
+        {"BMP", bmpHeader(20000, 20000), DeclaredImage{20000, 20000, 4}},
+        {"GIF", gifHeader(30000, 30000), DeclaredImage{30000, 30000, 4}},
+        {"PSD", psdHeader(4, 67108869), DeclaredImage{4, 67108869, 4}},
+        {"JPEG", jpegHeader(65500, 65500), DeclaredImage{65500, 65500, 4}},
+        {"JPEG with a Huffman table of 256 codes",
+         std::string{"\xFF\xD8"} + jpegHuffmanTable(256) + jpegHeader(640, 480).substr(2),
+         DeclaredImage{640, 480, 4}},
+        {"PPM", ppmHeader(20000, 20000), DeclaredImage{20000, 20000, 4}},
+        {"HDR", hdrHeader(4096, 8192), DeclaredImage{4096, 8192, 16}},
+        {"PIC", picHeader(16384, 16384) + std::string(3, '\0'), DeclaredImage{16384, 16384, 4}},
+        // Headers the decoder refuses, so that nothing is declared.
+        {"PNG of more than 1 GiB of samples", pngHeader(20000, 20000), std::nullopt},
+        {"PNG header cut short", pngHeader(64, 80).substr(0, 23), std::nullopt},
+        {"PNG of 3 bits per sample", pngHeader(64, 80, 3), std::nullopt},
+        {"PSD side beyond 2^31", psdHeader(0x80000000u, 1), std::nullopt},
+        {"PSD in CMYK", psdHeader(16, 16).replace(24, 2, std::string{"\0\x04", 2}), std::nullopt},
+        {"PPM side beyond 2^31", "P6\n4294967295 5\n255\n", std::nullopt}, // wraps to -1
+        {"PPM of more than 16 bits", ppmHeader(16, 16, 70000), std::nullopt},
+        {"HDR without its format line", "#?RADIANCE\n\n-Y 16 +X 16\n", std::nullopt},
+        // A Huffman table of more than 256 codes would be built past the decoder's arrays.
+        {"JPEG with a Huffman table of 257 codes",
+         std::string{"\xFF\xD8"} + jpegHuffmanTable(257) + jpegHeader(640, 480).substr(2), std::nullopt},
+        {"JPEG with a Huffman table of 257 codes after a scan",
+         jpegHeader(640, 480) + jpegScan() + jpegHuffmanTable(257), std::nullopt},
+        {"JPEG with a Huffman table cut short after a scan, its counts in",
+         jpegHeader(640, 480) + jpegScan() + jpegHuffmanTable(400).substr(0, 15), std::nullopt},
+        {"text", "not an image\n", std::nullopt},
+        {"nothing", "", std::nullopt},
+    };
+    for (const HeaderCase& c : cases) {
+        const std::optional<DeclaredImage> declared = readDeclaredImage(c.bytes);
+        EXPECT_EQ(declared.has_value(), c.expected.has_value()) << c.name;
+        if (!declared || !c.expected)
+            continue;
+        EXPECT_EQ(declared->width, c.expected->width) << c.name;
+        EXPECT_EQ(declared->height, c.expected->height) << c.name;
+        EXPECT_EQ(declared->decoderBytesPerPixel, c.expected->decoderBytesPerPixel) << c.name;
+    }
+}
+
+struct DecodeCase {
+    const char* name;
+    std::string bytes;
+    std::uint32_t width;
+    std::vector<std::uint8_t> rgb; // expected pixels, all opaque; empty when the file is refused
+};
+
+// 3 x 2 pixels, each channel different.
+const std::vector<std::uint8_t> sixPixels = {200, 10, 10, 10,  200, 10, 10, 10, 200,
+                                             90,  90, 90, 250, 250, 0,  0,  0,  7};
+
+TEST(DecodeImage, DecodesToRgbaOfTheDeclaredSizeOrRefuses) {
+    const DecodeCase cases[] = {
+        {"PPM", ppmImage(3, sixPixels), 3, sixPixels},
+        {"PSD", psdImage(3, sixPixels), 3, sixPixels},
+        {"PIC", picImage(3, sixPixels), 3, sixPixels},
+        // 16-bit samples keep their high byte.
+        {"16-bit PNG", png16Image(3, sixPixels), 3, sixPixels},
+        // The compressed data stops mid-block: the decoder must see its end, not inflate without one.
+        {"PNG whose deflate data is cut short",
+         readFile(std::string{TESSERA_FUZZ_REGRESSIONS} +
+                  "/image_load/png_truncated_deflate_inflates_without_end.png"),
+         0,
+         {}},
+        {"PNG of a header alone", pngHeader(6, 5), 0, {}},
+        // Pixels the file cuts off are black, not whatever the decoder's memory held: the PPM
+        // reader drops all of a short read, the TGA reader each row it cannot read in full.
+        {"PPM cut short", ppmImage(3, sixPixels).substr(0, 20), 3, std::vector<std::uint8_t>(18, 0)},
+        {"TGA cut short after its bottom row",
+         tgaHeader(3, 2) + std::string{"\x01\x02\x03\x04\x05\x06\x07\x08\x09"},
+         3,
+         {0, 0, 0, 0, 0, 0, 0, 0, 0, 3, 2, 1, 6, 5, 4, 9, 8, 7}},
+        // Refused by the decoder itself, not only by the header reader before it.
+        {"JPEG with a Huffman table of 257 codes",
+         std::string{"\xFF\xD8"} + jpegHuffmanTable(257) + jpegHeader(3, 2).substr(2) + jpegScan(),
+         0,
+         {}},
+        {"text", "not an image\n", 0, {}},
+        {"nothing", "", 0, {}},
+    };
+    for (const DecodeCase& c : cases) {
+        const std::optional<DecodedImage> image = decodeImage(c.bytes);
+        ASSERT_EQ(image.has_value(), !c.rgb.empty()) << c.name;
+        if (!image)
+            continue;
+        const auto height = static_cast<std::uint32_t>(c.rgb.size() / 3 / c.width);
+        EXPECT_EQ(image->width, c.width) << c.name;
+        EXPECT_EQ(image->height, height) << c.name;
+        std::vector<std::uint8_t> expected;
+        for (std::size_t i = 0; i < c.rgb.size(); i += 3)
+            expected.insert(expected.end(), {c.rgb[i], c.rgb[i + 1], c.rgb[i + 2], 255});
+        const std::vector<std::uint8_t> decoded(image->rgba.get(), image->rgba.get() + expected.size());
+        EXPECT_EQ(decoded, expected) << c.name;
+        // The refusal before decoding relies on each image having the size its header declares.
+        const std::optional<DeclaredImage> declared = readDeclaredImage(c.bytes);
+        ASSERT_TRUE(declared.has_value()) << c.name;
+        EXPECT_EQ(declared->width, image->width) << c.name;
+        EXPECT_EQ(declared->height, image->height) << c.name;
+    }
+}
+
+TEST(DecodeImage, KeepsTheAlphaOfARealImage) {
+    const std::optional<DecodedImage> image =
+        decodeImage(readFile(std::string{TESSERA_TEST_DATA} + "/cdda_uc_fire_32.png"));
+    ASSERT_TRUE(image.has_value());
+    EXPECT_EQ(image->width, 32u);
+    EXPECT_EQ(image->height, 32u);
+    std::set<std::uint8_t> alphas;
+    for (std::size_t i = 3; i < std::size_t{32} * 32 * 4; i += 4)
+        alphas.insert(image->rgba[i]);
+    EXPECT_TRUE(alphas.contains(0) && alphas.contains(255) && alphas.size() > 2) << alphas.size();
+}
+
+} // namespace

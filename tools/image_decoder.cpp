@@ -1,0 +1,147 @@
+#include "image_decoder.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <cstdlib>
+#include <type_traits>
+
+// The decoder is Debian's stb_image 2.27, compiled here alone, with static linkage so that no
+// symbol can meet the older copy inside SFML, and without file I/O or the failure strings, which
+// this code never reads. SFML's copy is not used for decoding: it inflates some damaged PNGs
+// without end.
+//
+// No lock is needed around the decoder. Its only state written while decoding is the failure
+// reason, which is thread-local in C++ (and without the failure strings hardly written at all);
+// the settings it keeps globally (flipping, unpremultiplying, HDR gamma) are never changed here.
+#define STB_IMAGE_IMPLEMENTATION
+#define STB_IMAGE_STATIC
+#define STBI_NO_STDIO
+#define STBI_NO_FAILURE_STRINGS
+// Some of the decoder's readers (PNM and uncompressed TGA) ignore a short read and leave the
+// pixels it did not fill as they were allocated: zeroed, those pixels come out black instead of
+// as whatever the memory last held. The flat HDR reader does the same with a buffer on the stack,
+// hence the file's -ftrivial-auto-var-init.
+#define STBI_MALLOC(size) std::calloc(1, size)
+#define STBI_REALLOC(pointer, size) std::realloc(pointer, size)
+#define STBI_FREE(pointer) std::free(pointer)
+// The formats SFML's decoder reads, each of them and no other, so that the command takes
+// what the editor takes.
+#define STBI_ONLY_JPEG
+#define STBI_ONLY_PNG
+#define STBI_ONLY_BMP
+#define STBI_ONLY_TGA
+#define STBI_ONLY_GIF
+#define STBI_ONLY_PSD
+#define STBI_ONLY_HDR
+#define STBI_ONLY_PIC
+#define STBI_ONLY_PNM
+#include <stb/stb_image.h>
+
+namespace tessera::tool {
+namespace {
+
+// Whether every Huffman table of a JPEG holds at most the 256 codes a table can have. The decoder
+// (stb_image 2.27, and the copy inside SFML) builds each table into arrays of 256 before checking its counts,
+// so a table declaring more writes past them. Segments are walked as the decoder finds them, and every table
+// it could reach is checked: between segments it skips padding up to an 0xFF, and a scan's coded data runs to
+// the first 0xFF not followed by 0x00 (stuffing), a restart marker or another 0xFF.
+bool huffmanTablesFit(std::span<const std::uint8_t> file) {
+    const auto bigEndian = [&](std::size_t at) {
+        return std::size_t{file[at]} << 8 | file[at + 1];
+    };
+    std::size_t at = 2; // past the start-of-image marker
+    while (at < file.size()) {
+        while (at < file.size() && file[at] != 0xFF)
+            ++at;
+        while (at < file.size() && file[at] == 0xFF)
+            ++at;
+        if (at + 3 > file.size())
+            return true;
+        const std::uint8_t marker = file[at++];
+        if (marker == 0xD9) // end of image
+            return true;
+        if (marker == 0x00 || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7))
+            continue; // no segment follows
+        const std::size_t end = at + bigEndian(at);
+        if (marker == 0xC4)
+            for (std::size_t table = at + 2; table < std::min(end, file.size());) {
+                // Past the end of the file the decoder reads zeros.
+                std::size_t codes = 0;
+                for (std::size_t count = table + 1; count <= table + 16 && count < file.size(); ++count)
+                    codes += file[count];
+                if (codes > 256)
+                    return false;
+                table += 17 + codes;
+            }
+        at = end;
+        if (marker == 0xDA) // start of scan: skip the coded data
+            while (at + 1 < file.size() &&
+                   (file[at] != 0xFF || file[at + 1] == 0x00 || file[at + 1] == 0xFF ||
+                    (file[at + 1] >= 0xD0 && file[at + 1] <= 0xD7)))
+                ++at;
+    }
+    return true;
+}
+
+// Whether the decoder may be given the file at all: its length must fit the decoder's int, and a
+// JPEG's Huffman tables must fit their arrays, as its header parser builds them too.
+bool decoderMayRead(std::span<const char> file) {
+    if (file.size() > INT_MAX)
+        return false;
+    const std::span<const std::uint8_t> bytes{reinterpret_cast<const std::uint8_t*>(file.data()),
+                                              file.size()};
+    const bool jpeg = bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xD8;
+    return !jpeg || huffmanTablesFit(bytes);
+}
+
+} // namespace
+
+void FreeDecodedPixels::operator()(std::uint8_t* pixels) const {
+    stbi_image_free(pixels);
+}
+
+std::optional<DeclaredImage> readDeclaredImage(std::span<const char> file) {
+    if (!decoderMayRead(file))
+        return std::nullopt;
+    const auto* bytes = reinterpret_cast<const stbi_uc*>(file.data());
+    const auto length = static_cast<int>(file.size());
+    int width = 0;
+    int height = 0;
+    int channels = 0;
+    if (stbi_info_from_memory(bytes, length, &width, &height, &channels) == 0)
+        return std::nullopt;
+    // Sides that do not fit an int, such as a PSD's past 2^31, arrive here negative. An empty image
+    // goes on, to be refused as empty.
+    if (width < 0 || height < 0)
+        return std::nullopt;
+    // stb's 16-bit test misreads a PSD's depth (v2.27), at worst overstating the buffer of a PSD
+    // over a million rows high; a PSD is decoded straight to 8 bits anyway.
+    std::uint32_t bytesPerPixel = 4;
+    if (stbi_is_hdr_from_memory(bytes, length) != 0)
+        bytesPerPixel = 4 * sizeof(float);
+    else if (stbi_is_16_bit_from_memory(bytes, length) != 0)
+        bytesPerPixel = 8;
+    return DeclaredImage{static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height),
+                         bytesPerPixel};
+}
+
+std::optional<DecodedImage> decodeImage(std::span<const char> file) {
+    static_assert(std::is_same_v<stbi_uc, std::uint8_t>, "the decoder's bytes are handed on as they are");
+    if (!decoderMayRead(file))
+        return std::nullopt;
+    int width = 0;
+    int height = 0;
+    int channels = 0;
+    DecodedImage image;
+    image.rgba.reset(stbi_load_from_memory(reinterpret_cast<const stbi_uc*>(file.data()),
+                                           static_cast<int>(file.size()), &width, &height, &channels,
+                                           STBI_rgb_alpha));
+    if (!image.rgba || width <= 0 || height <= 0)
+        return std::nullopt;
+    image.width = static_cast<std::uint32_t>(width);
+    image.height = static_cast<std::uint32_t>(height);
+    return image;
+}
+
+} // namespace tessera::tool
