@@ -84,15 +84,42 @@ bool huffmanTablesFit(std::span<const std::uint8_t> file) {
     return true;
 }
 
+// Whether every IDAT chunk of a PNG lies within the file. The decoder grows its buffer for a
+// chunk's compressed data to the length the chunk declares before reading the data, so a chunk
+// declaring a gigabyte in a small file would have it allocate that much first. Chunks are walked
+// as the decoder reads them, each its declared length plus 12 bytes, up to IEND.
+bool pngDataChunksFit(std::span<const std::uint8_t> file) {
+    const auto bigEndian = [&](std::size_t at) {
+        return std::uint64_t{file[at]} << 24 | std::uint64_t{file[at + 1]} << 16 |
+               std::uint64_t{file[at + 2]} << 8 | file[at + 3];
+    };
+    constexpr std::size_t signature = 8;
+    for (std::uint64_t at = signature; at + 8 <= file.size();) {
+        const std::uint64_t length = bigEndian(at);
+        const std::span<const std::uint8_t> type = file.subspan(at + 4, 4);
+        if (std::equal(type.begin(), type.end(), "IEND"))
+            return true;
+        if (std::equal(type.begin(), type.end(), "IDAT") && at + 8 + length > file.size())
+            return false;
+        at += 12 + length;
+    }
+    return true;
+}
+
 // Whether the decoder may be given the file at all: its length must fit the decoder's int, and a
-// JPEG's Huffman tables must fit their arrays, as its header parser builds them too.
+// JPEG's Huffman tables must fit their arrays, as its header parser builds them too, and a PNG's
+// compressed data must be in the file.
 bool decoderMayRead(std::span<const char> file) {
     if (file.size() > INT_MAX)
         return false;
     const std::span<const std::uint8_t> bytes{reinterpret_cast<const std::uint8_t*>(file.data()),
                                               file.size()};
     const bool jpeg = bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xD8;
-    return !jpeg || huffmanTablesFit(bytes);
+    if (jpeg)
+        return huffmanTablesFit(bytes);
+    constexpr std::uint8_t pngSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    const bool png = bytes.size() >= 8 && std::equal(bytes.begin(), bytes.begin() + 8, pngSignature);
+    return !png || pngDataChunksFit(bytes);
 }
 
 } // namespace

@@ -432,6 +432,16 @@ const FailureCase failureCases[] = {
      1,
      {"cannot read 'cut.png'", "damaged"},
      {"sprite.png", "cut.png"}},
+    // A data chunk declaring nearly 2 GiB in a file of 507 bytes.
+    {"PngDataChunkBeyondTheFile",
+     [](const fs::path& w) {
+         fs::copy_file(regressionDirectory / "png_idat_declaring_more_than_the_file_holds.png",
+                       w / "long.png");
+     },
+     {"long.png"},
+     1,
+     {"cannot read 'long.png'", "damaged"},
+     {"sprite.png", "long.png"}},
     // Headers alone, declaring images whose enlargement exceeds the limit even at factor 2, or
     // whose decoding would; each is refused before the decoder allocates for it.
     {"PngTooLarge",

@@ -61,6 +61,11 @@ TEST(ReadDeclaredImage, ReadsTheSizeOfEveryFormatFromItsHeaderAlone) {
          jpegHeader(640, 480) + jpegScan() + jpegHuffmanTable(257), std::nullopt},
         {"JPEG with a Huffman table cut short after a scan, its counts in",
          jpegHeader(640, 480) + jpegScan() + jpegHuffmanTable(400).substr(0, 15), std::nullopt},
+        // The decoder would grow its buffer to the length the chunk declares before reading it.
+        {"PNG whose data chunk declares more than the file holds",
+         readFile(std::string{TESSERA_FUZZ_REGRESSIONS} +
+                  "/image_load/png_idat_declaring_more_than_the_file_holds.png"),
+         std::nullopt},
         {"text", "not an image\n", std::nullopt},
         {"nothing", "", std::nullopt},
     };
@@ -100,6 +105,12 @@ TEST(DecodeImage, DecodesToRgbaOfTheDeclaredSizeOrRefuses) {
          0,
          {}},
         {"PNG of a header alone", pngHeader(6, 5), 0, {}},
+        // Refused before the decoder grows its buffer to the length the chunk declares.
+        {"PNG whose data chunk declares more than the file holds",
+         readFile(std::string{TESSERA_FUZZ_REGRESSIONS} +
+                  "/image_load/png_idat_declaring_more_than_the_file_holds.png"),
+         0,
+         {}},
         // Pixels the file cuts off are black, not whatever the decoder's memory held: the PPM
         // reader drops all of a short read, the TGA reader each row it cannot read in full.
         {"PPM cut short", ppmImage(3, sixPixels).substr(0, 20), 3, std::vector<std::uint8_t>(18, 0)},
