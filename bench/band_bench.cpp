@@ -3,7 +3,8 @@
 // prints the speed-up of two threads over one per factor (wall-clock time):
 //   band_bench
 //   band_bench --benchmark_filter=x4 --benchmark_repetitions=5
-#include <SFML/Graphics/Image.hpp>
+#include "source_image.h"
+
 #include <benchmark/benchmark.h>
 #include <cstdint>
 #include <cstdio>
@@ -16,28 +17,7 @@
 
 namespace {
 
-struct Sheet {
-    std::int32_t width = 0;
-    std::int32_t height = 0;
-    std::vector<Pixel> pixels;
-};
-
-// Pixels enter as 0xFFRRGGBB, as the editor's canvas holds them.
-Sheet loadSheet() {
-    sf::Image image;
-    if (!image.loadFromFile(TESSERA_SHEET_PATH))
-        return {};
-    const auto size = image.getSize();
-    Sheet sheet{static_cast<std::int32_t>(size.x), static_cast<std::int32_t>(size.y), {}};
-    const std::uint8_t* rgba = image.getPixelsPtr();
-    sheet.pixels.resize(static_cast<std::size_t>(size.x) * size.y);
-    for (std::size_t i = 0; i < sheet.pixels.size(); ++i)
-        sheet.pixels[i] =
-            0xFF000000u | Pixel{rgba[4 * i]} << 16 | Pixel{rgba[4 * i + 1]} << 8 | rgba[4 * i + 2];
-    return sheet;
-}
-
-void enlargeInBands(benchmark::State& state, const Sheet& sheet, int factor, int threads) {
+void enlargeInBands(benchmark::State& state, const SourceImage& sheet, int factor, int threads) {
     const ScaleSettings settings;
     const auto scale = static_cast<std::size_t>(factor);
     std::vector<Pixel> target(sheet.pixels.size() * scale * scale);
@@ -92,7 +72,7 @@ struct SpeedUpReporter : benchmark::ConsoleReporter {
 } // namespace
 
 int main(int argc, char** argv) {
-    const Sheet sheet = loadSheet();
+    const SourceImage sheet = loadSourceImage(TESSERA_SHEET_PATH);
     if (sheet.pixels.empty()) {
         std::fprintf(stderr, "band_bench: cannot load the sprite sheet '%s'\n", TESSERA_SHEET_PATH);
         return 1;

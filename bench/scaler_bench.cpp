@@ -2,7 +2,8 @@
 // one-colour image, each beside the block-fill pass: plain replication making the
 // same target writes without grading or blending. Compare the two in one run:
 //   scaler_bench --benchmark_filter=Sheet
-#include <SFML/Graphics/Image.hpp>
+#include "source_image.h"
+
 #include <algorithm>
 #include <benchmark/benchmark.h>
 #include <cstdint>
@@ -13,45 +14,24 @@
 
 namespace {
 
-struct Source {
-    std::int32_t width = 0;
-    std::int32_t height = 0;
-    std::vector<Pixel> pixels;
-};
-
-// Pixels enter as 0xFFRRGGBB, as the editor's canvas holds them.
-Source loadSource(const std::string& name) {
-    sf::Image image;
-    if (!image.loadFromFile(std::string(TESSERA_BENCH_DATA) + "/" + name))
-        return {};
-    const auto size = image.getSize();
-    Source source{static_cast<std::int32_t>(size.x), static_cast<std::int32_t>(size.y), {}};
-    const std::uint8_t* rgba = image.getPixelsPtr();
-    source.pixels.resize(static_cast<std::size_t>(size.x) * size.y);
-    for (std::size_t i = 0; i < source.pixels.size(); ++i)
-        source.pixels[i] =
-            0xFF000000u | Pixel{rgba[4 * i]} << 16 | Pixel{rgba[4 * i + 1]} << 8 | rgba[4 * i + 2];
-    return source;
-}
-
-Source randomSource(std::int32_t size) {
+SourceImage randomSource(std::int32_t size) {
     const Pixel colours[] = {0xFF000000u, 0xFFFFFFFFu, 0xFF3050A0u, 0xFFE0C020u, 0xFF80FF80u};
     std::mt19937 random(7);
     std::uniform_int_distribution<int> pick(0, 4);
-    Source source{size, size, std::vector<Pixel>(static_cast<std::size_t>(size) * size)};
+    SourceImage source{size, size, std::vector<Pixel>(static_cast<std::size_t>(size) * size)};
     for (Pixel& p : source.pixels)
         p = colours[pick(random)];
     return source;
 }
 
-Source flatSource(std::int32_t size) {
+SourceImage flatSource(std::int32_t size) {
     return {size, size, std::vector<Pixel>(static_cast<std::size_t>(size) * size, 0xFF4080C0u)};
 }
 
 // The floor any enlargement pays: every target pixel stored once, block by block,
 // with the factor fixed at compile time as in the real pass.
 template <std::int32_t Factor>
-void fillBlocks(const Source& source, Pixel* target) {
+void fillBlocks(const SourceImage& source, Pixel* target) {
     const std::ptrdiff_t targetWidth = static_cast<std::ptrdiff_t>(source.width) * Factor;
     for (std::int32_t y = 0; y < source.height; ++y)
         for (std::int32_t x = 0; x < source.width; ++x) {
@@ -62,7 +42,7 @@ void fillBlocks(const Source& source, Pixel* target) {
         }
 }
 
-void fillBlocks(std::int32_t factor, const Source& source, Pixel* target) {
+void fillBlocks(std::int32_t factor, const SourceImage& source, Pixel* target) {
     switch (factor) {
     case 2:
         return fillBlocks<2>(source, target);
@@ -76,7 +56,7 @@ void fillBlocks(std::int32_t factor, const Source& source, Pixel* target) {
 }
 
 template <bool BlockFillOnly>
-void enlarge(benchmark::State& state, const Source& source) {
+void enlarge(benchmark::State& state, const SourceImage& source) {
     if (source.pixels.empty()) {
         state.SkipWithError("test image not found");
         return;
@@ -98,20 +78,22 @@ void enlarge(benchmark::State& state, const Source& source) {
                                                        benchmark::Counter::kIsIterationInvariantRate);
 }
 
-const Source& sheet() {
-    static const Source source = loadSource("sheet_cdda_uc_1024.png");
+const SourceImage& sheet() {
+    static const SourceImage source =
+        loadSourceImage(std::string(TESSERA_BENCH_DATA) + "/sheet_cdda_uc_1024.png");
     return source;
 }
-const Source& tile() {
-    static const Source source = loadSource("cdda_uc_dog_gshepherd_32.png");
+const SourceImage& tile() {
+    static const SourceImage source =
+        loadSourceImage(std::string(TESSERA_BENCH_DATA) + "/cdda_uc_dog_gshepherd_32.png");
     return source;
 }
-const Source& randomImage() {
-    static const Source source = randomSource(512);
+const SourceImage& randomImage() {
+    static const SourceImage source = randomSource(512);
     return source;
 }
-const Source& flatImage() {
-    static const Source source = flatSource(512);
+const SourceImage& flatImage() {
+    static const SourceImage source = flatSource(512);
     return source;
 }
 
