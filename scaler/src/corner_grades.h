@@ -46,6 +46,13 @@ constexpr double diagonalSum(double first, double second, double third, double f
     return (((first + second) + third) + fourth) + 4.0 * centre;
 }
 
+// How strongly the diagonal with the larger colour change marks an edge: Strong only when
+// it exceeds the other by more than the dominant ratio.
+constexpr std::uint8_t edgeGrade(double larger, double smaller, double dominantRatio) {
+    return static_cast<std::uint8_t>(larger > dominantRatio * smaller ? BlendGrade::Strong
+                                                                      : BlendGrade::Soft);
+}
+
 // Grades from the two diagonal sums. The diagonal with the larger colour change is
 // the one the edge crosses; the pixels on it that differ from both their
 // neighbours at the corner are graded. Equal sums grade nothing.
@@ -53,15 +60,13 @@ constexpr CornerGrading gradeCorner(const CornerPixels& p, double sumRising, dou
                                     double dominantRatio) {
     CornerGrading g;
     if (sumFalling > sumRising) {
-        const auto grade = static_cast<std::uint8_t>(
-            sumFalling > dominantRatio * sumRising ? BlendGrade::Strong : BlendGrade::Soft);
+        const std::uint8_t grade = edgeGrade(sumFalling, sumRising, dominantRatio);
         if (p.topLeft != p.topRight && p.topLeft != p.bottomLeft)
             g.topLeftPixel = grade;
         if (p.bottomRight != p.bottomLeft && p.bottomRight != p.topRight)
             g.bottomRightPixel = grade;
     } else if (sumRising > sumFalling) {
-        const auto grade = static_cast<std::uint8_t>(
-            sumRising > dominantRatio * sumFalling ? BlendGrade::Strong : BlendGrade::Soft);
+        const std::uint8_t grade = edgeGrade(sumRising, sumFalling, dominantRatio);
         if (p.bottomLeft != p.topLeft && p.bottomLeft != p.bottomRight)
             g.bottomLeftPixel = grade;
         if (p.topRight != p.topLeft && p.topRight != p.bottomRight)
