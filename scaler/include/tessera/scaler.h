@@ -5,6 +5,12 @@
 //   upscale        enlarges a whole image (or its first rowEnd rows) by a factor
 //   upscaleBand    enlarges the source rows [rowBegin, rowEnd) only, so that bands
 //                  of one image can be enlarged on different threads
+//   upscaleWithAlpha, upscaleBandWithAlpha
+//                  the same enlargements for sprites with transparency: alpha takes
+//                  part in every comparison and blend, and no colour of a fully
+//                  transparent pixel reaches the output
+//   opaquePixel, opaqueRgba, rgbaToOpaquePixels, pixelsToOpaqueRgba, rgbaToPixels,
+//   pixelsToRgba   conversions between words and the RGBA bytes of image files
 //
 // Memory contract. Images are row-major arrays of Pixel without gaps between rows:
 // pixel (x, y) of an image of width w is element y * w + x. The caller owns both
@@ -12,8 +18,8 @@
 // source row y becomes target rows y * S to y * S + S - 1. The target must not
 // overlap the source.
 //
-// Colours are compared as whole words (alpha included) and measured on red, green
-// and blue only. A target pixel that is a plain copy of its source pixel (or that a
+// upscale and upscaleBand treat images as opaque. Colours are compared as whole words
+// (alpha included) and measured on red, green and blue only. A target pixel that is a plain copy of its source pixel (or that a
 // pattern sets outright) carries that pixel's word; a pixel blended along an edge
 // carries alpha 0. Callers that show the result treat it as opaque.
 //
@@ -21,6 +27,8 @@
 // sourceWidth <= 0 or no source row to enlarge writes nothing at all.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 
 using Pixel = std::uint32_t;
@@ -48,3 +56,71 @@ void upscale(std::int32_t factor, const Pixel* source, Pixel* target, std::int32
 void upscaleBand(std::int32_t factor, const Pixel* source, Pixel* target, std::int32_t sourceWidth,
                  std::int32_t sourceHeight, const ScaleSettings& settings, std::int32_t rowBegin,
                  std::int32_t rowEnd);
+
+// Alpha-aware enlargement of straight (not premultiplied) 0xAARRGGBB words, with the same
+// parameters, rows, factors and no-op cases as upscale and upscaleBand, and the same
+// guarantee that bands of one image give exactly the words of one whole-image call.
+//
+// Three things differ from the opaque entries. All words with alpha 0 count as one and the
+// same pixel, whatever their colour bits. The distance between two pixels is the colour
+// distance when both are opaque, and otherwise the colour distance scaled by the smaller
+// alpha over 255 plus the difference of the alphas, so a transparent pixel is 255 away from
+// an opaque one. Blends are premultiplied: each channel of a blended cell is the alpha-weighted
+// mean of the two colours, truncated, and its alpha the mean of the two alphas, truncated;
+// a cell whose weights are all transparent, or a copied or set word with alpha 0, is stored
+// as 0x00000000. An image whose pixels are all opaque comes out with the colours of upscale
+// and alpha 255 throughout.
+void upscaleWithAlpha(std::int32_t factor, const Pixel* source, Pixel* target, std::int32_t sourceWidth,
+                      std::int32_t sourceHeight, const ScaleSettings& settings, std::int32_t rowEnd);
+
+void upscaleBandWithAlpha(std::int32_t factor, const Pixel* source, Pixel* target, std::int32_t sourceWidth,
+                          std::int32_t sourceHeight, const ScaleSettings& settings, std::int32_t rowBegin,
+                          std::int32_t rowEnd);
+
+// Words and RGBA bytes. Image files and window libraries hold a pixel as four bytes, red,
+// green, blue and alpha in that order in memory; the scaler holds it as one 0xAARRGGBB word.
+// The opaque conversions are the ones to use with upscale, whose blended cells carry alpha 0:
+// they force alpha to 255 in both directions. The straight ones keep alpha, for the
+// alpha-aware entries. Each bulk conversion may write into the storage it reads (rgba and
+// pixels the same address), converting in place.
+
+constexpr Pixel opaquePixel(std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
+    return Pixel{0xFF000000u} | Pixel{red} << 16 | Pixel{green} << 8 | Pixel{blue};
+}
+
+// Red, green, blue and alpha 255.
+constexpr std::array<std::uint8_t, 4> opaqueRgba(Pixel pixel) {
+    return {static_cast<std::uint8_t>(pixel >> 16), static_cast<std::uint8_t>(pixel >> 8),
+            static_cast<std::uint8_t>(pixel), 255};
+}
+
+inline void rgbaToOpaquePixels(const std::uint8_t* rgba, std::size_t count, Pixel* pixels) {
+    for (std::size_t i = 0; i < count; ++i, rgba += 4)
+        pixels[i] = opaquePixel(rgba[0], rgba[1], rgba[2]);
+}
+
+inline void pixelsToOpaqueRgba(const Pixel* pixels, std::size_t count, std::uint8_t* rgba) {
+    for (std::size_t i = 0; i < count; ++i, rgba += 4) {
+        const std::array<std::uint8_t, 4> bytes = opaqueRgba(pixels[i]);
+        rgba[0] = bytes[0];
+        rgba[1] = bytes[1];
+        rgba[2] = bytes[2];
+        rgba[3] = bytes[3];
+    }
+}
+
+inline void rgbaToPixels(const std::uint8_t* rgba, std::size_t count, Pixel* pixels) {
+    for (std::size_t i = 0; i < count; ++i, rgba += 4)
+        pixels[i] = Pixel{rgba[3]} << 24 | Pixel{rgba[0]} << 16 | Pixel{rgba[1]} << 8 | Pixel{rgba[2]};
+}
+
+inline void pixelsToRgba(const Pixel* pixels, std::size_t count, std::uint8_t* rgba) {
+    for (std::size_t i = 0; i < count; ++i, rgba += 4) {
+        const Pixel pixel = pixels[i];
+        const std::array<std::uint8_t, 4> bytes = opaqueRgba(pixel);
+        rgba[0] = bytes[0];
+        rgba[1] = bytes[1];
+        rgba[2] = bytes[2];
+        rgba[3] = static_cast<std::uint8_t>(pixel >> 24);
+    }
+}
