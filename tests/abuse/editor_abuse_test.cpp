@@ -2,7 +2,7 @@
 // refuse every value in turn, a storm of random input, and an image.png it cannot write. In every
 // case the editor must keep painting, leave every file but image.png exactly as it found it, and
 // exit 0 when its window is closed.
-#include "../e2e/editor_fixture.h"
+#include "editor_fixture.h"
 
 #include <SFML/Graphics/Image.hpp>
 #include <cstdint>
