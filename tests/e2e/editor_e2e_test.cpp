@@ -305,7 +305,7 @@ TEST_F(EditorWindow, DefaultsWithoutSettingsFile) {
     paint(39, 0);
     // y = H − 32 still paints, in cell row 38.
     paintAt(105, 768, std::pair{5, 38});
-    // Just left of and above the window: the division truncates toward zero.
+    // Just left of and above the window: the division truncates towards zero.
     paintAt(-1, 5 * 20 + 10, std::pair{0, 5});
     paintAt(10 * 20 + 10, -19, std::pair{10, 0});
     paintAt(-20, 7 * 20 + 10, std::nullopt);
@@ -395,7 +395,7 @@ TEST_P(EditorEveryFactor, PaintsPicksEyedropsClearsAndSaves) {
     EXPECT_EQ(model_.selected, 2);
     paint(15, 12);
 
-    // Just outside the window the division truncates toward zero.
+    // Just outside the window the division truncates towards zero.
     paintAt(-1, 6 * c + c / 2, std::pair{0, 6});
     paintAt(7 * c + c / 2, -1, std::pair{7, 0});
 

@@ -59,13 +59,9 @@ EditorState startEditor(const EditorSettings& settings) {
     }
     state.canvas.assign(state.layout.cellCount, toPixel(state.palette[0]));
     state.target.assign(state.layout.targetCount, Pixel{0});
+    // Opaque black until the first enlargement: the copy of a target of zeros.
     state.preview.resize(state.layout.targetCount * 4);
-    for (std::size_t i = 0; i < state.preview.size(); i += 4) {
-        state.preview[i + 0] = 0;
-        state.preview[i + 1] = 0;
-        state.preview[i + 2] = 0;
-        state.preview[i + 3] = 255;
-    }
+    copyTargetToPreview(state);
     state.currentColour = state.palette[1];
     state.selectedIndex = 1;
     state.scaleSettings = ScaleSettings{};
@@ -95,7 +91,7 @@ void applyMouse(EditorState& state, const MouseInput& mouse) {
 }
 
 void paintAt(EditorState& state, std::int32_t x, std::int32_t y) {
-    // C++ division truncates toward zero: -1 ÷ 20 is 0, so the column left of the window paints
+    // C++ division truncates towards zero: -1 ÷ 20 is 0, so the column left of the window paints
     // column 0 for the first cellSize − 1 pixels.
     const std::int64_t cx = x / state.layout.cellSize;
     const std::int64_t cy = y / state.layout.cellSize;
@@ -109,8 +105,9 @@ void pickPaletteAt(EditorState& state, std::int32_t x) {
     if (x < 0 || x >= w)
         return;
     const float swatchWidth = static_cast<float>(w) / static_cast<float>(state.paletteCount);
-    // x < W ≤ 8192 and 2 ≤ n ≤ 256: the quotient stays below n (the editor tests check every W
-    // and n), so i indexes a valid entry.
+    // x ≤ W − 1 with W ≤ 8192 and n ≤ 256: the two roundings move the quotient by a factor of
+    // at most 1 + 2^-23 from (W − 1) ÷ W × n = n − n ÷ W, and n ÷ W ≥ n × 2^-13 is far more than
+    // that, so the quotient stays below n and i indexes a valid entry.
     const auto i = static_cast<std::int32_t>(static_cast<float>(x) / swatchWidth);
     state.selectedIndex = i;
     state.currentColour = state.palette[static_cast<std::size_t>(i)];
@@ -150,13 +147,7 @@ void enlargeCanvas(EditorState& state) {
 }
 
 void copyTargetToPreview(EditorState& state) {
-    for (std::size_t i = 0; i < state.target.size(); ++i) {
-        const Colour c = toColour(state.target[i]);
-        state.preview[4 * i + 0] = c.r;
-        state.preview[4 * i + 1] = c.g;
-        state.preview[4 * i + 2] = c.b;
-        state.preview[4 * i + 3] = c.a;
-    }
+    pixelsToOpaqueRgba(state.target.data(), state.target.size(), state.preview.data());
 }
 
 PaletteBar layOutPaletteBar(const EditorState& state) {

@@ -96,7 +96,7 @@ struct MouseInput {
 void applyMouse(EditorState& state, const MouseInput& mouse);
 
 // Paints cell (x ÷ cellSize, y ÷ cellSize) with the current colour when that cell exists. The
-// divisions truncate toward zero, so a pointer less than one cell left of or above the window
+// divisions truncate towards zero, so a pointer less than one cell left of or above the window
 // paints column or row 0.
 void paintAt(EditorState& state, std::int32_t x, std::int32_t y);
 
