@@ -22,9 +22,8 @@ void handleEvents(sf::RenderWindow& window, EditorState& state) {
         if (event.type == sf::Event::Closed) {
             // The rest of this frame still runs; the loop ends at its next test.
             window.close();
-        } else if (event.type == sf::Event::KeyPressed && event.key.code == sf::Keyboard::Escape) {
-            clearCanvas(state);
-        } else if (event.type == sf::Event::KeyPressed && event.key.code == sf::Keyboard::S) {
+        } else if (event.type == sf::Event::KeyPressed &&
+                   applyKey(state, toKeyInput(event.key)) == KeyEffect::SavePreview) {
             // The preview still holds the previous frame's enlargement.
             savePreview(state, "image.png");
         }

@@ -1,6 +1,6 @@
 // The editor's state and reactions without a window: derived sizes and refused settings, start-up,
-// painting, palette picks, the eyedropper, Escape, the enlargement copied into the preview, and
-// the palette bar's rectangles.
+// painting, palette picks, the eyedropper, Escape, the keys, the enlargement copied into the
+// preview, and the palette bar's rectangles.
 #include <cstdint>
 #include <gtest/gtest.h>
 #include <optional>
@@ -487,6 +487,41 @@ TEST(EditorClear, FillsEveryCellWithTheCurrentColourOpaque) {
     for (Pixel p : state.canvas)
         ASSERT_EQ(p, 0xFF0A141Eu);
 }
+
+// ---------------------------------------------------------------------------------------------
+// Keys
+
+struct KeyCase {
+    const char* name;
+    KeyInput key;
+    KeyEffect effect;
+    bool filled;
+};
+
+class EditorKeys : public testing::TestWithParam<KeyCase> {};
+
+TEST_P(EditorKeys, ReactToTheKeyAndItsModifiers) {
+    const KeyCase& c = GetParam();
+    EditorState state = startEditor(EditorSettings{});
+    applyMouse(state, left(10, 10));
+    EXPECT_EQ(applyKey(state, c.key), c.effect) << c.name;
+    if (c.filled)
+        EXPECT_TRUE(cellsNotOf(state, 0xFFFFFFFFu).empty()) << c.name;
+    else
+        EXPECT_EQ(cellsNotOf(state, 0xFF000000u), (std::vector<Cell>{{0, 0}})) << c.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Keys, EditorKeys,
+                         testing::Values(
+                             // Escape fills and S saves whatever modifiers are held.
+                             KeyCase{"Escape", {Key::Escape, false, false}, KeyEffect::None, true},
+                             KeyCase{"ControlEscape", {Key::Escape, true, true}, KeyEffect::None, true},
+                             KeyCase{"S", {Key::S, false, false}, KeyEffect::SavePreview, false},
+                             KeyCase{"ControlS", {Key::S, true, false}, KeyEffect::SavePreview, false},
+                             KeyCase{"ControlOther", {Key::Other, true, true}, KeyEffect::None, false}),
+                         [](const testing::TestParamInfo<KeyCase>& info) {
+                             return std::string(info.param.name);
+                         });
 
 // ---------------------------------------------------------------------------------------------
 // Enlargement and preview

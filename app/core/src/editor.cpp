@@ -138,6 +138,19 @@ void clearCanvas(EditorState& state) {
     std::fill(state.canvas.begin(), state.canvas.end(), toPixel(state.currentColour));
 }
 
+KeyEffect applyKey(EditorState& state, const KeyInput& key) {
+    switch (key.key) {
+    case Key::Escape:
+        clearCanvas(state);
+        break;
+    case Key::S:
+        return KeyEffect::SavePreview;
+    case Key::Other:
+        break;
+    }
+    return KeyEffect::None;
+}
+
 void enlargeCanvas(EditorState& state) {
     state.scaleSettings = ScaleSettings{};
     if (state.layout.cellCount > 0)

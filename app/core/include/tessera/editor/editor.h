@@ -5,6 +5,7 @@
 //   EditorState       canvas, enlargement, preview, current colour and selection
 //   startEditor       the state at start-up
 //   applyMouse        one frame's mouse sample: paint, palette pick or eyedropper
+//   applyKey          one key press: the fill, or the save the shell is to carry out
 //   clearCanvas       Escape: every cell takes the current colour
 //   enlargeCanvas     the frame's enlargement of the whole canvas, copied into the preview
 //   layOutPaletteBar  the rectangles of the palette bar, in drawing order
@@ -110,6 +111,25 @@ void eyedropAt(EditorState& state, std::int32_t x, std::int32_t y);
 
 // Every canvas cell takes the current colour, opaque.
 void clearCanvas(EditorState& state);
+
+// The keys the editor reacts to; every other key is Other.
+enum class Key { Other, Escape, S };
+
+// One key press as the window reports it, with the modifiers held at the time. A held key
+// repeats as presses at the system's key-repeat rate.
+struct KeyInput {
+    Key key = Key::Other;
+    bool control = false;
+    bool shift = false;
+};
+
+// What the shell is to carry out after a key press.
+enum class KeyEffect { None, SavePreview };
+
+// Escape fills the canvas and S asks for the preview to be saved, whatever modifiers are held.
+// Every other key does nothing. The save is left to the shell, which writes the preview as it
+// is: the enlargement of the previous frame.
+KeyEffect applyKey(EditorState& state, const KeyInput& key);
 
 // Enlarges the whole canvas into the target and copies the target into the preview.
 void enlargeCanvas(EditorState& state);
