@@ -2,8 +2,9 @@
 //
 // Controls: left button paints a cell or, over the bar at the bottom, picks a palette colour;
 // right button takes a colour from the shown image; Escape fills the canvas with the current
-// colour; S saves the shown enlargement to image.png. Settings come from settings.cfg in the
-// working directory. Command-line arguments are ignored.
+// colour; Ctrl+Z undoes a stroke or fill, Ctrl+Y and Ctrl+Shift+Z redo it; S saves the shown
+// enlargement to image.png. Settings come from settings.cfg in the working directory.
+// Command-line arguments are ignored.
 #include "shell/sfml_adapter.h"
 
 #include <SFML/Graphics.hpp>

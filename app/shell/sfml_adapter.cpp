@@ -38,6 +38,12 @@ KeyInput toKeyInput(const sf::Event::KeyEvent& key) {
     case sf::Keyboard::S:
         input.key = Key::S;
         break;
+    case sf::Keyboard::Y:
+        input.key = Key::Y;
+        break;
+    case sf::Keyboard::Z:
+        input.key = Key::Z;
+        break;
     default:
         input.key = Key::Other;
         break;

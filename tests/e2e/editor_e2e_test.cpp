@@ -239,6 +239,30 @@ protected:
 
     void key(const std::string& name) { xdotool({"key", name}); }
 
+    // One left-button stroke over the given cells: the button stays down from the first cell to
+    // the last, and each cell is seen painted before the pointer moves on. A release is sampled
+    // only by a frame that sees it, so the stroke begins after frames have seen the button up.
+    void stroke(const std::vector<std::pair<int, int>>& cells) {
+        const auto c = static_cast<int>(model_.cellSize());
+        moveTo(cells.front().first * c + c / 2, cells.front().second * c + c / 2);
+        std::this_thread::sleep_for(minimumHold);
+        xdotool({"mousedown", "1"});
+        for (const auto& [cx, cy] : cells) {
+            model_.cell(cx, cy) = model_.current;
+            moveTo(cx * c + c / 2, cy * c + c / 2);
+            waitForScreen("the stroke reaching cell (" + std::to_string(cx) + ", " + std::to_string(cy) +
+                          ")");
+        }
+        xdotool({"mouseup", "1"});
+    }
+
+    // Presses `keys` and waits until the window shows `canvas`.
+    void keyShowing(const std::string& keys, const std::vector<Pixel>& canvas, const std::string& what) {
+        model_.canvas = canvas;
+        key(keys);
+        waitForScreen(what);
+    }
+
     void escape() {
         for (Pixel& p : model_.canvas)
             p = model_.current;
@@ -355,6 +379,35 @@ TEST_F(EditorWindow, WindowThatIsNoMultipleOfTheCell) {
 
 TEST_F(EditorWindow, ShutsDownWhenClosedAtOnce) {
     launch(std::nullopt, Model::make(800, 4, 5, builtInPalette));
+    closeAndExpectExitZero();
+}
+
+TEST_F(EditorWindow, UndoAndRedoStrokesAndFills) {
+    launch(std::nullopt, Model::make(800, 4, 5, builtInPalette));
+    waitForScreen("the first frame");
+    const std::vector<Pixel> blank = model_.canvas;
+    paint(3, 3);
+    const std::vector<Pixel> oneCell = model_.canvas;
+    stroke({{5, 5}, {6, 5}, {7, 6}, {8, 6}, {8, 7}});
+    const std::vector<Pixel> painting = model_.canvas;
+    pickEntry(3);
+    escape();
+    const std::vector<Pixel> filled = model_.canvas;
+
+    keyShowing("ctrl+z", painting, "the painting brought back by Ctrl+Z");
+    saveAndCompare();
+    keyShowing("ctrl+y", filled, "the canvas filled again by Ctrl+Y");
+    saveAndCompare();
+    keyShowing("ctrl+z", painting, "the painting again");
+    keyShowing("ctrl+z", oneCell, "the five-cell stroke undone in one step");
+    saveAndCompare();
+    keyShowing("ctrl+shift+z", painting, "the stroke redone by Ctrl+Shift+Z");
+
+    // Held down, the key repeats like any other.
+    model_.canvas = blank;
+    xdotool({"keydown", "ctrl+z"});
+    waitForScreen("every step undone while Ctrl+Z is held");
+    xdotool({"keyup", "ctrl+z"});
     closeAndExpectExitZero();
 }
 

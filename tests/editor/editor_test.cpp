@@ -491,37 +491,61 @@ TEST(EditorClear, FillsEveryCellWithTheCurrentColourOpaque) {
 // ---------------------------------------------------------------------------------------------
 // Keys
 
+enum class KeyOutcome { Unchanged, Undone, Redone, Filled };
+
 struct KeyCase {
     const char* name;
     KeyInput key;
     KeyEffect effect;
-    bool filled;
+    KeyOutcome outcome;
 };
 
 class EditorKeys : public testing::TestWithParam<KeyCase> {};
 
+// Before each key: two one-cell strokes in white, the second undone.
 TEST_P(EditorKeys, ReactToTheKeyAndItsModifiers) {
     const KeyCase& c = GetParam();
     EditorState state = startEditor(EditorSettings{});
     applyMouse(state, left(10, 10));
+    applyMouse(state, MouseInput{});
+    applyMouse(state, left(30, 10));
+    applyMouse(state, MouseInput{});
+    applyKey(state, {Key::Z, true, false});
+
     EXPECT_EQ(applyKey(state, c.key), c.effect) << c.name;
-    if (c.filled)
-        EXPECT_TRUE(cellsNotOf(state, 0xFFFFFFFFu).empty()) << c.name;
-    else
+    switch (c.outcome) {
+    case KeyOutcome::Unchanged:
         EXPECT_EQ(cellsNotOf(state, 0xFF000000u), (std::vector<Cell>{{0, 0}})) << c.name;
+        break;
+    case KeyOutcome::Undone:
+        EXPECT_EQ(cellsNotOf(state, 0xFF000000u), std::vector<Cell>{}) << c.name;
+        break;
+    case KeyOutcome::Redone:
+        EXPECT_EQ(cellsNotOf(state, 0xFF000000u), (std::vector<Cell>{{0, 0}, {1, 0}})) << c.name;
+        break;
+    case KeyOutcome::Filled:
+        EXPECT_TRUE(cellsNotOf(state, 0xFFFFFFFFu).empty()) << c.name;
+        break;
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(Keys, EditorKeys,
-                         testing::Values(
-                             // Escape fills and S saves whatever modifiers are held.
-                             KeyCase{"Escape", {Key::Escape, false, false}, KeyEffect::None, true},
-                             KeyCase{"ControlEscape", {Key::Escape, true, true}, KeyEffect::None, true},
-                             KeyCase{"S", {Key::S, false, false}, KeyEffect::SavePreview, false},
-                             KeyCase{"ControlS", {Key::S, true, false}, KeyEffect::SavePreview, false},
-                             KeyCase{"ControlOther", {Key::Other, true, true}, KeyEffect::None, false}),
-                         [](const testing::TestParamInfo<KeyCase>& info) {
-                             return std::string(info.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Keys, EditorKeys,
+    testing::Values(
+        // Escape fills and S saves whatever modifiers are held.
+        KeyCase{"Escape", {Key::Escape, false, false}, KeyEffect::None, KeyOutcome::Filled},
+        KeyCase{"ControlEscape", {Key::Escape, true, true}, KeyEffect::None, KeyOutcome::Filled},
+        KeyCase{"S", {Key::S, false, false}, KeyEffect::SavePreview, KeyOutcome::Unchanged},
+        KeyCase{"ControlS", {Key::S, true, false}, KeyEffect::SavePreview, KeyOutcome::Unchanged},
+        KeyCase{"ControlZ", {Key::Z, true, false}, KeyEffect::None, KeyOutcome::Undone},
+        KeyCase{"ControlY", {Key::Y, true, false}, KeyEffect::None, KeyOutcome::Redone},
+        KeyCase{"ControlShiftZ", {Key::Z, true, true}, KeyEffect::None, KeyOutcome::Redone},
+        // Without Control, Z and Y are letters like any other.
+        KeyCase{"Z", {Key::Z, false, false}, KeyEffect::None, KeyOutcome::Unchanged},
+        KeyCase{"ShiftZ", {Key::Z, false, true}, KeyEffect::None, KeyOutcome::Unchanged},
+        KeyCase{"Y", {Key::Y, false, false}, KeyEffect::None, KeyOutcome::Unchanged},
+        KeyCase{"ControlOther", {Key::Other, true, true}, KeyEffect::None, KeyOutcome::Unchanged}),
+    [](const testing::TestParamInfo<KeyCase>& info) { return std::string(info.param.name); });
 
 // ---------------------------------------------------------------------------------------------
 // Enlargement and preview

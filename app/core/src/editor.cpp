@@ -1,4 +1,3 @@
-#include <algorithm>
 #include <limits>
 #include <tessera/editor/editor.h>
 
@@ -20,9 +19,13 @@ bool holdsUsablePalette(const EditorSettings& settings) {
     return settings.paletteCount >= 2 && settings.paletteCount <= maxPaletteCount;
 }
 
-std::size_t cellIndex(const EditorState& state, std::int64_t cx, std::int64_t cy) {
-    return static_cast<std::size_t>(cy) * static_cast<std::size_t>(state.layout.canvasWidth) +
-           static_cast<std::size_t>(cx);
+// The history stores cell indices in 32 bits: the largest canvas, the largest window in cells of
+// the smallest size (zoom 1 × the smallest factor), must fit.
+constexpr std::int64_t maxCanvasSide = maxWindowSize / minScaleFactor;
+static_assert(maxCanvasSide * maxCanvasSide <= std::int64_t{UINT32_MAX});
+
+std::uint32_t cellIndex(const EditorState& state, std::int64_t cx, std::int64_t cy) {
+    return static_cast<std::uint32_t>(cy * state.layout.canvasWidth + cx);
 }
 
 } // namespace
@@ -70,12 +73,15 @@ EditorState startEditor(const EditorSettings& settings) {
 
 void releaseBuffers(EditorState& state) {
     std::vector<Pixel>().swap(state.canvas);
+    state.history = EditHistory{};
     std::vector<Pixel>().swap(state.target);
     std::vector<std::uint8_t>().swap(state.preview);
 }
 
 void applyMouse(EditorState& state, const MouseInput& mouse) {
     const std::int32_t h = state.layout.windowSize;
+    if (!mouse.left)
+        endStroke(state.history, state.canvas);
     if (!mouse.left && !mouse.right)
         return;
     if (mouse.y >= h)
@@ -97,7 +103,7 @@ void paintAt(EditorState& state, std::int32_t x, std::int32_t y) {
     const std::int64_t cy = y / state.layout.cellSize;
     if (cx < 0 || cx >= state.layout.canvasWidth || cy < 0 || cy >= state.layout.canvasHeight)
         return;
-    state.canvas[cellIndex(state, cx, cy)] = toPixel(state.currentColour);
+    paintCell(state.history, state.canvas, cellIndex(state, cx, cy), toPixel(state.currentColour));
 }
 
 void pickPaletteAt(EditorState& state, std::int32_t x) {
@@ -135,7 +141,7 @@ void eyedropAt(EditorState& state, std::int32_t x, std::int32_t y) {
 }
 
 void clearCanvas(EditorState& state) {
-    std::fill(state.canvas.begin(), state.canvas.end(), toPixel(state.currentColour));
+    fillCanvas(state.history, state.canvas, toPixel(state.currentColour));
 }
 
 KeyEffect applyKey(EditorState& state, const KeyInput& key) {
@@ -145,6 +151,16 @@ KeyEffect applyKey(EditorState& state, const KeyInput& key) {
         break;
     case Key::S:
         return KeyEffect::SavePreview;
+    case Key::Z:
+        if (key.control && key.shift)
+            redoStep(state.history, state.canvas);
+        else if (key.control)
+            undoStep(state.history, state.canvas);
+        break;
+    case Key::Y:
+        if (key.control)
+            redoStep(state.history, state.canvas);
+        break;
     case Key::Other:
         break;
     }
