@@ -72,7 +72,7 @@ struct SpeedUpReporter : benchmark::ConsoleReporter {
 } // namespace
 
 int main(int argc, char** argv) {
-    const SourceImage sheet = loadSourceImage(TESSERA_SHEET_PATH);
+    const SourceImage sheet = loadSourceImage(TESSERA_SHEET_PATH, Alpha::Opaque);
     if (sheet.pixels.empty()) {
         std::fprintf(stderr, "band_bench: cannot load the sprite sheet '%s'\n", TESSERA_SHEET_PATH);
         return 1;

@@ -1,7 +1,13 @@
-// upscale at every factor on real sprites, a random image of few colours and a
-// one-colour image, each beside the block-fill pass: plain replication making the
-// same target writes without grading or blending. Compare the two in one run:
+// The scaler at every factor, each figure beside two baselines measured in the same run:
+//   BlockFill  plain replication making the same target writes without grading or
+//              blending, the floor any enlargement pays;
+//   Baseline   the opaque pass as it stood before it measured whole rows of pixel pairs at
+//              a time (baseline/), giving the same words.
+// Images: the sprite sheet (opaque as the editor holds pixels, and with its transparency
+// for the alpha-aware entry), a sheet-like image tiled from the other test sprites, a
+// random image of few colours and a one-colour image. Compare within one run:
 //   scaler_bench --benchmark_filter=Sheet
+#include "baseline/pass.h"
 #include "source_image.h"
 
 #include <algorithm>
@@ -14,13 +20,20 @@
 
 namespace {
 
-SourceImage randomSource(std::int32_t size) {
+const std::string data = TESSERA_BENCH_DATA;
+
+// Few colours with runs, so that edges and flat areas both occur; with `alpha`, few
+// alpha levels too, transparent among them.
+SourceImage randomSource(std::int32_t size, Alpha alpha) {
     const Pixel colours[] = {0xFF000000u, 0xFFFFFFFFu, 0xFF3050A0u, 0xFFE0C020u, 0xFF80FF80u};
+    const Pixel alphas[] = {0x00000000u, 0x80000000u, 0xFF000000u, 0xFF000000u};
     std::mt19937 random(7);
-    std::uniform_int_distribution<int> pick(0, 4);
     SourceImage source{size, size, std::vector<Pixel>(static_cast<std::size_t>(size) * size)};
-    for (Pixel& p : source.pixels)
-        p = colours[pick(random)];
+    for (Pixel& p : source.pixels) {
+        p = colours[random() % std::size(colours)];
+        if (alpha == Alpha::Kept)
+            p = (p & 0x00FFFFFFu) | alphas[random() % std::size(alphas)];
+    }
     return source;
 }
 
@@ -28,8 +41,44 @@ SourceImage flatSource(std::int32_t size) {
     return {size, size, std::vector<Pixel>(static_cast<std::size_t>(size) * size, 0xFF4080C0u)};
 }
 
-// The floor any enlargement pays: every target pixel stored once, block by block,
-// with the factor fixed at compile time as in the real pass.
+// The smaller test sprites, one after another in cells of 64 x 80 pixels on a transparent
+// 1024 x 1040 sheet, as a sprite sheet holds a game's animals and props.
+SourceImage tiledSprites(Alpha alpha) {
+    const char* names[] = {"cdda_bears_zombie_horse_20.png",
+                           "cdda_bears_zombie_pig_20.png",
+                           "cdda_hoder_apple_tree_16.png",
+                           "cdda_hoder_cat_16.png",
+                           "cdda_hoder_zombie_crawler_16.png",
+                           "cdda_mshock_streetlight_64x80.png",
+                           "cdda_mshock_zombie_biter_32.png",
+                           "cdda_uc_cat_calico_32.png",
+                           "cdda_uc_crow_32.png",
+                           "cdda_uc_dog_gshepherd_32.png",
+                           "cdda_uc_door_closed_32.png",
+                           "cdda_uc_fire_32.png",
+                           "cdda_uc_zombie_child_32.png"};
+    constexpr std::int32_t cellWidth = 64, cellHeight = 80, columns = 16, rows = 13;
+    const Pixel background = alpha == Alpha::Kept ? 0u : 0xFF000000u;
+    SourceImage sheet{
+        cellWidth * columns, cellHeight * rows,
+        std::vector<Pixel>(static_cast<std::size_t>(cellWidth) * columns * cellHeight * rows, background)};
+    std::vector<SourceImage> sprites;
+    for (const char* name : names)
+        sprites.push_back(loadSourceImage(data + "/" + name, alpha));
+    for (std::int32_t cell = 0; cell < columns * rows; ++cell) {
+        const SourceImage& sprite = sprites[static_cast<std::size_t>(cell) % sprites.size()];
+        for (std::int32_t y = 0; y < std::min(sprite.height, cellHeight); ++y)
+            std::copy_n(sprite.pixels.begin() + static_cast<std::ptrdiff_t>(y) * sprite.width,
+                        std::min(sprite.width, cellWidth),
+                        sheet.pixels.begin() +
+                            static_cast<std::ptrdiff_t>(cell / columns * cellHeight + y) * sheet.width +
+                            cell % columns * cellWidth);
+    }
+    return sheet;
+}
+
+// The floor any enlargement pays: every target pixel stored once, block by block, with the
+// factor fixed at compile time as in the real pass.
 template <std::int32_t Factor>
 void fillBlocks(const SourceImage& source, Pixel* target) {
     const std::ptrdiff_t targetWidth = static_cast<std::ptrdiff_t>(source.width) * Factor;
@@ -42,7 +91,8 @@ void fillBlocks(const SourceImage& source, Pixel* target) {
         }
 }
 
-void fillBlocks(std::int32_t factor, const SourceImage& source, Pixel* target) {
+void blockFill(std::int32_t factor, const Pixel*, Pixel* target, std::int32_t, std::int32_t,
+               const ScaleSettings&, const SourceImage& source) {
     switch (factor) {
     case 2:
         return fillBlocks<2>(source, target);
@@ -55,8 +105,27 @@ void fillBlocks(std::int32_t factor, const SourceImage& source, Pixel* target) {
     }
 }
 
-template <bool BlockFillOnly>
-void enlarge(benchmark::State& state, const SourceImage& source) {
+void baseline(std::int32_t factor, const Pixel* source, Pixel* target, std::int32_t width,
+              std::int32_t height, const ScaleSettings& settings, const SourceImage&) {
+    tessera::baseline::upscaleBand(factor, source, target, width, height, settings, 0, height);
+}
+
+void opaque(std::int32_t factor, const Pixel* source, Pixel* target, std::int32_t width, std::int32_t height,
+            const ScaleSettings& settings, const SourceImage&) {
+    upscale(factor, source, target, width, height, settings, INT32_MAX);
+}
+
+void withAlpha(std::int32_t factor, const Pixel* source, Pixel* target, std::int32_t width,
+               std::int32_t height, const ScaleSettings& settings, const SourceImage&) {
+    upscaleWithAlpha(factor, source, target, width, height, settings, INT32_MAX);
+}
+
+using Pass = void (*)(std::int32_t, const Pixel*, Pixel*, std::int32_t, std::int32_t, const ScaleSettings&,
+                      const SourceImage&);
+using ImageOf = const SourceImage& (*)();
+
+void enlarge(benchmark::State& state, ImageOf image, Pass pass) {
+    const SourceImage& source = image();
     if (source.pixels.empty()) {
         state.SkipWithError("test image not found");
         return;
@@ -65,72 +134,60 @@ void enlarge(benchmark::State& state, const SourceImage& source) {
     std::vector<Pixel> target(source.pixels.size() * factor * factor);
     const ScaleSettings settings;
     for (auto _ : state) {
-        if constexpr (BlockFillOnly)
-            fillBlocks(factor, source, target.data());
-        else
-            upscale(factor, source.pixels.data(), target.data(), source.width, source.height, settings,
-                    INT32_MAX);
+        pass(factor, source.pixels.data(), target.data(), source.width, source.height, settings, source);
         benchmark::DoNotOptimize(target.data());
         benchmark::ClobberMemory();
     }
     state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(source.pixels.size()));
-    state.counters["source_MP/s"] = benchmark::Counter(static_cast<double>(source.pixels.size()) * 1e-6,
-                                                       benchmark::Counter::kIsIterationInvariantRate);
+}
+
+template <typename Make>
+const SourceImage& once(Make make) {
+    static const SourceImage image = make();
+    return image;
 }
 
 const SourceImage& sheet() {
-    static const SourceImage source =
-        loadSourceImage(std::string(TESSERA_BENCH_DATA) + "/sheet_cdda_uc_1024.png");
-    return source;
+    return once([] { return loadSourceImage(data + "/sheet_cdda_uc_1024.png", Alpha::Opaque); });
 }
-const SourceImage& tile() {
-    static const SourceImage source =
-        loadSourceImage(std::string(TESSERA_BENCH_DATA) + "/cdda_uc_dog_gshepherd_32.png");
-    return source;
+const SourceImage& sheetWithAlpha() {
+    return once([] { return loadSourceImage(data + "/sheet_cdda_uc_1024.png", Alpha::Kept); });
+}
+const SourceImage& tiles() {
+    return once([] { return tiledSprites(Alpha::Opaque); });
+}
+const SourceImage& tilesWithAlpha() {
+    return once([] { return tiledSprites(Alpha::Kept); });
 }
 const SourceImage& randomImage() {
-    static const SourceImage source = randomSource(512);
-    return source;
+    return once([] { return randomSource(512, Alpha::Opaque); });
+}
+const SourceImage& randomWithAlpha() {
+    return once([] { return randomSource(512, Alpha::Kept); });
 }
 const SourceImage& flatImage() {
-    static const SourceImage source = flatSource(512);
-    return source;
-}
-
-void Sheet_Upscale(benchmark::State& s) {
-    enlarge<false>(s, sheet());
-}
-void Sheet_BlockFill(benchmark::State& s) {
-    enlarge<true>(s, sheet());
-}
-void Tile_Upscale(benchmark::State& s) {
-    enlarge<false>(s, tile());
-}
-void Tile_BlockFill(benchmark::State& s) {
-    enlarge<true>(s, tile());
-}
-void Random_Upscale(benchmark::State& s) {
-    enlarge<false>(s, randomImage());
-}
-void Random_BlockFill(benchmark::State& s) {
-    enlarge<true>(s, randomImage());
-}
-void Flat_Upscale(benchmark::State& s) {
-    enlarge<false>(s, flatImage());
-}
-void Flat_BlockFill(benchmark::State& s) {
-    enlarge<true>(s, flatImage());
+    return once([] { return flatSource(512); });
 }
 
 } // namespace
 
-BENCHMARK(Sheet_BlockFill)->DenseRange(2, 5)->Unit(benchmark::kMillisecond);
-BENCHMARK(Sheet_Upscale)->DenseRange(2, 5)->Unit(benchmark::kMillisecond);
-BENCHMARK(Tile_BlockFill)->DenseRange(2, 5);
-BENCHMARK(Tile_Upscale)->DenseRange(2, 5);
-BENCHMARK(Random_BlockFill)->DenseRange(2, 5)->Unit(benchmark::kMillisecond);
-BENCHMARK(Random_Upscale)->DenseRange(2, 5)->Unit(benchmark::kMillisecond);
-BENCHMARK(Flat_BlockFill)->DenseRange(2, 5)->Unit(benchmark::kMillisecond);
-BENCHMARK(Flat_Upscale)->DenseRange(2, 5)->Unit(benchmark::kMillisecond);
+#define TESSERA_IMAGE_BENCHMARKS(name, opaqueImage, alphaImage)                                              \
+    BENCHMARK_CAPTURE(enlarge, name##_BlockFill, opaqueImage, blockFill)                                     \
+        ->DenseRange(2, 5)                                                                                   \
+        ->Unit(benchmark::kMillisecond);                                                                     \
+    BENCHMARK_CAPTURE(enlarge, name##_Baseline, opaqueImage, baseline)                                       \
+        ->DenseRange(2, 5)                                                                                   \
+        ->Unit(benchmark::kMillisecond);                                                                     \
+    BENCHMARK_CAPTURE(enlarge, name##_Upscale, opaqueImage, opaque)                                          \
+        ->DenseRange(2, 5)                                                                                   \
+        ->Unit(benchmark::kMillisecond);                                                                     \
+    BENCHMARK_CAPTURE(enlarge, name##_UpscaleWithAlpha, alphaImage, withAlpha)                               \
+        ->DenseRange(2, 5)                                                                                   \
+        ->Unit(benchmark::kMillisecond)
+
+TESSERA_IMAGE_BENCHMARKS(Sheet, sheet, sheetWithAlpha);
+TESSERA_IMAGE_BENCHMARKS(Tiles, tiles, tilesWithAlpha);
+TESSERA_IMAGE_BENCHMARKS(Random, randomImage, randomWithAlpha);
+TESSERA_IMAGE_BENCHMARKS(Flat, flatImage, flatImage);
 
 BENCHMARK_MAIN();

@@ -1,15 +1,16 @@
-// The scaler's two entries on images drawn from the bytes, with every size, row range and
-// factor they can be given, valid or not.
+// The scaler's entries, opaque and alpha-aware, on images drawn from the bytes (alpha
+// bytes included), with every size, row range and factor they can be given, valid or not.
 //
 // Input layout: a fixed 8-byte header, then the pixels.
 //   0  factor        -1 .. 6
-//   1  width         -3 .. 64
+//   1  width         -3 .. 64, or 188 .. 203 with flag bit 2
 //   2  height        -3 .. 64
 //   3  rowEnd        -3 .. 66, or INT32_MAX, or INT32_MIN
 //   4  rowBegin      -3 .. 66, or INT32_MIN (the band entry only)
 //   5  flags         bit 0: pixels are 2-bit indices into a palette of four words that follows,
 //                    so that equal and near colours (and thus edges) are common;
-//                    bit 1: the four tuning values follow as raw doubles instead of the defaults
+//                    bit 1: the four tuning values follow as raw doubles instead of the defaults;
+//                    bit 2: the image is wide enough for the pass's column strips to meet inside it
 //   then the palette (16 bytes) and the doubles (32 bytes) when flagged, then one pixel per
 //   4 bytes (or per byte with the palette); pixels the input does not reach are 0.
 //
@@ -18,7 +19,8 @@
 // the call may not write still hold the sentinel; the rows it may write are the same in both runs
 // (so every one of them was written and none depends on what the target held); those rows equal
 // the rows of a whole-image call; and the source is unchanged. Two bands that split the image
-// between them, as the batch command enlarges it, give the whole-image result.
+// between them, as the batch command enlarges it, give the whole-image result. Every check is
+// made for both colour modes.
 #include "fuzz_check.h"
 
 #include <algorithm>
@@ -64,7 +66,18 @@ std::int32_t rowLimit(std::uint8_t b) {
     return b % 70 - 3;
 }
 
+// The whole-image and band entries of one colour mode.
+struct Mode {
+    void (*whole)(std::int32_t, const Pixel*, Pixel*, std::int32_t, std::int32_t, const ScaleSettings&,
+                  std::int32_t);
+    void (*band)(std::int32_t, const Pixel*, Pixel*, std::int32_t, std::int32_t, const ScaleSettings&,
+                 std::int32_t, std::int32_t);
+};
+
+constexpr Mode modes[] = {{upscale, upscaleBand}, {upscaleWithAlpha, upscaleBandWithAlpha}};
+
 struct Call {
+    const Mode* mode;
     std::int32_t factor;
     std::int32_t width;
     std::int32_t height;
@@ -106,10 +119,10 @@ struct GuardedTarget {
 
 void run(const Call& call, const std::vector<Pixel>& source, const ScaleSettings& settings, Pixel* target) {
     if (call.band)
-        upscaleBand(call.factor, source.data(), target, call.width, call.height, settings, call.rowBegin,
-                    call.rowEnd);
+        call.mode->band(call.factor, source.data(), target, call.width, call.height, settings, call.rowBegin,
+                        call.rowEnd);
     else
-        upscale(call.factor, source.data(), target, call.width, call.height, settings, call.rowEnd);
+        call.mode->whole(call.factor, source.data(), target, call.width, call.height, settings, call.rowEnd);
 }
 
 // Makes the call twice, with two sentinels, and checks everything but the comparison with the
@@ -148,7 +161,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     Reader in{data, size};
     const std::int32_t factor = in.byte() % 8 - 1;
-    const std::int32_t width = in.byte() % 68 - 3;
+    const std::uint8_t widthByte = in.byte();
     const std::int32_t height = in.byte() % 68 - 3;
     const std::int32_t rowEnd = rowLimit(in.byte());
     const std::uint8_t beginByte = in.byte();
@@ -157,6 +170,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::uint8_t flags = in.byte();
     in.byte();
     in.byte();
+    const std::int32_t width = flags & 4 ? 188 + widthByte % 16 : widthByte % 68 - 3;
 
     std::vector<Pixel> palette;
     if (flags & 1)
@@ -178,28 +192,31 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t imagePixels = sourcePixels * scale * scale;
 
     const std::int32_t whole = std::numeric_limits<std::int32_t>::max();
-    const GuardedTarget reference =
-        checkedCall({factor, width, height, 0, whole, false}, source, settings, imagePixels, rowPixels);
-    for (const Call& call : {Call{factor, width, height, 0, rowEnd, false},
-                             Call{factor, width, height, rowBegin, rowEnd, true}}) {
-        const GuardedTarget result = checkedCall(call, source, settings, imagePixels, rowPixels);
-        const RowRange rows = writableRows(call);
-        const auto begin = static_cast<std::ptrdiff_t>(guardPixels + rows.first * rowPixels);
-        const auto end = static_cast<std::ptrdiff_t>(guardPixels + rows.last * rowPixels);
-        fuzz::require(std::equal(result.storage.begin() + begin, result.storage.begin() + end,
-                                 reference.storage.begin() + begin),
-                      call.band ? "a band equals the same rows of the whole-image call"
-                                : "a partial call equals the same rows of the whole-image call");
-    }
+    for (const Mode& mode : modes) {
+        const GuardedTarget reference = checkedCall({&mode, factor, width, height, 0, whole, false}, source,
+                                                    settings, imagePixels, rowPixels);
+        for (const Call& call : {Call{&mode, factor, width, height, 0, rowEnd, false},
+                                 Call{&mode, factor, width, height, rowBegin, rowEnd, true}}) {
+            const GuardedTarget result = checkedCall(call, source, settings, imagePixels, rowPixels);
+            const RowRange rows = writableRows(call);
+            const auto begin = static_cast<std::ptrdiff_t>(guardPixels + rows.first * rowPixels);
+            const auto end = static_cast<std::ptrdiff_t>(guardPixels + rows.last * rowPixels);
+            fuzz::require(std::equal(result.storage.begin() + begin, result.storage.begin() + end,
+                                     reference.storage.begin() + begin),
+                          call.band ? "a band equals the same rows of the whole-image call"
+                                    : "a partial call equals the same rows of the whole-image call");
+        }
 
-    // The batch command enlarges an image as consecutive bands into one shared target. Split at
-    // rowBegin and done lower band first, the two must give the whole-image result.
-    if (writableRows({factor, width, height, 0, whole, false}).last > 0) {
-        const std::int32_t split = std::clamp(rowBegin, 0, height);
-        GuardedTarget pieced{imagePixels, firstSentinel};
-        upscaleBand(factor, source.data(), pieced.image(), width, height, settings, split, height);
-        upscaleBand(factor, source.data(), pieced.image(), width, height, settings, 0, split);
-        fuzz::require(pieced.storage == reference.storage, "two bands pieced together equal the whole image");
+        // The batch command enlarges an image as consecutive bands into one shared target. Split at
+        // rowBegin and done lower band first, the two must give the whole-image result.
+        if (writableRows({&mode, factor, width, height, 0, whole, false}).last > 0) {
+            const std::int32_t split = std::clamp(rowBegin, 0, height);
+            GuardedTarget pieced{imagePixels, firstSentinel};
+            mode.band(factor, source.data(), pieced.image(), width, height, settings, split, height);
+            mode.band(factor, source.data(), pieced.image(), width, height, settings, 0, split);
+            fuzz::require(pieced.storage == reference.storage,
+                          "two bands pieced together equal the whole image");
+        }
     }
     return 0;
 }

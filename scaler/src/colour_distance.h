@@ -2,7 +2,9 @@
 // sameColour or plain word equality; nothing else about colour is compared.
 #pragma once
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <tessera/scaler.h>
 
 namespace tessera {
@@ -16,29 +18,50 @@ constexpr int greenOf(Pixel p) {
 constexpr int blueOf(Pixel p) {
     return static_cast<int>(p & 0xFFu);
 }
+constexpr int alphaOf(Pixel p) {
+    return static_cast<int>(p >> 24);
+}
 
-// Distance in a luma/chroma space with the BT.709 weights. The order of every
-// operation is fixed (and the library is built without contraction into fused
-// multiply-adds) so that the result is the same double on every build: black
-// against white is 254.99999999999997, not 255.
-inline double colourDistance(Pixel a, Pixel b, double lumaWeight) {
-    // Equal words are the common case in flat areas; they skip the square root.
-    // Words that differ only in alpha still take the formula and come out as 0.0.
-    if (a == b)
-        return 0.0;
-    const double dr = redOf(a) - redOf(b);
-    const double dg = greenOf(a) - greenOf(b);
-    const double db = blueOf(a) - blueOf(b);
+// One of two doubles, picked by masking their bits rather than by a branch, so that
+// loops over it vectorise (a conditional expression may become a branch).
+constexpr double choose(bool condition, double ifTrue, double ifFalse) {
+    const std::uint64_t mask = ~std::uint64_t{0} * condition;
+    return std::bit_cast<double>((std::bit_cast<std::uint64_t>(ifTrue) & mask) |
+                                 (std::bit_cast<std::uint64_t>(ifFalse) & ~mask));
+}
+
+// One of two words, the same way.
+constexpr std::uint32_t pick(bool condition, std::uint32_t ifTrue, std::uint32_t ifFalse) {
+    return ifFalse ^ ((ifTrue ^ ifFalse) & (0u - condition));
+}
+
+// The square of the colour distance in a luma/chroma space with the BT.709 weights,
+// from the differences of the red, green and blue channels (whole numbers, as doubles).
+// The order of every operation is fixed (and the library is built without contraction
+// into fused multiply-adds) so that the result is the same double on every build, in
+// scalar and in vector registers alike.
+constexpr double colourSquare(double dr, double dg, double db, double lumaWeight) {
     const double luma = (dg * 0.7152 + dr * 0.2126) + db * 0.0722;
     const double blueChroma = (db - luma) * 0.5389092476826902; // 0.5 / (1 - 0.0722)
     const double redChroma = (dr - luma) * 0.63500127000254;    // 0.5 / (1 - 0.2126)
     const double weightedLuma = luma * lumaWeight;
-    return std::sqrt((weightedLuma * weightedLuma + blueChroma * blueChroma) + redChroma * redChroma);
+    return (weightedLuma * weightedLuma + blueChroma * blueChroma) + redChroma * redChroma;
+}
+
+constexpr double colourSquare(Pixel a, Pixel b, double lumaWeight) {
+    return colourSquare(redOf(a) - redOf(b), greenOf(a) - greenOf(b), blueOf(a) - blueOf(b), lumaWeight);
+}
+
+// The square root of colourSquare, except that equal words are 0 apart whatever the
+// luma weight; words that differ only in alpha take the formula and come out as 0.0
+// too. Black against white is 254.99999999999997, not 255.
+inline double colourDistance(Pixel a, Pixel b, double lumaWeight) {
+    return choose(a == b, 0.0, std::sqrt(colourSquare(a, b, lumaWeight)));
 }
 
 // Strictly below the tolerance: a distance equal to it is a different colour.
-inline bool sameColour(Pixel a, Pixel b, const ScaleSettings& settings) {
-    return colourDistance(a, b, settings.lumaWeight) < settings.sameColourTolerance;
+constexpr bool sameColour(double distance, const ScaleSettings& settings) {
+    return distance < settings.sameColourTolerance;
 }
 
 } // namespace tessera

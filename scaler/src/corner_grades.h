@@ -17,14 +17,9 @@ constexpr int topRightShift = 2;
 constexpr int bottomRightShift = 4;
 constexpr int bottomLeftShift = 6;
 
-// The grades one corner gives the four pixels around it, named by each pixel's
-// position relative to the corner's top-left pixel N(0,0).
-struct CornerGrading {
-    std::uint8_t topLeftPixel = 0;     // g00: the corner is its bottom-right
-    std::uint8_t topRightPixel = 0;    // g10: its bottom-left
-    std::uint8_t bottomLeftPixel = 0;  // g01: its top-right
-    std::uint8_t bottomRightPixel = 0; // g11: its top-left
-};
+constexpr BlendGrade gradeAt(CornerGrades grades, int shift) {
+    return static_cast<BlendGrade>((grades >> shift) & 3u);
+}
 
 // The four pixels meeting at the corner: N(0,0), N(1,0), N(0,1), N(1,1).
 struct CornerPixels {
@@ -34,10 +29,12 @@ struct CornerPixels {
     Pixel bottomRight;
 };
 
-// Two equal rows or two equal columns: no edge can pass diagonally here.
+// Two equal rows or two equal columns: no edge can pass diagonally here. Bitwise & and |,
+// not && and ||, so that loops over it vectorise.
+template <typename Colours>
 constexpr bool isFlatCorner(const CornerPixels& p) {
-    return (p.topLeft == p.topRight && p.bottomLeft == p.bottomRight) ||
-           (p.topLeft == p.bottomLeft && p.topRight == p.bottomRight);
+    return (Colours::samePixel(p.topLeft, p.topRight) & Colours::samePixel(p.bottomLeft, p.bottomRight)) |
+           (Colours::samePixel(p.topLeft, p.bottomLeft) & Colours::samePixel(p.topRight, p.bottomRight));
 }
 
 // The four side terms are added left to right, then the centre term with its fixed
@@ -46,33 +43,39 @@ constexpr double diagonalSum(double first, double second, double third, double f
     return (((first + second) + third) + fourth) + 4.0 * centre;
 }
 
-// How strongly the diagonal with the larger colour change marks an edge: Strong only when
-// it exceeds the other by more than the dominant ratio.
-constexpr std::uint8_t edgeGrade(double larger, double smaller, double dominantRatio) {
-    return static_cast<std::uint8_t>(larger > dominantRatio * smaller ? BlendGrade::Strong
-                                                                      : BlendGrade::Soft);
-}
+// The grades one corner gives the four pixels around it, in one byte: each pixel's
+// grade stands in the field of the corner as that pixel sees it. N(0,0) sees it as its
+// bottom-right corner, N(1,0) as its bottom-left, N(0,1) as its top-right and N(1,1)
+// as its top-left; so the pass or-s each field straight into the pixel's byte.
+//
+// The diagonal with the larger colour change is the one the edge crosses; the two
+// pixels on it that differ from both their neighbours at the corner are graded, Strong
+// when the larger sum exceeds the other by more than the dominant ratio, else Soft.
+// Equal sums grade nothing, nor does a flat corner.
+//
+// Bitwise & and | on the tests instead of && and ||, and no branch: the pass grades a
+// whole row of corners in one loop that vectorises.
+template <typename Colours>
+constexpr CornerGrades gradeCorner(const CornerPixels& p, double sumRising, double sumFalling,
+                                   double dominantRatio) {
+    const auto same = [](Pixel a, Pixel b) {
+        return static_cast<unsigned>(Colours::samePixel(a, b));
+    };
+    const unsigned top = same(p.topLeft, p.topRight), bottom = same(p.bottomLeft, p.bottomRight);
+    const unsigned left = same(p.topLeft, p.bottomLeft), right = same(p.topRight, p.bottomRight);
+    const unsigned flat = isFlatCorner<Colours>(p);
 
-// Grades from the two diagonal sums. The diagonal with the larger colour change is
-// the one the edge crosses; the pixels on it that differ from both their
-// neighbours at the corner are graded. Equal sums grade nothing.
-constexpr CornerGrading gradeCorner(const CornerPixels& p, double sumRising, double sumFalling,
-                                    double dominantRatio) {
-    CornerGrading g;
-    if (sumFalling > sumRising) {
-        const std::uint8_t grade = edgeGrade(sumFalling, sumRising, dominantRatio);
-        if (p.topLeft != p.topRight && p.topLeft != p.bottomLeft)
-            g.topLeftPixel = grade;
-        if (p.bottomRight != p.bottomLeft && p.bottomRight != p.topRight)
-            g.bottomRightPixel = grade;
-    } else if (sumRising > sumFalling) {
-        const std::uint8_t grade = edgeGrade(sumRising, sumFalling, dominantRatio);
-        if (p.bottomLeft != p.topLeft && p.bottomLeft != p.bottomRight)
-            g.bottomLeftPixel = grade;
-        if (p.topRight != p.topLeft && p.topRight != p.bottomRight)
-            g.topRightPixel = grade;
-    }
-    return g;
+    const unsigned fallingGrade = static_cast<unsigned>(sumFalling > sumRising) *
+                                  (1u + static_cast<unsigned>(sumFalling > dominantRatio * sumRising));
+    const unsigned risingGrade = static_cast<unsigned>(sumRising > sumFalling) *
+                                 (1u + static_cast<unsigned>(sumRising > dominantRatio * sumFalling));
+    const unsigned topLeftPixel = fallingGrade * ((top | left) ^ 1u);
+    const unsigned bottomRightPixel = fallingGrade * ((bottom | right) ^ 1u);
+    const unsigned bottomLeftPixel = risingGrade * ((left | bottom) ^ 1u);
+    const unsigned topRightPixel = risingGrade * ((top | right) ^ 1u);
+    return static_cast<CornerGrades>((flat ^ 1u) *
+                                     (topLeftPixel << bottomRightShift | topRightPixel << bottomLeftShift |
+                                      bottomLeftPixel << topRightShift | bottomRightPixel << topLeftShift));
 }
 
 } // namespace tessera

@@ -1,5 +1,6 @@
-// The run-time entries: one switch per call picks the pass built for the factor.
-#include "blend_decision.h"
+// The run-time entries: one switch per call picks the pass built for the colour mode
+// and the factor.
+#include "colour_rules.h"
 #include "scale_pass.h"
 
 #include <algorithm>
@@ -9,17 +10,8 @@
 namespace tessera {
 namespace {
 
-template <int Factor>
-auto blendInto(const ScaleSettings& settings) {
-    return [&settings](const Neighbourhood& n, CornerGrades grades, const OutputBlock& block) {
-        blendCorners<Factor>(n, grades, settings, block);
-    };
-}
-
-} // namespace
-} // namespace tessera
-
-void upscaleBand(std::int32_t factor, const Pixel* source, Pixel* target, std::int32_t sourceWidth,
+template <typename Colours>
+void enlargeBand(std::int32_t factor, const Pixel* source, Pixel* target, std::int32_t sourceWidth,
                  std::int32_t sourceHeight, const ScaleSettings& settings, std::int32_t rowBegin,
                  std::int32_t rowEnd) {
     const std::int32_t firstRow = std::max(rowBegin, 0);
@@ -28,23 +20,41 @@ void upscaleBand(std::int32_t factor, const Pixel* source, Pixel* target, std::i
         return;
     switch (factor) {
     case 2:
-        return tessera::scalePass<2>(source, target, sourceWidth, sourceHeight, settings, firstRow, lastRow,
-                                     tessera::blendInto<2>(settings));
+        return scalePass<Colours, 2>(source, target, sourceWidth, sourceHeight, settings, firstRow, lastRow);
     case 3:
-        return tessera::scalePass<3>(source, target, sourceWidth, sourceHeight, settings, firstRow, lastRow,
-                                     tessera::blendInto<3>(settings));
+        return scalePass<Colours, 3>(source, target, sourceWidth, sourceHeight, settings, firstRow, lastRow);
     case 4:
-        return tessera::scalePass<4>(source, target, sourceWidth, sourceHeight, settings, firstRow, lastRow,
-                                     tessera::blendInto<4>(settings));
+        return scalePass<Colours, 4>(source, target, sourceWidth, sourceHeight, settings, firstRow, lastRow);
     case 5:
-        return tessera::scalePass<5>(source, target, sourceWidth, sourceHeight, settings, firstRow, lastRow,
-                                     tessera::blendInto<5>(settings));
+        return scalePass<Colours, 5>(source, target, sourceWidth, sourceHeight, settings, firstRow, lastRow);
     default:
         return;
     }
 }
 
+} // namespace
+} // namespace tessera
+
+void upscaleBand(std::int32_t factor, const Pixel* source, Pixel* target, std::int32_t sourceWidth,
+                 std::int32_t sourceHeight, const ScaleSettings& settings, std::int32_t rowBegin,
+                 std::int32_t rowEnd) {
+    tessera::enlargeBand<tessera::OpaqueColours>(factor, source, target, sourceWidth, sourceHeight, settings,
+                                                 rowBegin, rowEnd);
+}
+
 void upscale(std::int32_t factor, const Pixel* source, Pixel* target, std::int32_t sourceWidth,
              std::int32_t sourceHeight, const ScaleSettings& settings, std::int32_t rowEnd) {
     upscaleBand(factor, source, target, sourceWidth, sourceHeight, settings, 0, rowEnd);
+}
+
+void upscaleBandWithAlpha(std::int32_t factor, const Pixel* source, Pixel* target, std::int32_t sourceWidth,
+                          std::int32_t sourceHeight, const ScaleSettings& settings, std::int32_t rowBegin,
+                          std::int32_t rowEnd) {
+    tessera::enlargeBand<tessera::AlphaColours>(factor, source, target, sourceWidth, sourceHeight, settings,
+                                                rowBegin, rowEnd);
+}
+
+void upscaleWithAlpha(std::int32_t factor, const Pixel* source, Pixel* target, std::int32_t sourceWidth,
+                      std::int32_t sourceHeight, const ScaleSettings& settings, std::int32_t rowEnd) {
+    upscaleBandWithAlpha(factor, source, target, sourceWidth, sourceHeight, settings, 0, rowEnd);
 }

@@ -1,7 +1,12 @@
-// Blend arithmetic, the quarter-turn mapping and every factor's patterns, applied
-// to single blocks.
-#include "blend_decision.h"
+// Blend arithmetic in both colour modes, the quarter-turn mappings and every factor's
+// patterns, applied to single blocks.
+#include "colour_rules.h"
 #include "output_block.h"
+#include "patterns_scale2.h"
+#include "patterns_scale3.h"
+#include "patterns_scale4.h"
+#include "patterns_scale5.h"
+#include "quarter_turn.h"
 #include "test_images.h"
 
 #include <gtest/gtest.h>
@@ -18,8 +23,7 @@ using test::white;
 
 template <int K, int N>
 Pixel blendedOnce(Pixel colour, Pixel into) {
-    blendCell<K, N>(&into, colour);
-    return into;
+    return OpaqueColours::blend<K, N>(colour, into);
 }
 
 struct FractionCase {
@@ -76,6 +80,53 @@ TEST(BlendArithmetic, PackedAndPerChannelPathsAgreeOnEveryChannelPair) {
         }
 }
 
+struct AlphaBlendCase {
+    const char* name;
+    Pixel (*blend)(Pixel, Pixel);
+    Pixel colour;
+    Pixel into;
+    Pixel expected;
+};
+
+class AlphaBlend : public testing::TestWithParam<AlphaBlendCase> {};
+
+// Premultiplied: each channel is the alpha-weighted mean, truncated; alpha is the mean
+// of the alphas, truncated; no weight at all is the transparent 0.
+TEST_P(AlphaBlend, WeighsChannelsByAlpha) {
+    const AlphaBlendCase& c = GetParam();
+    EXPECT_EQ(c.blend(c.colour, c.into), c.expected) << c.name;
+}
+
+template <int K, int N>
+Pixel alphaBlend(Pixel colour, Pixel into) {
+    return AlphaColours::blend<K, N>(colour, into);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, AlphaBlend,
+    testing::Values(
+        AlphaBlendCase{"opaque white half into transparent", alphaBlend<1, 2>, 0xFFFFFFFFu, 0x00123456u,
+                       0x7FFFFFFFu},
+        // A transparent colour keeps the cell's colour and scales its alpha by (n - k) / n.
+        AlphaBlendCase{"transparent 3/4 into opaque", alphaBlend<3, 4>, 0x00FFFFFFu, 0xFF336699u,
+                       0x3F336699u},
+        AlphaBlendCase{"transparent 45/100 into half", alphaBlend<45, 100>, 0x00000000u, 0x80336699u,
+                       0x46336699u},
+        AlphaBlendCase{"two transparent words", alphaBlend<1, 2>, 0x00FFFFFFu, 0x00123456u, 0x00000000u},
+        // Opaque colours blend as in the opaque mode, with alpha 255.
+        AlphaBlendCase{"opaque black 5/6 into opaque white", alphaBlend<5, 6>, 0xFF000000u, 0xFFFFFFFFu,
+                       0xFF2A2A2Au},
+        // 1/3 of red at alpha 255 into blue at alpha 51: weights 255 and 102, so red
+        // 255 * 255 / 357 = 182, blue 102 * 255 / 357 = 72; alpha 357 / 3 = 119.
+        AlphaBlendCase{"translucent weights", alphaBlend<1, 3>, 0xFFFF0000u, 0x330000FFu, 0x77B60048u}));
+
+TEST(BlockCell, StoredWordsOfTransparentPixelsAreZero) {
+    EXPECT_EQ(AlphaColours::stored(0x00ABCDEFu), 0u);
+    EXPECT_EQ(AlphaColours::stored(0x01ABCDEFu), 0x01ABCDEFu);
+    EXPECT_EQ(OpaqueColours::stored(0x00ABCDEFu), 0x00ABCDEFu);
+}
+
+// The three mappings of a quarter turn, each against its table written out by hand.
 TEST(QuarterTurn, MapsEveryCellOfAThreeBlock) {
     // Rows of: turn-0 cell, then its image under turns 1, 2 and 3.
     const int table[9][8] = {
@@ -84,8 +135,8 @@ TEST(QuarterTurn, MapsEveryCellOfAThreeBlock) {
         {2, 0, 2, 2, 0, 2, 0, 0}, {2, 1, 1, 2, 0, 1, 1, 0}, {2, 2, 0, 2, 0, 0, 2, 0},
     };
     for (const auto& row : table)
-        for (int turn = 1; turn <= 3; ++turn) {
-            const BlockCell got = turnCell(3, turn, BlockCell{row[0], row[1]});
+        for (int turn = 0; turn <= 3; ++turn) {
+            const BlockCell got = turnedCell(3, static_cast<QuarterTurn>(turn), BlockCell{row[0], row[1]});
             EXPECT_EQ(got.row, row[2 * turn]) << "(" << row[0] << "," << row[1] << ") turn " << turn;
             EXPECT_EQ(got.column, row[2 * turn + 1]) << "(" << row[0] << "," << row[1] << ") turn " << turn;
         }
@@ -96,10 +147,57 @@ TEST(QuarterTurn, TakesTheBottomRightCornerRoundTheBlock) {
         const BlockCell corner{factor - 1, factor - 1};
         const BlockCell expected[4] = {corner, {0, factor - 1}, {0, 0}, {factor - 1, 0}};
         for (int turn = 0; turn < 4; ++turn) {
-            const BlockCell got = turnCell(factor, turn, corner);
+            const BlockCell got = turnedCell(factor, static_cast<QuarterTurn>(turn), corner);
             EXPECT_EQ(got.row, expected[turn].row) << "factor " << factor << " turn " << turn;
             EXPECT_EQ(got.column, expected[turn].column) << "factor " << factor << " turn " << turn;
         }
+    }
+}
+
+TEST(QuarterTurn, ReadsTheNeighbourhoodTurned) {
+    // The cell (dx, dy) that plays each part, under turns 0 to 3; cells numbered row by
+    // row from (-1, -1).
+    struct Part {
+        int dx, dy;
+        int cell[4];
+    };
+    const Part parts[] = {
+        {1, 0, {5, 1, 3, 7}},  // side neighbour: N(1,0), N(0,-1), N(-1,0), N(0,1)
+        {0, 1, {7, 5, 1, 3}},  // lower neighbour
+        {1, 1, {8, 2, 0, 6}},  // across the corner: N(1,1), N(1,-1), N(-1,-1), N(-1,1)
+        {-1, 1, {6, 8, 2, 0}}, // N(-1,1), N(1,1), N(1,-1), N(-1,-1)
+        {1, -1, {2, 0, 6, 8}}, // N(1,-1), N(-1,-1), N(-1,1), N(1,1)
+        {0, 0, {4, 4, 4, 4}},
+    };
+    for (const Part& p : parts)
+        for (int turn = 0; turn < 4; ++turn)
+            EXPECT_EQ(neighbourIndex(static_cast<QuarterTurn>(turn), p.dx, p.dy), p.cell[turn])
+                << "(" << p.dx << "," << p.dy << ") turn " << turn;
+}
+
+TEST(QuarterTurn, SeesTheGradeByteFromEachCorner) {
+    // Fields, bits 0-1 to 6-7: top-left 1, top-right 2, bottom-right 3, bottom-left 0.
+    constexpr CornerGrades grades = 0b00'11'10'01;
+    // Each turn's own corner lands in bits 4-5, the one ahead in 2-3, behind in 6-7.
+    EXPECT_EQ(turnedGrades<BottomRight>(grades), 0b00'11'10'01);
+    EXPECT_EQ(turnedGrades<TopRight>(grades), 0b11'10'01'00);
+    EXPECT_EQ(turnedGrades<TopLeft>(grades), 0b10'01'00'11);
+    EXPECT_EQ(turnedGrades<BottomLeft>(grades), 0b01'00'11'10);
+}
+
+template <int Factor, QuarterTurn Turn>
+void applyAt(PatternKind kind, Pixel colour, const OutputBlock& block) {
+    switch (kind) {
+    case PatternKind::BothSlopes:
+        return applyPattern<OpaqueColours, Factor, Turn, PatternKind::BothSlopes>(colour, block);
+    case PatternKind::ShallowSlope:
+        return applyPattern<OpaqueColours, Factor, Turn, PatternKind::ShallowSlope>(colour, block);
+    case PatternKind::SteepSlope:
+        return applyPattern<OpaqueColours, Factor, Turn, PatternKind::SteepSlope>(colour, block);
+    case PatternKind::Diagonal:
+        return applyPattern<OpaqueColours, Factor, Turn, PatternKind::Diagonal>(colour, block);
+    case PatternKind::Corner:
+        return applyPattern<OpaqueColours, Factor, Turn, PatternKind::Corner>(colour, block);
     }
 }
 
@@ -107,13 +205,13 @@ template <int Factor>
 void applyAt(int turn, PatternKind kind, Pixel colour, const OutputBlock& block) {
     switch (turn) {
     case 0:
-        return applyPattern<Factor, 0>(kind, colour, block);
+        return applyAt<Factor, BottomRight>(kind, colour, block);
     case 1:
-        return applyPattern<Factor, 1>(kind, colour, block);
+        return applyAt<Factor, TopRight>(kind, colour, block);
     case 2:
-        return applyPattern<Factor, 2>(kind, colour, block);
+        return applyAt<Factor, TopLeft>(kind, colour, block);
     default:
-        return applyPattern<Factor, 3>(kind, colour, block);
+        return applyAt<Factor, BottomLeft>(kind, colour, block);
     }
 }
 

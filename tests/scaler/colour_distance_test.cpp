@@ -1,5 +1,7 @@
 #include "colour_distance.h"
+#include "colour_rules.h"
 
+#include <cmath>
 #include <gtest/gtest.h>
 
 namespace tessera {
@@ -58,11 +60,42 @@ TEST(ColourDistance, LumaWeightScalesOnlyTheLumaTerm) {
 
 TEST(SameColour, IsStrictlyBelowTheTolerance) {
     const ScaleSettings settings;
-    EXPECT_TRUE(sameColour(rgb(16, 16, 16), rgb(45, 45, 45), settings));
-    EXPECT_FALSE(sameColour(rgb(16, 16, 16), rgb(46, 46, 46), settings)); // exactly 30.0
+    EXPECT_TRUE(sameColour(colourDistance(rgb(16, 16, 16), rgb(45, 45, 45), 1.0), settings));
+    EXPECT_FALSE(sameColour(colourDistance(rgb(16, 16, 16), rgb(46, 46, 46), 1.0), settings)); // exactly 30.0
     ScaleSettings wider = settings;
     wider.sameColourTolerance = 30.5;
-    EXPECT_TRUE(sameColour(rgb(16, 16, 16), rgb(46, 46, 46), wider));
+    EXPECT_TRUE(sameColour(30.0, wider));
+}
+
+constexpr Pixel withAlpha(Pixel p, std::uint32_t alpha) {
+    return (p & 0x00FFFFFFu) | alpha << 24;
+}
+
+// The alpha-aware distance: the colour distance scaled by the fainter alpha over 255,
+// multiplied before it is divided, plus the difference of the alphas.
+TEST_P(ColourDistance, AlphaModeKeepsTheOpaqueDistanceOfOpaquePairs) {
+    const DistanceCase& c = GetParam();
+    EXPECT_EQ(AlphaColours::distance(c.a | 0xFF000000u, c.b | 0xFF000000u, 1.0),
+              colourDistance(c.a | 0xFF000000u, c.b | 0xFF000000u, 1.0))
+        << c.name;
+}
+
+TEST(AlphaDistance, WeighsColourByTheFainterPixelAndAddsTheAlphaGap) {
+    const Pixel grey16 = rgb(16, 16, 16), grey45 = rgb(45, 45, 45);
+    // 29 * 54 / 255 + 201; dividing first, or 29 * (54 / 255), gives ...822.
+    EXPECT_EQ(AlphaColours::distance(withAlpha(grey16, 54), grey45, 1.0), 207.14117647058825);
+    EXPECT_EQ(AlphaColours::distance(grey45, withAlpha(grey16, 54), 1.0), 207.14117647058825);
+    // The same colour at two alphas: only the gap counts.
+    EXPECT_EQ(AlphaColours::distance(withAlpha(grey16, 200), withAlpha(grey16, 73), 1.0), 127.0);
+    // Transparent against opaque is a hard edge whatever the colours; all transparent
+    // words are one pixel.
+    EXPECT_EQ(AlphaColours::distance(0x00FFFFFFu, rgb(255, 255, 255), 1.0), 255.0);
+    EXPECT_EQ(AlphaColours::distance(0x00000000u, rgb(0, 0, 0), 1.0), 255.0);
+    EXPECT_EQ(AlphaColours::distance(0x00FF00FFu, 0x0000FF00u, 1.0), 0.0);
+    EXPECT_TRUE(AlphaColours::samePixel(0x00FF00FFu, 0x0000FF00u));
+    EXPECT_FALSE(AlphaColours::samePixel(0x01FF00FFu, 0x0000FF00u));
+    // Equal words are 0 apart even where the formula would not give 0.
+    EXPECT_EQ(AlphaColours::distance(withAlpha(grey16, 9), withAlpha(grey16, 9), std::nan("")), 0.0);
 }
 
 } // namespace

@@ -1,12 +1,14 @@
 // Which corners get graded, and which pattern, turn and colour each graded corner
-// receives, observed through the pass itself.
+// receives, observed through the row grader and the decision.
 #include "blend_decision.h"
-#include "scale_pass.h"
+#include "colour_rules.h"
+#include "row_grader.h"
 #include "test_images.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
 #include <map>
+#include <optional>
 #include <tuple>
 #include <vector>
 
@@ -22,21 +24,54 @@ struct Position {
     auto operator<=>(const Position&) const = default;
 };
 
-// Grade bytes of every pixel the pass hands on for blending.
-std::map<Position, CornerGrades> gradesOf(const Image& image, std::int32_t rowEnd = INT32_MAX) {
-    constexpr int factor = 2;
-    const std::int32_t lastRow = std::min(rowEnd, image.height);
-    std::vector<Pixel> target(static_cast<std::size_t>(image.width) * lastRow * factor * factor);
-    const std::ptrdiff_t targetWidth = image.width * factor;
+// Grade bytes of every graded pixel, row by row as the pass grades them (the images
+// here fit in one strip).
+std::map<Position, CornerGrades> gradesOf(const Image& image) {
+    std::vector<std::uint8_t> workingRow(static_cast<std::size_t>(image.width), 0);
+    StripWindow<OpaqueColours> window(image.pixels.data(), image.width, image.height, 0, image.width, 0,
+                                      ScaleSettings{}.lumaWeight);
     std::map<Position, CornerGrades> graded;
-    scalePass<factor>(image.pixels.data(), target.data(), image.width, image.height, ScaleSettings{}, 0,
-                      lastRow, [&](const Neighbourhood&, CornerGrades grades, const OutputBlock& block) {
-                          const std::ptrdiff_t offset = block.topLeft - target.data();
-                          const Position at{static_cast<std::int32_t>(offset % targetWidth / factor),
-                                            static_cast<std::int32_t>(offset / targetWidth / factor)};
-                          graded[at] = grades;
-                      });
+    for (std::int32_t y = 0; y < image.height; ++y) {
+        if (y > 0)
+            window.advance();
+        std::uint32_t grades[stripColumns];
+        gradeRow(window, image.width, ScaleSettings{}.dominantRatio, workingRow.data(), grades);
+        for (std::int32_t x = 0; x < image.width; ++x)
+            if (grades[x] != 0)
+                graded[{x, y}] = static_cast<CornerGrades>(grades[x]);
+    }
     return graded;
+}
+
+// The neighbourhood N(-1..1, -1..1) row by row.
+using Neighbourhood = Pixel[9];
+
+// A neighbourhood given as its nine words, every distance measured on the spot.
+struct PlainCells {
+    const Neighbourhood& cells;
+
+    template <int Cell>
+    Pixel pixel() const {
+        return cells[Cell];
+    }
+    template <int A, int B>
+    double between() const {
+        return OpaqueColours::distance(cells[A], cells[B], ScaleSettings{}.lumaWeight);
+    }
+};
+
+struct CornerBlend {
+    PatternKind kind;
+    Pixel colour;
+    auto operator<=>(const CornerBlend&) const = default;
+};
+
+template <QuarterTurn Turn>
+std::optional<CornerBlend> decide(const Neighbourhood& n, CornerGrades grades) {
+    const CornerDecision d = decideCorner<OpaqueColours, Turn>(PlainCells{n}, grades, ScaleSettings{});
+    if (d.pattern == noPattern)
+        return std::nullopt;
+    return CornerBlend{static_cast<PatternKind>(d.pattern), n[blendCell<Turn>(d.sideColour != 0)]};
 }
 
 struct Decision {
@@ -47,28 +82,25 @@ struct Decision {
     auto operator<=>(const Decision&) const = default;
 };
 
-template <int Turn>
+template <QuarterTurn Turn>
 void decide(std::vector<Decision>& out, Position at, const Neighbourhood& n, CornerGrades grades) {
-    NeighbourhoodDistances distances{n, ScaleSettings{}.lumaWeight};
-    if (const auto blend = decideCorner<Turn>(distances, grades, ScaleSettings{}))
+    if (const auto blend = decide<Turn>(n, grades))
         out.push_back({at.x, at.y, Turn, blend->kind, blend->colour});
 }
 
 std::vector<Decision> decisionsOf(const Image& image) {
     std::vector<Decision> out;
-    for (const auto& entry : gradesOf(image)) {
-        const Position at = entry.first;
-        const CornerGrades grades = entry.second;
-        const auto cell = [&](int dx, int dy) {
+    for (const auto& [at, grades] : gradesOf(image)) {
+        const auto cell = [&, at = at](int dx, int dy) {
             return image.at(std::clamp(at.x + dx, 0, image.width - 1),
                             std::clamp(at.y + dy, 0, image.height - 1));
         };
         const Neighbourhood n = {cell(-1, -1), cell(0, -1), cell(1, -1), cell(-1, 0), cell(0, 0),
                                  cell(1, 0),   cell(-1, 1), cell(0, 1),  cell(1, 1)};
-        decide<0>(out, at, n, grades);
-        decide<1>(out, at, n, grades);
-        decide<2>(out, at, n, grades);
-        decide<3>(out, at, n, grades);
+        decide<BottomRight>(out, at, n, grades);
+        decide<TopRight>(out, at, n, grades);
+        decide<TopLeft>(out, at, n, grades);
+        decide<BottomLeft>(out, at, n, grades);
     }
     std::sort(out.begin(), out.end());
     return out;
@@ -107,19 +139,6 @@ TEST(CornerGrading, DiagonalEdgeIsStrongOnBothSides) {
     for (std::int32_t x = 1; x <= 6; ++x)
         expected[{x, x}] = strong(bottomLeftShift);
     EXPECT_EQ(gradesOf(test::diagonalImage()), expected);
-}
-
-TEST(CornerGrading, StoppingEarlyStillGradesTheLastRowsBottomCorners) {
-    // Rows at and below rowEnd are read as neighbours, so every pixel above rowEnd
-    // gets the grades it gets in a whole-image pass.
-    const Image image = test::diagonalImage();
-    for (std::int32_t rowEnd = 1; rowEnd <= 8; ++rowEnd) {
-        std::map<Position, CornerGrades> expected;
-        for (const auto& [at, grades] : gradesOf(image))
-            if (at.y < rowEnd)
-                expected[at] = grades;
-        EXPECT_EQ(gradesOf(image, rowEnd), expected) << "rowEnd " << rowEnd;
-    }
 }
 
 using K = PatternKind;
@@ -168,44 +187,77 @@ class TurnZeroDecision : public testing::TestWithParam<DecisionCase> {};
 
 TEST_P(TurnZeroDecision, FollowsTheRule) {
     const DecisionCase& c = GetParam();
-    NeighbourhoodDistances distances{c.n, ScaleSettings{}.lumaWeight};
-    const auto got = decideCorner<0>(distances, c.grades, ScaleSettings{});
-    ASSERT_EQ(got.has_value(), c.expected.has_value()) << c.rule;
-    if (got) {
-        EXPECT_EQ(got->kind, c.expected->kind) << c.rule;
-        EXPECT_EQ(got->colour, c.expected->colour) << c.rule;
-    }
+    EXPECT_EQ(decide<BottomRight>(c.n, c.grades), c.expected) << c.rule;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, TurnZeroDecision,
-    testing::Values(DecisionCase{"an ungraded own corner decides nothing",
-                                 {black, black, black, black, black, white, black, white, white},
-                                 soft(topRightShift),
-                                 std::nullopt},
-                    // Side and lower neighbours equally far from the pixel: the side one wins.
-                    DecisionCase{"tie goes to the side neighbour",
-                                 {white, white, white, white, black, grey40, white, grey40Clear, white},
-                                 strong(bottomRightShift),
-                                 CornerBlend{K::Diagonal, grey40}},
-                    DecisionCase{"strong takes the line blend despite a graded ahead corner",
-                                 {black, black, black, black, black, white, white, white, white},
-                                 static_cast<CornerGrades>(strong(bottomRightShift) | soft(topRightShift)),
-                                 CornerBlend{K::ShallowSlope, white}},
-                    DecisionCase{"soft with a graded ahead corner across a colour change is a corner",
-                                 {black, black, black, black, black, white, white, white, white},
-                                 static_cast<CornerGrades>(soft(bottomRightShift) | soft(topRightShift)),
-                                 CornerBlend{K::Corner, white}},
-                    // Five cells round the corner in one colour and the pixel unlike the cell
-                    // across the corner: the corner of a shape.
-                    DecisionCase{"chain of five round the corner is a corner",
-                                 {black, black, white, black, black, white, white, white, white},
-                                 soft(bottomRightShift),
-                                 CornerBlend{K::Corner, white}},
-                    DecisionCase{"side and lower spans both zero give both slopes",
-                                 {black, black, white, black, black, white, white, white, white},
-                                 strong(bottomRightShift),
-                                 CornerBlend{K::BothSlopes, white}}));
+const DecisionCase turnZeroCases[] = {
+    {"an ungraded own corner decides nothing",
+     {black, black, black, black, black, white, black, white, white},
+     soft(topRightShift),
+     std::nullopt},
+    // Side and lower neighbours equally far from the pixel: the side one wins.
+    {"tie goes to the side neighbour",
+     {white, white, white, white, black, grey40, white, grey40Clear, white},
+     strong(bottomRightShift),
+     CornerBlend{K::Diagonal, grey40}},
+    {"strong takes the line blend despite a graded ahead corner",
+     {black, black, black, black, black, white, white, white, white},
+     static_cast<CornerGrades>(strong(bottomRightShift) | soft(topRightShift)),
+     CornerBlend{K::ShallowSlope, white}},
+    {"soft with a graded ahead corner across a colour change is a corner",
+     {black, black, black, black, black, white, white, white, white},
+     static_cast<CornerGrades>(soft(bottomRightShift) | soft(topRightShift)),
+     CornerBlend{K::Corner, white}},
+    // Five cells round the corner in one colour and the pixel unlike the cell across
+    // the corner: the corner of a shape.
+    {"chain of five round the corner is a corner",
+     {black, black, white, black, black, white, white, white, white},
+     soft(bottomRightShift),
+     CornerBlend{K::Corner, white}},
+    {"side and lower spans both zero give both slopes",
+     {black, black, white, black, black, white, white, white, white},
+     strong(bottomRightShift),
+     CornerBlend{K::BothSlopes, white}},
+    // The pixel differs from N(1,-1) but N(0,-1) equals it: not steep, only shallow.
+    {"a slope needs the cell beyond it to differ",
+     {black, white, white, black, black, white, white, white, white},
+     strong(bottomRightShift),
+     CornerBlend{K::ShallowSlope, white}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Table, TurnZeroDecision, testing::ValuesIn(turnZeroCases));
+
+// The same cases at the top-left and bottom-left corners: each neighbourhood turned by
+// hand, cell (dx, dy) of the turn-0 case moved to where the turn reads it, and the own,
+// ahead and behind grades moved to the turn's fields. The cases are not symmetric
+// (shallow and steep differ), so a neighbourhood or grade byte turned the wrong way, or
+// mirrored, gives another result.
+struct TurnedCase {
+    QuarterTurn turn;
+    int moved[9];   // index in the turned neighbourhood of each turn-0 cell
+    int fieldOf[4]; // grade field (bit position) of each turn-0 field 0, 2, 4, 6
+};
+
+constexpr TurnedCase turnedCases[] = {
+    // Half a turn: (dx, dy) to (-dx, -dy); own top-left, ahead bottom-left, behind top-right.
+    {TopLeft, {8, 7, 6, 5, 4, 3, 2, 1, 0}, {4, 6, 0, 2}},
+    // Three quarters: (dx, dy) to (-dy, dx); own bottom-left, ahead bottom-right, behind top-left.
+    {BottomLeft, {2, 5, 8, 1, 4, 7, 0, 3, 6}, {2, 4, 6, 0}},
+};
+
+TEST(TurnedDecision, AnswersTheTurnedNeighbourhoodAsTurnZeroDoes) {
+    for (const TurnedCase& t : turnedCases)
+        for (const DecisionCase& c : turnZeroCases) {
+            Neighbourhood n{};
+            for (int i = 0; i < 9; ++i)
+                n[t.moved[i]] = c.n[i];
+            CornerGrades grades = 0;
+            for (int field = 0; field < 4; ++field)
+                grades |= static_cast<CornerGrades>(((c.grades >> (2 * field)) & 3) << t.fieldOf[field]);
+            const auto got = t.turn == TopLeft ? decide<TopLeft>(n, grades) : decide<BottomLeft>(n, grades);
+            EXPECT_EQ(got, c.expected) << c.rule << ", turn " << t.turn;
+        }
+}
 
 } // namespace
 } // namespace tessera

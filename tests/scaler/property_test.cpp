@@ -1,11 +1,13 @@
-// Properties over many random images of few colours, and agreement with a plain
-// second implementation, at every factor and for partial row ranges.
+// Agreement with a plain second implementation on many random images of few colours,
+// in both colour modes, at every factor, for partial row ranges and for bands; and the
+// invariants of the output that hold whatever the image.
 #include "reference_scaler.h"
 #include "test_images.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
 #include <random>
+#include <string>
 #include <vector>
 
 namespace tessera {
@@ -13,12 +15,30 @@ namespace {
 
 constexpr Pixel sentinel = 0xA5A5A5A5u;
 
-// Few colours, some close enough to count as the same colour, some differing
-// only in alpha, so every branch of the decision is reached.
-constexpr Pixel palette[] = {0xFF000000u, 0xFFFFFFFFu, 0xFF3050A0u, 0xFF3252A2u,
-                             0xFFE0C020u, 0x00E0C020u, 0xFF80FF80u, 0xFF10E0F0u};
+// Few colours, some close enough to count as the same colour, some differing only in
+// alpha, so every branch of the decision is reached.
+constexpr Pixel opaquePalette[] = {0xFF000000u, 0xFFFFFFFFu, 0xFF3050A0u, 0xFF3252A2u,
+                                   0xFFE0C020u, 0x00E0C020u, 0xFF80FF80u, 0xFF10E0F0u};
+// The same mixture with few alpha levels: transparent words of different colour bits
+// (one pixel in the alpha mode), faint and half-visible ones, opaque ones.
+constexpr Pixel alphaPalette[] = {0x00000000u, 0x00FF00FFu, 0xFF3050A0u, 0x803050A0u,
+                                  0xFFE0C020u, 0x10E0C020u, 0xFFFFFFFFu, 0xC010E0F0u};
 
-test::Image randomImage(std::mt19937& random, std::int32_t width, std::int32_t height, int colours) {
+struct Mode {
+    const char* name;
+    bool alpha;
+    const Pixel* palette;
+    void (*whole)(std::int32_t, const Pixel*, Pixel*, std::int32_t, std::int32_t, const ScaleSettings&,
+                  std::int32_t);
+    void (*band)(std::int32_t, const Pixel*, Pixel*, std::int32_t, std::int32_t, const ScaleSettings&,
+                 std::int32_t, std::int32_t);
+};
+
+const Mode opaqueMode{"opaque", false, opaquePalette, upscale, upscaleBand};
+const Mode alphaMode{"alpha", true, alphaPalette, upscaleWithAlpha, upscaleBandWithAlpha};
+
+test::Image randomImage(std::mt19937& random, const Pixel* palette, std::int32_t width, std::int32_t height,
+                        int colours) {
     std::uniform_int_distribution<int> pick(0, colours - 1);
     // Runs of repeated pixels make edges and flat areas, not just noise.
     std::bernoulli_distribution repeat(0.45);
@@ -30,65 +50,104 @@ test::Image randomImage(std::mt19937& random, std::int32_t width, std::int32_t h
     });
 }
 
-class RandomImages : public testing::TestWithParam<int> {};
+struct ModeFactor {
+    const Mode* mode;
+    int factor;
+};
 
-TEST_P(RandomImages, HoldTheirInvariantsAndMatchThePlainImplementation) {
-    const int factor = GetParam();
-    std::mt19937 random(20261207u + factor);
+class RandomImages : public testing::TestWithParam<ModeFactor> {};
+
+// Rows [rowBegin, rowEnd) through the mode's entry, and the same rows of the plain
+// implementation, in targets with a margin of sentinels; the two must agree on every
+// word, margin included.
+void expectAgreement(const Mode& mode, int factor, const test::Image& image, std::int32_t rowBegin,
+                     std::int32_t rowEnd, const char* what) {
+    const ScaleSettings settings;
+    const std::size_t size = static_cast<std::size_t>(image.width) * factor * (image.height + 1) * factor;
+    std::vector<Pixel> target(size, sentinel), expected(size, sentinel);
+    if (rowBegin == 0)
+        mode.whole(factor, image.pixels.data(), target.data(), image.width, image.height, settings, rowEnd);
+    else
+        mode.band(factor, image.pixels.data(), target.data(), image.width, image.height, settings, rowBegin,
+                  rowEnd);
+    reference::upscale(factor, image.pixels.data(), expected.data(), image.width, image.height, settings,
+                       rowBegin, rowEnd, mode.alpha);
+    const auto mismatch = std::mismatch(target.begin(), target.end(), expected.begin());
+    ASSERT_TRUE(mismatch.first == target.end())
+        << mode.name << " factor " << factor << " " << image.width << "x" << image.height << " " << what
+        << " rows " << rowBegin << ".." << rowEnd << ": element " << mismatch.first - target.begin() << " is "
+        << std::hex << *mismatch.first << ", expected " << *mismatch.second;
+}
+
+TEST_P(RandomImages, MatchThePlainImplementation) {
+    const auto [mode, factor] = GetParam();
+    std::mt19937 random(20261207u + factor + (mode->alpha ? 100 : 0));
     std::uniform_int_distribution<std::int32_t> size(1, 40);
     std::uniform_int_distribution<int> colourCount(2, 8);
+    for (int round = 0; round < 60; ++round) {
+        const test::Image image =
+            randomImage(random, mode->palette, size(random), size(random), colourCount(random));
+        const std::int32_t height = image.height;
+        const std::int32_t cut = std::uniform_int_distribution<std::int32_t>(1, height)(random);
+        expectAgreement(*mode, factor, image, 0, INT32_MAX, "whole");
+        expectAgreement(*mode, factor, image, 0, cut, "first rows");
+        expectAgreement(*mode, factor, image, cut - 1, height, "band");
+    }
+}
+
+// Wider than one strip of the pass, so that strips meet inside the image.
+TEST_P(RandomImages, MatchThePlainImplementationAcrossStrips) {
+    const auto [mode, factor] = GetParam();
+    std::mt19937 random(7u + factor);
+    for (const std::int32_t width : {255, 257, 513, 700}) {
+        const test::Image image = randomImage(random, mode->palette, width, 5, 8);
+        expectAgreement(*mode, factor, image, 0, INT32_MAX, "whole");
+        expectAgreement(*mode, factor, image, 2, 4, "band");
+    }
+}
+
+// Bands enlarged lower one first into one target give the whole image; and in the opaque
+// mode every word is blended (alpha 0) or a copy of the pixel or one of its neighbours.
+TEST_P(RandomImages, WordsComeFromTheNeighbourhoodAndBandsPieceTogether) {
+    const auto [mode, factor] = GetParam();
+    std::mt19937 random(99u + factor);
     const ScaleSettings settings;
-    for (int round = 0; round < 150; ++round) {
-        const std::int32_t width = size(random), height = size(random);
-        const test::Image image = randomImage(random, width, height, colourCount(random));
-        const std::int32_t rowEnds[] = {INT32_MAX, height,
-                                        std::uniform_int_distribution<std::int32_t>(1, height)(random)};
-        for (const std::int32_t rowEnd : rowEnds) {
-            const std::int32_t lastRow = std::min(rowEnd, height);
-            const std::size_t written = static_cast<std::size_t>(width) * factor * lastRow * factor;
-            // Room for the whole image plus a margin, all sentinel.
-            std::vector<Pixel> target(static_cast<std::size_t>(width) * factor * (height + 1) * factor,
-                                      sentinel);
-            std::vector<Pixel> expected = target;
-            upscale(factor, image.pixels.data(), target.data(), width, height, settings, rowEnd);
-            reference::upscale(factor, image.pixels.data(), expected.data(), width, height, settings, rowEnd);
-            const auto where = [&](std::size_t i) {
-                return testing::Message() << width << "x" << height << " rowEnd " << rowEnd << " round "
-                                          << round << " element " << i;
-            };
-            for (std::size_t i = 0; i < target.size(); ++i) {
-                ASSERT_EQ(target[i], expected[i]) << where(i);
-                if (i >= written) {
-                    ASSERT_EQ(target[i], sentinel) << where(i);
-                    continue;
+    for (int round = 0; round < 20; ++round) {
+        const test::Image image = randomImage(random, mode->palette, 23, 17, 8);
+        const std::size_t size = image.pixels.size() * factor * factor;
+        std::vector<Pixel> whole(size, sentinel), pieced(size, sentinel);
+        mode->whole(factor, image.pixels.data(), whole.data(), image.width, image.height, settings,
+                    INT32_MAX);
+        const std::int32_t split = std::uniform_int_distribution<std::int32_t>(0, image.height)(random);
+        mode->band(factor, image.pixels.data(), pieced.data(), image.width, image.height, settings, split,
+                   image.height);
+        mode->band(factor, image.pixels.data(), pieced.data(), image.width, image.height, settings, 0, split);
+        ASSERT_EQ(pieced, whole) << "split at " << split;
+
+        const std::int32_t targetWidth = image.width * factor;
+        for (std::size_t i = 0; i < size && !mode->alpha; ++i) {
+            const std::int32_t x = static_cast<std::int32_t>(i % targetWidth) / factor;
+            const std::int32_t y = static_cast<std::int32_t>(i / targetWidth) / factor;
+            bool fromNeighbourhood = false;
+            for (int dy = -1; dy <= 1; ++dy)
+                for (int dx = -1; dx <= 1; ++dx) {
+                    const Pixel p = image.at(std::clamp(x + dx, 0, image.width - 1),
+                                             std::clamp(y + dy, 0, image.height - 1));
+                    fromNeighbourhood = fromNeighbourhood || whole[i] == p;
                 }
-                // Every word is blended (alpha 0) or a copy of the pixel or one of
-                // its eight neighbours.
-                const std::int32_t tx = static_cast<std::int32_t>(i % (width * factor)) / factor;
-                const std::int32_t ty = static_cast<std::int32_t>(i / (width * factor)) / factor;
-                bool fromNeighbourhood = (target[i] >> 24) == 0;
-                for (int dy = -1; dy <= 1 && !fromNeighbourhood; ++dy)
-                    for (int dx = -1; dx <= 1; ++dx)
-                        fromNeighbourhood =
-                            fromNeighbourhood || target[i] == image.at(std::clamp(tx + dx, 0, width - 1),
-                                                                       std::clamp(ty + dy, 0, height - 1));
-                ASSERT_TRUE(fromNeighbourhood) << where(i);
-            }
+            ASSERT_TRUE(fromNeighbourhood || whole[i] >> 24 == 0) << "element " << i;
         }
     }
 }
 
-TEST_P(RandomImages, OneColourIsPlainReplication) {
-    const int factor = GetParam();
-    for (const Pixel colour : palette) {
-        const test::Image image = test::makeImage(13, 7, [&](auto, auto) { return colour; });
-        const test::Enlarged out = test::enlarge(image, factor);
-        for (const Pixel p : out.pixels)
-            ASSERT_EQ(p, colour);
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(Factors, RandomImages, testing::Values(2, 3, 4, 5));
+INSTANTIATE_TEST_SUITE_P(Factors, RandomImages,
+                         testing::Values(ModeFactor{&opaqueMode, 2}, ModeFactor{&opaqueMode, 3},
+                                         ModeFactor{&opaqueMode, 4}, ModeFactor{&opaqueMode, 5},
+                                         ModeFactor{&alphaMode, 2}, ModeFactor{&alphaMode, 3},
+                                         ModeFactor{&alphaMode, 4}, ModeFactor{&alphaMode, 5}),
+                         [](const testing::TestParamInfo<ModeFactor>& info) {
+                             return std::string(info.param.mode->name) + std::to_string(info.param.factor);
+                         });
 
 } // namespace
 } // namespace tessera

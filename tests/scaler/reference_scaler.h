@@ -1,6 +1,9 @@
 // A deliberately plain second implementation of the enlargement, used only as an
-// oracle for the optimised pass: whole-image grading first, turns applied by
-// rotating coordinates at run time, pattern lists as data, every blend per channel.
+// oracle for the optimised pass: whole-image grading first, every distance measured
+// where it is used, the quarter turns as explicit per-turn tables, pattern lists as
+// data, every blend per channel with no shortcut. `alpha` selects the alpha-aware
+// mode: transparent words are one pixel, alpha enters the distance, blends are
+// premultiplied and transparent cells are stored as 0.
 #pragma once
 
 #include <algorithm>
@@ -11,9 +14,7 @@
 
 namespace tessera::reference {
 
-inline double distance(Pixel a, Pixel b, double w) {
-    if (a == b)
-        return 0.0;
+inline double formula(Pixel a, Pixel b, double w) {
     const double dr = static_cast<int>((a >> 16) & 255) - static_cast<int>((b >> 16) & 255);
     const double dg = static_cast<int>((a >> 8) & 255) - static_cast<int>((b >> 8) & 255);
     const double db = static_cast<int>(a & 255) - static_cast<int>(b & 255);
@@ -21,6 +22,22 @@ inline double distance(Pixel a, Pixel b, double w) {
     const double cb = (db - y) * 0.5389092476826902;
     const double cr = (dr - y) * 0.63500127000254;
     return std::sqrt(((y * w) * (y * w) + cb * cb) + cr * cr);
+}
+
+inline bool samePixel(Pixel a, Pixel b, bool alpha) {
+    return a == b || (alpha && (a >> 24) == 0 && (b >> 24) == 0);
+}
+
+inline double distance(Pixel a, Pixel b, double w, bool alpha) {
+    if (samePixel(a, b, alpha))
+        return 0.0;
+    const double colour = formula(a, b, w);
+    const int alphaA = static_cast<int>(a >> 24), alphaB = static_cast<int>(b >> 24);
+    if (!alpha || (alphaA == 255 && alphaB == 255))
+        return colour;
+    const double m = std::min(alphaA, alphaB);
+    const double d = std::abs(alphaA - alphaB);
+    return colour * m / 255.0 + d;
 }
 
 struct Step {
@@ -88,25 +105,65 @@ inline const std::vector<Step>& pattern(int factor, int kind) {
     return lists[factor - 2][kind];
 }
 
-inline Pixel blendChannels(Pixel current, Pixel colour, int k, int n) {
+inline Pixel blendChannels(Pixel current, Pixel colour, int k, int n, bool alpha) {
     Pixel out = 0;
+    if (!alpha) {
+        for (int shift = 0; shift <= 16; shift += 8) {
+            const std::uint32_t c = (colour >> shift) & 255, d = (current >> shift) & 255;
+            out |= ((k * c + (n - k) * d) / n) << shift;
+        }
+        return out;
+    }
+    const std::uint32_t wb = k * (colour >> 24), wc = (n - k) * (current >> 24), total = wb + wc;
+    if (total == 0)
+        return 0;
     for (int shift = 0; shift <= 16; shift += 8) {
         const std::uint32_t c = (colour >> shift) & 255, d = (current >> shift) & 255;
-        out |= ((k * c + (n - k) * d) / n) << shift;
+        out |= ((wb * c + wc * d) / total) << shift;
     }
-    return out;
+    return out | (total / n) << 24;
 }
 
+// The quarter turns, each written out: where turn t finds N(dx, dy) of the turn-0
+// frame, where it puts pattern cell (r, c), and the shifts of the own, ahead and
+// behind grade fields.
+inline void turnOffset(int t, int& dx, int& dy) {
+    const int x = dx, y = dy;
+    const int turned[4][2] = {{x, y}, {y, -x}, {-x, -y}, {-y, x}};
+    dx = turned[t][0];
+    dy = turned[t][1];
+}
+
+inline void turnCell(int t, int factor, int& r, int& c) {
+    const int s = factor - 1, row = r, column = c;
+    const int turned[4][2] = {{row, column}, {s - column, row}, {s - row, s - column}, {column, s - row}};
+    r = turned[t][0];
+    c = turned[t][1];
+}
+
+struct GradeFields {
+    int own, ahead, behind;
+};
+constexpr GradeFields turnFields[4] = {{4, 2, 6}, {2, 0, 4}, {0, 6, 2}, {6, 4, 0}};
+
+// Rows [max(rowBegin, 0), min(rowEnd, h)) of the enlargement.
 inline void upscale(int factor, const Pixel* source, Pixel* target, int w, int h, const ScaleSettings& s,
-                    int rowEnd) {
+                    int rowBegin, int rowEnd, bool alpha) {
+    const int firstRow = std::max(rowBegin, 0);
     const int lastRow = std::min(rowEnd, h);
-    if (factor < 2 || factor > 5 || w <= 0 || lastRow <= 0)
+    if (factor < 2 || factor > 5 || w <= 0 || lastRow <= firstRow)
         return;
     const auto at = [&](int x, int y) {
         return source[std::clamp(y, 0, h - 1) * w + std::clamp(x, 0, w - 1)];
     };
     const auto d = [&](Pixel a, Pixel b) {
-        return distance(a, b, s.lumaWeight);
+        return distance(a, b, s.lumaWeight, alpha);
+    };
+    const auto same = [&](Pixel a, Pixel b) {
+        return samePixel(a, b, alpha);
+    };
+    const auto stored = [&](Pixel p) {
+        return alpha && (p >> 24) == 0 ? Pixel{0} : p;
     };
 
     std::vector<std::uint8_t> grades(static_cast<std::size_t>(w) * (lastRow + 1), 0);
@@ -115,7 +172,8 @@ inline void upscale(int factor, const Pixel* source, Pixel* target, int w, int h
             const auto n = [&](int dx, int dy) {
                 return at(x + dx, y + dy);
             };
-            if ((n(0, 0) == n(1, 0) && n(0, 1) == n(1, 1)) || (n(0, 0) == n(0, 1) && n(1, 0) == n(1, 1)))
+            if ((same(n(0, 0), n(1, 0)) && same(n(0, 1), n(1, 1))) ||
+                (same(n(0, 0), n(0, 1)) && same(n(1, 0), n(1, 1))))
                 continue;
             const double rising = d(n(0, 0), n(1, -1)) + d(n(-1, 1), n(0, 0)) + d(n(0, 2), n(1, 1)) +
                                   d(n(1, 1), n(2, 0)) + 4.0 * d(n(0, 1), n(1, 0));
@@ -124,12 +182,12 @@ inline void upscale(int factor, const Pixel* source, Pixel* target, int w, int h
             std::uint8_t g00 = 0, g10 = 0, g01 = 0, g11 = 0;
             if (falling > rising) {
                 const std::uint8_t g = falling > s.dominantRatio * rising ? 2 : 1;
-                g00 = n(0, 0) != n(1, 0) && n(0, 0) != n(0, 1) ? g : 0;
-                g11 = n(1, 1) != n(0, 1) && n(1, 1) != n(1, 0) ? g : 0;
+                g00 = !same(n(0, 0), n(1, 0)) && !same(n(0, 0), n(0, 1)) ? g : 0;
+                g11 = !same(n(1, 1), n(0, 1)) && !same(n(1, 1), n(1, 0)) ? g : 0;
             } else if (rising > falling) {
                 const std::uint8_t g = rising > s.dominantRatio * falling ? 2 : 1;
-                g01 = n(0, 1) != n(0, 0) && n(0, 1) != n(1, 1) ? g : 0;
-                g10 = n(1, 0) != n(0, 0) && n(1, 0) != n(1, 1) ? g : 0;
+                g01 = !same(n(0, 1), n(0, 0)) && !same(n(0, 1), n(1, 1)) ? g : 0;
+                g10 = !same(n(1, 0), n(0, 0)) && !same(n(1, 0), n(1, 1)) ? g : 0;
             }
             grades[y * w + x] |= g00 << 4;
             grades[(y + 1) * w + x] |= g01 << 2;
@@ -140,59 +198,51 @@ inline void upscale(int factor, const Pixel* source, Pixel* target, int w, int h
         }
 
     const int tw = w * factor;
-    for (int y = 0; y < lastRow; ++y)
+    for (int y = firstRow; y < lastRow; ++y)
         for (int x = 0; x < w; ++x) {
             Pixel* block = target + static_cast<std::ptrdiff_t>(y) * factor * tw + x * factor;
             for (int r = 0; r < factor; ++r)
                 for (int c = 0; c < factor; ++c)
-                    block[r * tw + c] = at(x, y);
+                    block[r * tw + c] = stored(at(x, y));
             const std::uint8_t g = grades[y * w + x];
             for (int t = 0; t < 4 && g != 0; ++t) {
-                const std::uint8_t gt = static_cast<std::uint8_t>((g << (2 * t)) | (g >> ((8 - 2 * t) & 7)));
-                const int own = (gt >> 4) & 3, ahead = (gt >> 2) & 3, behind = (gt >> 6) & 3;
+                const GradeFields f = turnFields[t];
+                const int own = (g >> f.own) & 3, ahead = (g >> f.ahead) & 3, behind = (g >> f.behind) & 3;
                 if (own == 0)
                     continue;
                 const auto nt = [&](int dx, int dy) {
-                    for (int i = 0; i < t; ++i) {
-                        const int old = dx;
-                        dx = dy;
-                        dy = -old;
-                    }
+                    turnOffset(t, dx, dy);
                     return at(x + dx, y + dy);
                 };
-                const auto same = [&](Pixel a, Pixel b) {
+                const auto like = [&](Pixel a, Pixel b) {
                     return d(a, b) < s.sameColourTolerance;
                 };
                 const Pixel p = at(x, y);
                 bool line = true;
                 if (own == 2)
                     line = true;
-                else if (ahead != 0 && !same(p, nt(-1, 1)))
+                else if (ahead != 0 && !like(p, nt(-1, 1)))
                     line = false;
-                else if (behind != 0 && !same(p, nt(1, -1)))
+                else if (behind != 0 && !like(p, nt(1, -1)))
                     line = false;
-                else if (same(nt(-1, 1), nt(0, 1)) && same(nt(0, 1), nt(1, 1)) && same(nt(1, 1), nt(1, 0)) &&
-                         same(nt(1, 0), nt(1, -1)) && !same(p, nt(1, 1)))
+                else if (like(nt(-1, 1), nt(0, 1)) && like(nt(0, 1), nt(1, 1)) && like(nt(1, 1), nt(1, 0)) &&
+                         like(nt(1, 0), nt(1, -1)) && !like(p, nt(1, 1)))
                     line = false;
                 const Pixel colour = d(p, nt(1, 0)) <= d(p, nt(0, 1)) ? nt(1, 0) : nt(0, 1);
                 int kind = 4;
                 if (line) {
                     const double side = d(nt(1, 0), nt(-1, 1)), lower = d(nt(0, 1), nt(1, -1));
                     const bool shallow =
-                        lower >= s.steepRatio * side && p != nt(-1, 1) && nt(-1, 0) != nt(-1, 1);
+                        lower >= s.steepRatio * side && !same(p, nt(-1, 1)) && !same(nt(-1, 0), nt(-1, 1));
                     const bool steep =
-                        side >= s.steepRatio * lower && p != nt(1, -1) && nt(0, -1) != nt(1, -1);
+                        side >= s.steepRatio * lower && !same(p, nt(1, -1)) && !same(nt(0, -1), nt(1, -1));
                     kind = shallow && steep ? 0 : shallow ? 1 : steep ? 2 : 3;
                 }
                 for (const Step& step : pattern(factor, kind)) {
                     int r = step.row, c = step.column;
-                    for (int i = 0; i < t; ++i) {
-                        const int old = r;
-                        r = factor - 1 - c;
-                        c = old;
-                    }
+                    turnCell(t, factor, r, c);
                     Pixel& cell = block[r * tw + c];
-                    cell = step.n == 0 ? colour : blendChannels(cell, colour, step.k, step.n);
+                    cell = step.n == 0 ? stored(colour) : blendChannels(cell, colour, step.k, step.n, alpha);
                 }
             }
         }

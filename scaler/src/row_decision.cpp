@@ -1,0 +1,78 @@
+// The decision loops of row_decision.h, built for the baseline and for AVX2.
+#include "row_decision.h"
+
+#include "colour_rules.h"
+#include "vector_clones.h"
+
+#include <algorithm>
+
+namespace tessera {
+namespace {
+
+template <typename Colours, QuarterTurn Turn>
+[[gnu::always_inline]] inline void decideTurn(const WindowView& view, const std::uint32_t* grades, int from,
+                                              int to, const ScaleSettings& settings, std::uint16_t* out) {
+    for (int x = from; x < to; ++x)
+        out[x] = RowDecisions::code(decideCorner<Colours, Turn>(
+            WindowNeighbourhood{view, stripMargin + x}, static_cast<CornerGrades>(grades[x]), settings));
+}
+
+// Inlined into each clone, so that every clone has its own build of the loops. Only the
+// runs of stretches that hold a graded pixel are decided: the codes of ungraded pixels
+// are never read, and flat areas have none.
+template <typename Colours>
+[[gnu::always_inline]] inline void decideTurns(StripWindow<Colours>& window, const std::uint32_t* grades,
+                                               int columns, const ScaleSettings& settings,
+                                               RowDecisions& out) {
+    constexpr int stretch = 16;
+    const auto graded = [&](int from) {
+        std::uint32_t any = 0;
+        for (int x = from; x < std::min(from + stretch, columns); ++x)
+            any |= grades[x];
+        return any != 0;
+    };
+    for (int from = 0; from < columns;) {
+        if (!graded(from)) {
+            from += stretch;
+            continue;
+        }
+        int to = from + stretch;
+        while (to < columns && graded(to))
+            to += stretch;
+        to = std::min(to, columns);
+        // Pixel x reads the pairs whose left pixel is in window columns x .. x + 3.
+        window.measureForDecisions(from, to + 2 * stripMargin);
+        const WindowView view(window);
+        decideTurn<Colours, BottomRight>(view, grades, from, to, settings, out.turn[BottomRight]);
+        decideTurn<Colours, TopRight>(view, grades, from, to, settings, out.turn[TopRight]);
+        decideTurn<Colours, TopLeft>(view, grades, from, to, settings, out.turn[TopLeft]);
+        decideTurn<Colours, BottomLeft>(view, grades, from, to, settings, out.turn[BottomLeft]);
+        from = to;
+    }
+}
+
+TESSERA_VECTOR_CLONES void decideOpaque(StripWindow<OpaqueColours>& window, const std::uint32_t* grades,
+                                        int columns, const ScaleSettings& settings, RowDecisions& out) {
+    decideTurns(window, grades, columns, settings, out);
+}
+
+TESSERA_VECTOR_CLONES void decideAlpha(StripWindow<AlphaColours>& window, const std::uint32_t* grades,
+                                       int columns, const ScaleSettings& settings, RowDecisions& out) {
+    decideTurns(window, grades, columns, settings, out);
+}
+
+} // namespace
+
+template <>
+void decideRow<OpaqueColours>(StripWindow<OpaqueColours>& window, const std::uint32_t* grades, int columns,
+                              const ScaleSettings& settings, RowDecisions& out) {
+    decideOpaque(window, grades, columns, settings, out);
+}
+
+template <>
+void decideRow<AlphaColours>(StripWindow<AlphaColours>& window, const std::uint32_t* grades, int columns,
+                             const ScaleSettings& settings, RowDecisions& out) {
+    decideAlpha(window, grades, columns, settings, out);
+}
+
+} // namespace tessera

@@ -1,0 +1,95 @@
+// The blend decision for a whole row of a strip, one turn at a time, and the patterns
+// it chooses applied block by block.
+#pragma once
+
+#include "blend_decision.h"
+#include "output_block.h"
+#include "patterns_scale2.h"
+#include "patterns_scale3.h"
+#include "patterns_scale4.h"
+#include "patterns_scale5.h"
+#include "strip_window.h"
+
+#include <cstdint>
+#include <tessera/scaler.h>
+
+namespace tessera {
+
+// What the four turns decide for each pixel of a strip's row, one code per turn: the
+// pattern in the low three bits, above them whether the side neighbour is blended in.
+// Sixteen bits, a type that the loop writing them knows to alias neither the window's
+// words nor its distances.
+struct RowDecisions {
+    std::uint16_t turn[4][stripColumns];
+
+    static constexpr std::uint16_t code(CornerDecision d) {
+        return static_cast<std::uint16_t>(d.pattern | d.sideColour << 3);
+    }
+};
+
+// Decides every turn of the `columns` pixels of the window's row whose grade bytes are
+// `grades`. Built for the baseline and for AVX2 (see row_decision.cpp).
+template <typename Colours>
+void decideRow(StripWindow<Colours>& window, const std::uint32_t* grades, int columns,
+               const ScaleSettings& settings, RowDecisions& out);
+
+// Blends the patterns the turns decided into the blocks of a strip's row, whose blocks
+// are filled: turn by turn, for the block's later turns build on what its earlier ones
+// left, and within a turn pattern kind by pattern kind. Blocks do not share cells, so
+// this order gives each block exactly what its own turns in order give it, and each
+// kind's blocks go through one straight run of the kind's steps. `graded` lists the
+// pixels whose grade byte is not 0, the only ones a turn can give a pattern.
+template <typename Colours, int Factor, QuarterTurn Turn>
+inline void applyTurn(const RowDecisions& decisions, const WindowView& window, const std::uint16_t* graded,
+                      int gradedCount, Pixel* blockRow, std::int32_t stride) {
+    // The pixels the turn gives a pattern, then those of each kind, gathered without a
+    // branch (whether a graded pixel gets a pattern is as good as random): each is
+    // written at the end of its list, which grows only when it belongs there.
+    std::uint16_t patterned[stripColumns + 1];
+    int patternedCount = 0;
+    for (int i = 0; i < gradedCount; ++i) {
+        const int x = graded[i];
+        patterned[patternedCount] = static_cast<std::uint16_t>(x);
+        patternedCount += (decisions.turn[Turn][x] & 7u) != noPattern;
+    }
+    std::uint16_t pixels[noPattern][stripColumns];
+    int count[noPattern] = {};
+    for (int i = 0; i < patternedCount; ++i) {
+        const int x = patterned[i];
+        const std::uint32_t kind = decisions.turn[Turn][x] & 7u;
+        pixels[kind][count[kind]++] = static_cast<std::uint16_t>(x);
+    }
+    const auto apply = [&]<PatternKind Kind>() {
+        const auto k = static_cast<std::uint32_t>(Kind);
+        for (int i = 0; i < count[k]; ++i) {
+            const int x = pixels[k][i];
+            const WindowNeighbourhood n{window, stripMargin + x};
+            const Pixel colour = decisions.turn[Turn][x] >> 3 ? n.template pixel<blendCell<Turn>(true)>()
+                                                              : n.template pixel<blendCell<Turn>(false)>();
+            applyPattern<Colours, Factor, Turn, Kind>(
+                colour, OutputBlock{blockRow + static_cast<std::ptrdiff_t>(x) * Factor, stride});
+        }
+    };
+    apply.template operator()<PatternKind::BothSlopes>();
+    apply.template operator()<PatternKind::ShallowSlope>();
+    apply.template operator()<PatternKind::SteepSlope>();
+    apply.template operator()<PatternKind::Diagonal>();
+    apply.template operator()<PatternKind::Corner>();
+}
+
+template <typename Colours, int Factor>
+inline void applyDecisions(const RowDecisions& decisions, const WindowView& window,
+                           const std::uint32_t* grades, int columns, Pixel* blockRow, std::int32_t stride) {
+    std::uint16_t graded[stripColumns + 1];
+    int gradedCount = 0;
+    for (int x = 0; x < columns; ++x) {
+        graded[gradedCount] = static_cast<std::uint16_t>(x);
+        gradedCount += grades[x] != 0;
+    }
+    applyTurn<Colours, Factor, BottomRight>(decisions, window, graded, gradedCount, blockRow, stride);
+    applyTurn<Colours, Factor, TopRight>(decisions, window, graded, gradedCount, blockRow, stride);
+    applyTurn<Colours, Factor, TopLeft>(decisions, window, graded, gradedCount, blockRow, stride);
+    applyTurn<Colours, Factor, BottomLeft>(decisions, window, graded, gradedCount, blockRow, stride);
+}
+
+} // namespace tessera

@@ -1,0 +1,292 @@
+// The source rows around one source row of a column strip, and the distances between
+// every pair of nearby pixels among them, each measured once.
+//
+// The pass enlarges the image in strips of up to stripColumns columns, each from the top
+// row down, so that the working area stays a fixed size on the stack whatever the
+// image's width. For source row y the window holds rows y - 1 .. y + 2 of the strip
+// with two columns on each side, clamped to the image as the neighbourhood is, and the
+// distances of these pairs:
+//   horizontal[r]  side by side in row y - 1 + r                      (r = 0, 1, 2)
+//   vertical[r]    one above the other, rows y - 1 + r and y + r      (r = 0, 1)
+//   falling[r]     upper-left to lower-right, rows y - 1 + r and y + r (r = 0, 1, 2)
+//   rising[r]      lower-left to upper-right, rows y - 1 + r and y + r (r = 0, 1, 2)
+//   wideFalling[r], wideRising[r]
+//                  the same two columns apart, rows y - 1 + r and y + r (r = 0, 1)
+//   tallFalling, tallRising
+//                  the same one column apart, rows y - 1 and y + 1
+// Each array is indexed by the window column of the pair's left pixel. Every term of
+// the two diagonal sums of corner grading is a falling or rising pair, and every
+// distance the blend decision asks for is one of these pairs (the wide and tall ones
+// are its slope spans). Each pair is measured once, and only where it is read: moving down
+// a row brings new pairs only with the new bottom row (and the two tall ones), and flat
+// stretches, where no corner can be graded, read none. At most eight pairs per source
+// pixel in all.
+#pragma once
+
+#include "colour_distance.h"
+#include "pair_distances.h"
+#include "quarter_turn.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <tessera/scaler.h>
+
+namespace tessera {
+
+constexpr int stripColumns = 192;
+constexpr int stripMargin = 2; // columns read on each side of a strip
+constexpr int windowColumns = stripColumns + 2 * stripMargin;
+
+template <typename Colours>
+class StripWindow {
+public:
+    // The window around source row `row` of the strip of `columns` columns from `firstColumn`.
+    StripWindow(const Pixel* source, std::int32_t width, std::int32_t height, std::int32_t firstColumn,
+                std::int32_t columns, std::int32_t row, double lumaWeight)
+        : source_(source), width_(width), height_(height), firstColumn_(firstColumn),
+          pairs_(columns + 2 * stripMargin - 1), lumaWeight_(lumaWeight), row_(row) {
+        for (int r = 0; r < 4; ++r) {
+            slots_[r] = &rowStore_[r];
+            load(*slots_[r], row - 1 + r);
+        }
+        double(*store)[windowColumns] = pairStore_;
+        for (int r = 0; r < 3; ++r) {
+            horizontal[r] = *store++;
+            falling[r] = *store++;
+            rising[r] = *store++;
+        }
+        for (int r = 0; r < 2; ++r) {
+            vertical[r] = *store++;
+            wideFalling[r] = *store++;
+            wideRising[r] = *store++;
+        }
+        tallFalling = *store++;
+        tallRising = *store++;
+    }
+
+    StripWindow(const StripWindow&) = delete;
+    StripWindow& operator=(const StripWindow&) = delete;
+
+    // Moves the window one source row down. The pairs the new bottom row brings, and the
+    // tall ones, are measured when first asked for.
+    void advance() {
+        ++row_;
+        rotate(slots_);
+        rotateMeasured(horizontal, horizontalMeasured_);
+        rotateMeasured(falling, fallingMeasured_);
+        rotateMeasured(rising, risingMeasured_);
+        rotateMeasured(vertical, verticalMeasured_);
+        rotateMeasured(wideFalling, wideFallingMeasured_);
+        rotateMeasured(wideRising, wideRisingMeasured_);
+        tallFallingMeasured_ = tallRisingMeasured_ = 0;
+        load(*slots_[3], row_ + 2);
+    }
+
+    // Window row r (0 .. 3): source row y - 1 + r.
+    const Pixel* words(int r) const { return slots_[r]->words; }
+
+    // Makes sure the pairs whose left pixel lies in window columns [from, to) are measured:
+    // those corner grading reads, and those the blend decision reads.
+    void measureForGrading(int from, int to) {
+        for (int r = 0; r < 3; ++r) {
+            measure(fallingMeasured_[r], r, r + 1, 1, falling[r], from, to);
+            measure(risingMeasured_[r], r + 1, r, 1, rising[r], from, to);
+        }
+    }
+    void measureForDecisions(int from, int to) {
+        for (int r = 0; r < 3; ++r)
+            measure(horizontalMeasured_[r], r, r, 1, horizontal[r], from, to);
+        for (int r = 0; r < 2; ++r) {
+            measure(fallingMeasured_[r], r, r + 1, 1, falling[r], from, to);
+            measure(risingMeasured_[r], r + 1, r, 1, rising[r], from, to);
+            measure(verticalMeasured_[r], r, r + 1, 0, vertical[r], from, to);
+            measure(wideFallingMeasured_[r], r, r + 1, 2, wideFalling[r], from, to);
+            measure(wideRisingMeasured_[r], r + 1, r, 2, wideRising[r], from, to);
+        }
+        measure(tallFallingMeasured_, 0, 2, 1, tallFalling, from, to);
+        measure(tallRisingMeasured_, 2, 0, 1, tallRising, from, to);
+    }
+
+    double* horizontal[3];
+    double* vertical[2];
+    double* falling[3];
+    double* rising[3];
+    double* wideFalling[2];
+    double* wideRising[2];
+    double* tallFalling;
+    double* tallRising;
+
+private:
+    // A row of the window: its words, straight from the source where no column needs
+    // clamping, and its channels as doubles for the pair loops, converted a stretch at a
+    // time when first needed.
+    struct RowStore {
+        const Pixel* words;
+        std::uint32_t converted;
+        Pixel clamped[windowColumns];
+        double red[windowColumns];
+        double green[windowColumns];
+        double blue[windowColumns];
+    };
+
+    // Pairs are measured in stretches of this many, each once; a bit per stretch says
+    // which have been.
+    static constexpr int pairStretch = 16;
+    static_assert((windowColumns + pairStretch - 1) / pairStretch <= 32);
+
+    PixelRow row(int r, int from) const {
+        const RowStore& s = *slots_[r];
+        return {s.words + from, s.red + from, s.green + from, s.blue + from};
+    }
+
+    // Source row r (clamped) from column firstColumn - 2, clamped to the image.
+    void load(RowStore& out, std::int32_t r) {
+        const Pixel* line = source_ + static_cast<std::ptrdiff_t>(std::clamp(r, 0, height_ - 1)) * width_;
+        const std::int32_t from = firstColumn_ - stripMargin;
+        out.converted = 0;
+        if (from >= 0 && from + pairs_ + 1 <= width_) {
+            out.words = line + from;
+            return;
+        }
+        // Only the columns left of 0 and right of width - 1 need clamping.
+        const int inside = std::max(0, -from), insideEnd = std::min(pairs_ + 1, width_ - from);
+        std::fill(out.clamped, out.clamped + inside, line[0]);
+        std::copy(line + from + inside, line + from + insideEnd, out.clamped + inside);
+        std::fill(out.clamped + std::max(insideEnd, inside), out.clamped + pairs_ + 1, line[width_ - 1]);
+        out.words = out.clamped;
+    }
+
+    void convert(RowStore& row, int from, int to) {
+        to = std::min(to, pairs_ + 1);
+        for (int s = from / pairStretch; s * pairStretch < to; ++s) {
+            if (row.converted >> s & 1u)
+                continue;
+            for (int i = s * pairStretch; i < std::min((s + 1) * pairStretch, pairs_ + 1); ++i) {
+                row.red[i] = redOf(row.words[i]);
+                row.green[i] = greenOf(row.words[i]);
+                row.blue[i] = blueOf(row.words[i]);
+            }
+            row.converted |= std::uint32_t{1} << s;
+        }
+    }
+
+    // out[i] = distance(pixel i of window row `first`, pixel i + shift of row `second`), for
+    // the stretches of [from, to) not yet measured, each run of them in one loop.
+    void measure(std::uint32_t& measured, int first, int second, int shift, double* out, int from, int to) {
+        const int count = pairs_ + 1 - shift;
+        from = std::max(from, 0);
+        to = std::min(to, count);
+        for (int s = from / pairStretch; s * pairStretch < to;) {
+            if (measured >> s & 1u) {
+                ++s;
+                continue;
+            }
+            int end = s + 1;
+            while (end * pairStretch < to && !(measured >> end & 1u))
+                ++end;
+            const int begin = s * pairStretch, stop = std::min(end * pairStretch, count);
+            convert(*slots_[first], begin, stop);
+            convert(*slots_[second], begin + shift, stop + shift);
+            measurePairs<Colours>(row(first, begin), row(second, begin + shift), 0, stop - begin, lumaWeight_,
+                                  out + begin);
+            measured |= ((std::uint32_t{1} << (end - s)) - 1) << s;
+            s = end;
+        }
+    }
+
+    template <typename T, std::size_t N>
+    static void rotate(T (&ring)[N]) {
+        std::rotate(ring, ring + 1, ring + N);
+    }
+
+    // The slot that falls off the top comes back at the bottom, not yet measured.
+    template <std::size_t N>
+    static void rotateMeasured(double* (&ring)[N], std::uint32_t (&measured)[N]) {
+        rotate(ring);
+        rotate(measured);
+        measured[N - 1] = 0;
+    }
+
+    const Pixel* source_;
+    std::int32_t width_, height_, firstColumn_;
+    int pairs_; // pairs of neighbours in a row of the window: the strip's columns and the margins
+    double lumaWeight_;
+    std::int32_t row_;
+    RowStore rowStore_[4];
+    RowStore* slots_[4];
+    double pairStore_[17][windowColumns];
+    std::uint32_t horizontalMeasured_[3] = {}, fallingMeasured_[3] = {}, risingMeasured_[3] = {};
+    std::uint32_t verticalMeasured_[2] = {}, wideFallingMeasured_[2] = {}, wideRisingMeasured_[2] = {};
+    std::uint32_t tallFallingMeasured_ = 0, tallRisingMeasured_ = 0;
+};
+
+// The parts of the window the blend decision reads about its current row, as plain
+// pointers taken once per row: a loop that reads through them reads nothing its own
+// stores could change, and vectorises.
+struct WindowView {
+    const Pixel* words[3]; // window rows 0 .. 2: source rows y - 1 .. y + 1
+    const double* horizontal[3];
+    const double* vertical[2];
+    const double* falling[2];
+    const double* rising[2];
+    const double* wideFalling[2];
+    const double* wideRising[2];
+    const double* tallFalling;
+    const double* tallRising;
+
+    template <typename Colours>
+    explicit WindowView(const StripWindow<Colours>& w)
+        : words{w.words(0), w.words(1), w.words(2)}, horizontal{w.horizontal[0], w.horizontal[1],
+                                                                w.horizontal[2]},
+          vertical{w.vertical[0], w.vertical[1]}, falling{w.falling[0], w.falling[1]}, rising{w.rising[0],
+                                                                                              w.rising[1]},
+          wideFalling{w.wideFalling[0], w.wideFalling[1]}, wideRising{w.wideRising[0], w.wideRising[1]},
+          tallFalling(w.tallFalling), tallRising(w.tallRising) {}
+};
+
+// The cells and distances the blend decision asks for about the pixel in window column
+// `column` of the window's current row.
+struct WindowNeighbourhood {
+    const WindowView& window;
+    int column;
+
+    static constexpr Offset offsetOf(int cell) { return {cell % 3 - 1, cell / 3 - 1}; }
+
+    template <int Cell>
+    Pixel pixel() const {
+        constexpr Offset at = offsetOf(Cell);
+        return window.words[at.y + 1][column + at.x];
+    }
+
+    template <int A, int B>
+    double between() const {
+        // The pair as seen from its upper (or, in one row, its left) cell.
+        constexpr Offset a = offsetOf(A), b = offsetOf(B);
+        constexpr bool aFirst = a.y < b.y || (a.y == b.y && a.x < b.x);
+        constexpr Offset from = aFirst ? a : b, to = aFirst ? b : a;
+        constexpr int dx = to.x - from.x, dy = to.y - from.y;
+        constexpr int r = from.y + 1;
+        const int at = column + from.x;
+        if constexpr (dy == 1 && dx == 1)
+            return window.falling[r][at];
+        else if constexpr (dy == 1 && dx == -1)
+            return window.rising[r][at - 1];
+        else if constexpr (dy == 0 && dx == 1)
+            return window.horizontal[r][at];
+        else if constexpr (dy == 1 && dx == 0)
+            return window.vertical[r][at];
+        else if constexpr (dy == 1 && dx == 2)
+            return window.wideFalling[r][at];
+        else if constexpr (dy == 1 && dx == -2)
+            return window.wideRising[r][at - 2];
+        else if constexpr (dy == 2 && dx == 1)
+            return window.tallFalling[at];
+        else {
+            static_assert(dy == 2 && dx == -1, "the cells of a neighbourhood pair");
+            return window.tallRising[at - 1];
+        }
+    }
+};
+
+} // namespace tessera
