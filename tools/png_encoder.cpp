@@ -6,7 +6,9 @@
 #include <optional>
 #include <spng.h>
 #include <string>
+#include <utility>
 #include <vector>
+#include <zlib.h>
 
 namespace tessera::tool {
 namespace {
@@ -145,12 +147,16 @@ Result<EncodedPng> encodePng(std::span<const std::uint8_t> rgba, std::uint32_t w
     if (encoder.context == nullptr)
         return encoderFailure(SPNG_EMEM);
     spng_ctx* const context = encoder.context;
-    // Indexed rows compress best unfiltered; true colour with each row's best filter. Level 7 comes
-    // within 3% of level 9 on an enlarged sprite sheet in a sixth of the time.
+    // Indexed rows compress best unfiltered and with zlib's default matching; true colour with
+    // each row's best filter and the matching suited to filtered rows. Level 8 comes within 1% of
+    // level 9 on an enlarged sprite sheet in under half the time; memory level 9 gains a little more.
     const int filters = palette ? SPNG_FILTER_CHOICE_NONE : SPNG_FILTER_CHOICE_ALL;
-    for (const auto& [option, value] :
-         {std::pair{SPNG_ENCODE_TO_BUFFER, 1}, std::pair{SPNG_IMG_COMPRESSION_LEVEL, 7},
-          std::pair{SPNG_FILTER_CHOICE, filters}})
+    const int strategy = palette ? Z_DEFAULT_STRATEGY : Z_FILTERED;
+    const std::pair<spng_option, int> options[] = {
+        {SPNG_ENCODE_TO_BUFFER, 1},    {SPNG_IMG_COMPRESSION_LEVEL, 8},           {SPNG_IMG_MEM_LEVEL, 9},
+        {SPNG_FILTER_CHOICE, filters}, {SPNG_IMG_COMPRESSION_STRATEGY, strategy},
+    };
+    for (const auto& [option, value] : options)
         if (const int error = spng_set_option(context, option, value))
             return encoderFailure(error);
     if (const int error = spng_set_ihdr(context, &header))
