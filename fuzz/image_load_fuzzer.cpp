@@ -1,12 +1,14 @@
-// tessera-scale's path from the bytes of an input file to the enlargement it writes: the size
-// check on the header, decode, size check, flattening onto the background, band plan, the bands'
-// enlargement and the conversion back to opaque RGBA, exactly as the command chains them (the file reading
-// before and the PNG writing after are plain I/O and stay out).
+// tessera-scale's path from the bytes of an input file to the PNG it writes, through the same
+// functions the command calls: loading (header, size check, decoding, conversion), the band plan,
+// the bands' enlargement, the conversion back to RGBA and the PNG encoding, which must decode to
+// exactly those bytes again. Only the file reading before and the file writing after stay out.
+#include "command_line.h"
 #include "fuzz_check.h"
 #include "image_decoder.h"
-#include "scale_pixels.h"
+#include "png_encoder.h"
+#include "row_bands.h"
+#include "source_image.h"
 
-#include <SFML/Graphics/Image.hpp>
 #include <algorithm>
 #include <optional>
 #include <span>
@@ -14,71 +16,88 @@
 
 namespace {
 
+using namespace tessera::tool;
+
 // Larger enlargements are valid for the command, but would spend the fuzzing time in the scaler,
-// which has a fuzz target of its own.
+// which has a fuzz target of its own, and in the encoder's compression.
 constexpr std::uint64_t maxFuzzedTargetPixels = std::uint64_t{1} << 22;
+constexpr std::uint64_t maxEncodedTargetPixels = std::uint64_t{1} << 18;
+
+// The loader refuses an image whose decoded size differs from the size its header declared. The
+// refusal before decoding is only sound if that never happens, since the decoder would have
+// allocated for the other size first.
+void requireDeclaredSizeHolds(std::span<const char> bytes, int factor) {
+    const Result<DeclaredImage> declared = readDeclaredImage(bytes);
+    const DeclaredImage* size = std::get_if<DeclaredImage>(&declared);
+    if (size == nullptr || std::holds_alternative<Failure>(checkDeclaredImage(*size, factor)))
+        return;
+    const Result<DecodedImage> decoded = decodeImage(bytes);
+    const DecodedImage* image = std::get_if<DecodedImage>(&decoded);
+    fuzz::require(image == nullptr || (image->width == size->width && image->height == size->height),
+                  "an image decodes to the size its header declares");
+}
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     // The factor and the background vary with the input so that each is reached by some of it.
-    const int factor = tessera::tool::minFactor + static_cast<int>(size % 4);
+    const int factor = minFactor + static_cast<int>(size % 4);
+    std::optional<Rgb> background;
+    if (size / 4 % 2 == 0)
+        background = Rgb{static_cast<std::uint8_t>(size * 37), static_cast<std::uint8_t>(size * 91),
+                         static_cast<std::uint8_t>(size * 13)};
 
     const std::vector<char> bytes(data, data + size);
-    const std::optional<tessera::tool::DeclaredImage> declared = tessera::tool::readDeclaredImage(bytes);
-    if (!declared || tessera::tool::checkDeclaredImage(*declared, factor))
+    Result<SourceImage> loaded = loadSourceImage(bytes, factor, background);
+    if (std::holds_alternative<Failure>(loaded)) {
+        requireDeclaredSizeHolds(bytes, factor);
         return 0;
-    std::optional<tessera::tool::DecodedImage> image = tessera::tool::decodeImage(bytes);
-    if (!image)
-        return 0;
-    // The refusal before decoding is only sound if every image decodes to the size its header
-    // declares; the command refuses any other, but the decoder would have allocated for it first.
-    fuzz::require(image->width == declared->width && image->height == declared->height,
-                  "an image decodes to the size its header declares");
+    }
+    SourceImage& image = std::get<SourceImage>(loaded);
+    const bool translucent =
+        std::any_of(image.pixels.begin(), image.pixels.end(), [](Pixel p) { return p >> 24 != 0xFF; });
+    const ScaleMode mode = image.conversion.mode;
+    fuzz::require(translucent == (mode == ScaleMode::WithAlpha),
+                  "words keep an alpha below 255 exactly in the alpha-aware mode");
+    fuzz::require(!background || mode == ScaleMode::Opaque, "a background makes every image opaque");
+    fuzz::require(!image.conversion.flattened || background, "only a background flattens");
 
-    const tessera::tool::Rgb background{static_cast<std::uint8_t>(size * 37),
-                                        static_cast<std::uint8_t>(size * 91),
-                                        static_cast<std::uint8_t>(size * 13)};
-    const std::uint64_t width = image->width;
-    const std::uint64_t height = image->height;
+    const auto width = static_cast<std::uint64_t>(image.width);
+    const auto height = static_cast<std::uint64_t>(image.height);
     const std::uint64_t targetPixels = width * height * factor * factor;
-    const bool refused = tessera::tool::checkTargetSize(width, height, factor).has_value();
-    fuzz::require(refused == (width == 0 || height == 0 || targetPixels > tessera::tool::maxTargetPixels),
-                  "only empty images and those whose enlargement exceeds the limit are refused");
-    if (refused || targetPixels > maxFuzzedTargetPixels)
+    if (targetPixels > maxFuzzedTargetPixels)
         return 0;
-
-    const std::span<const std::uint8_t> rgba{image->rgba.get(), width * height * 4};
-    std::vector<Pixel> source(width * height);
-    const bool flattened = tessera::tool::flattenToWords(rgba, background, source);
-    bool translucent = false;
-    for (std::size_t i = 3; i < rgba.size(); i += 4)
-        translucent = translucent || rgba[i] != 255;
-    fuzz::require(flattened == translucent, "flattening is reported exactly when a pixel is not opaque");
-    fuzz::require(std::all_of(source.begin(), source.end(), [](Pixel p) { return p >> 24 == 0xFF; }),
-                  "the scaler gets opaque words only");
-    image.reset();
-
-    const auto sourceWidth = static_cast<std::int32_t>(width);
-    const auto sourceHeight = static_cast<std::int32_t>(height);
     std::vector<Pixel> target(targetPixels);
-    const std::vector<tessera::tool::RowBand> bands = tessera::tool::planBands(sourceHeight, targetPixels, 2);
     std::int32_t covered = 0;
-    for (const tessera::tool::RowBand& band : bands) {
+    for (const RowBand& band : planBands(image.height, targetPixels, 2)) {
         fuzz::require(band.begin == covered && band.end > band.begin, "the bands cover the rows in order");
         covered = band.end;
-        upscaleBand(factor, source.data(), target.data(), sourceWidth, sourceHeight, ScaleSettings{},
-                    band.begin, band.end);
+        enlargeBand(mode, factor, image.pixels.data(), target.data(), image.width, image.height,
+                    ScaleSettings{}, band.begin, band.end);
     }
-    fuzz::require(covered == sourceHeight, "the bands cover every row");
+    fuzz::require(covered == image.height, "the bands cover every row");
+    image.pixels = {};
 
-    auto* out = reinterpret_cast<std::uint8_t*>(target.data());
-    tessera::tool::writeOpaqueRgba(target, out);
-    for (std::size_t i = 3; i < target.size() * 4; i += 4)
-        fuzz::require(out[i] == 255, "the written image is opaque");
-    sf::Image output;
-    output.create(static_cast<unsigned>(width * factor), static_cast<unsigned>(height * factor), out);
-    fuzz::require(output.getSize().x == width * factor && output.getSize().y == height * factor,
-                  "the output image has the enlarged size");
+    auto* rgba = reinterpret_cast<std::uint8_t*>(target.data());
+    convertToRgba(mode, target, rgba);
+    const std::span<const std::uint8_t> written{rgba, target.size() * 4};
+    if (mode == ScaleMode::Opaque)
+        for (std::size_t i = 3; i < written.size(); i += 4)
+            fuzz::require(written[i] == 255, "an opaque enlargement is written opaque");
+    if (targetPixels > maxEncodedTargetPixels)
+        return 0;
+
+    const auto targetWidth = static_cast<std::uint32_t>(width * factor);
+    const auto targetHeight = static_cast<std::uint32_t>(height * factor);
+    const Result<EncodedPng> png = encodePng(written, targetWidth, targetHeight);
+    const EncodedPng* encoded = std::get_if<EncodedPng>(&png);
+    fuzz::require(encoded != nullptr, "the enlargement is encoded");
+    const std::span<const std::uint8_t> file = encoded->view();
+    const Result<DecodedImage> decoded =
+        decodeImage({reinterpret_cast<const char*>(file.data()), file.size()});
+    const DecodedImage* back = std::get_if<DecodedImage>(&decoded);
+    fuzz::require(back != nullptr && back->width == targetWidth && back->height == targetHeight &&
+                      std::equal(written.begin(), written.end(), back->rgba.get()),
+                  "the PNG decodes to exactly the bytes encoded");
     return 0;
 }

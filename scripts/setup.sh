@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake g++ clang clang-format pkg-config
   libsfml-dev libx11-dev
-  libstb-dev
+  libstb-dev libspng-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev libclang-rt-14-dev
   xvfb xauth xdotool desktop-file-utils
 )

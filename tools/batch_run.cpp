@@ -1,8 +1,11 @@
 #include "batch_run.h"
 
-#include "image_decoder.h"
 #include "image_files.h"
-#include "scale_pixels.h"
+#include "pixel_conversion.h"
+#include "png_encoder.h"
+#include "row_bands.h"
+#include "source_image.h"
+#include "temporary_files.h"
 
 #include <atomic>
 #include <chrono>
@@ -11,7 +14,6 @@
 #include <exception>
 #include <mutex>
 #include <new>
-#include <optional>
 #include <string>
 #include <tessera/scaler.h>
 #include <thread>
@@ -20,6 +22,10 @@ namespace tessera::tool {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// Each thread writes at most one file at a time, and each file in writing holds one registered
+// temporary file.
+static_assert(maxJobs <= maxTemporaries);
 
 // A single input gets a progress line only when it is this large (source pixels).
 constexpr std::uint64_t largeInputPixels = 2'000'000;
@@ -71,6 +77,7 @@ struct FileWork {
     const Job* job = nullptr;
     std::vector<Pixel> source;
     std::vector<Pixel> target;
+    ScaleMode mode = ScaleMode::Opaque;
     std::int32_t width = 0;
     std::int32_t height = 0;
     std::atomic<std::size_t> bandsLeft{0};
@@ -93,7 +100,6 @@ struct Batch {
     std::size_t running = 0;
 
     std::atomic<std::size_t> failures{0};
-    std::mutex encoderLock;
     Progress progress;
 
     explicit Batch(const std::vector<Job>& jobs, const BatchSettings& batchSettings)
@@ -115,83 +121,89 @@ std::string quoted(const std::filesystem::path& path) {
     return "'" + path.string() + "'";
 }
 
-void failFile(Batch& batch, FileWork& file, const std::string& reason) {
+// "cannot read 'hero.png': it is a directory": a failure to write names the output, any other
+// the input.
+std::string describe(const Failure& failure, const Job& job) {
+    const char* verb = "read";
+    if (failure.step == Step::Enlarge)
+        verb = "enlarge";
+    else if (failure.step == Step::Write)
+        verb = "write";
+    return std::string{"cannot "} + verb + " " +
+           quoted(failure.step == Step::Write ? job.output : job.input) + ": " + failure.reason;
+}
+
+void failFile(Batch& batch, FileWork& file, const Failure& failure) {
     file.source = {};
     file.target = {};
     batch.failures.fetch_add(1);
-    reportLine(batch.progress, reason);
+    reportLine(batch.progress, describe(failure, *file.job));
     advanceProgress(batch.progress, true);
 }
 
+const Failure outOfMemory{Step::Enlarge, "not enough memory"};
+
 void finishFile(Batch& batch, FileWork& file) {
-    const Job& job = *file.job;
     try {
         file.source = {};
-        const auto targetWidth = static_cast<unsigned>(file.width * batch.settings.factor);
-        const auto targetHeight = static_cast<unsigned>(file.height * batch.settings.factor);
+        const auto factor = static_cast<std::uint32_t>(batch.settings.factor);
         // The target's own storage becomes the RGBA bytes, sparing a second full-size buffer.
         auto* rgba = reinterpret_cast<std::uint8_t*>(file.target.data());
-        writeOpaqueRgba(file.target, rgba);
-        sf::Image output;
-        output.create(targetWidth, targetHeight, rgba);
+        convertToRgba(file.mode, file.target, rgba);
+        Result<EncodedPng> png =
+            encodePng({rgba, file.target.size() * 4}, static_cast<std::uint32_t>(file.width) * factor,
+                      static_cast<std::uint32_t>(file.height) * factor);
         file.target = {};
-        const std::string error =
-            writePngSafely(output, job.output, batch.settings.fileMode, batch.encoderLock);
-        if (!error.empty())
-            return failFile(batch, file, "cannot write " + quoted(job.output) + ": " + error);
+        if (const Failure* failure = std::get_if<Failure>(&png))
+            return failFile(batch, file, *failure);
+        Result<> written =
+            writeFileSafely(std::get<EncodedPng>(png).view(), file.job->output, batch.settings.fileMode);
+        if (const Failure* failure = std::get_if<Failure>(&written))
+            return failFile(batch, file, *failure);
     } catch (const std::bad_alloc&) {
-        return failFile(batch, file, "cannot enlarge " + quoted(job.input) + ": not enough memory");
+        return failFile(batch, file, outOfMemory);
     } catch (const std::exception& exception) {
-        return failFile(batch, file, "cannot write " + quoted(job.output) + ": " + exception.what());
+        return failFile(batch, file, {Step::Write, exception.what()});
     }
     advanceProgress(batch.progress, true);
 }
 
 void runBand(Batch& batch, const BandTask& task) {
     FileWork& file = *task.file;
-    upscaleBand(batch.settings.factor, file.source.data(), file.target.data(), file.width, file.height,
-                batch.scaleSettings, task.rows.begin, task.rows.end);
+    enlargeBand(file.mode, batch.settings.factor, file.source.data(), file.target.data(), file.width,
+                file.height, batch.scaleSettings, task.rows.begin, task.rows.end);
     advanceProgress(batch.progress, false);
     if (file.bandsLeft.fetch_sub(1, std::memory_order_acq_rel) == 1)
         finishFile(batch, file);
 }
 
-// Loads and converts one file, then enlarges it here if it is small or queues its bands.
+// Loads one file, then enlarges it here if it is small or queues its bands.
 void startFile(Batch& batch, FileWork& file) {
     const Job& job = *file.job;
     std::vector<RowBand> bands;
     try {
-        std::optional<DecodedImage> image;
+        Result<SourceImage> loaded;
         {
-            const FileBytes input = readWholeFile(job.input);
-            if (!input.error.empty())
-                return failFile(batch, file, "cannot read " + quoted(job.input) + ": " + input.error);
-            // The decoder allocates whatever size a file declares, so the size is judged first.
-            const std::optional<DeclaredImage> declared = readDeclaredImage(input.bytes);
-            if (!declared)
-                return failFile(batch, file,
-                                "cannot read " + quoted(job.input) + ": " + std::string{unreadableImage});
-            if (const auto error = checkDeclaredImage(*declared, batch.settings.factor))
-                return failFile(batch, file, "cannot enlarge " + quoted(job.input) + ": " + *error);
-            image = decodeImage(input.bytes);
-            // Only an image of the size judged above may go on; the check on it holds for no other.
-            if (!image || image->width != declared->width || image->height != declared->height)
-                return failFile(batch, file,
-                                "cannot read " + quoted(job.input) + ": " + std::string{unreadableImage});
+            const Result<std::vector<char>> input = readWholeFile(job.input);
+            if (const Failure* failure = std::get_if<Failure>(&input))
+                return failFile(batch, file, *failure);
+            loaded = loadSourceImage(std::get<std::vector<char>>(input), batch.settings.factor,
+                                     batch.settings.background);
         }
-        const std::uint64_t width = image->width;
-        const std::uint64_t height = image->height;
-        file.width = static_cast<std::int32_t>(width);
-        file.height = static_cast<std::int32_t>(height);
-        file.source.resize(width * height);
-        const std::span<const std::uint8_t> rgba{image->rgba.get(), width * height * 4};
-        const bool flattened = flattenToWords(rgba, batch.settings.background, file.source);
-        image.reset();
-        if (flattened && batch.settings.notes)
+        if (const Failure* failure = std::get_if<Failure>(&loaded))
+            return failFile(batch, file, *failure);
+        SourceImage& image = std::get<SourceImage>(loaded);
+        file.width = image.width;
+        file.height = image.height;
+        file.mode = image.conversion.mode;
+        file.source = std::move(image.pixels);
+        if (image.conversion.flattened && batch.settings.notes)
             reportLine(batch.progress, "note: " + quoted(job.input) + ": transparency flattened onto " +
-                                           formatColour(batch.settings.background));
+                                           formatColour(*batch.settings.background));
 
         const auto factor = static_cast<std::uint64_t>(batch.settings.factor);
+        const std::uint64_t width = static_cast<std::uint64_t>(file.width);
+        const std::uint64_t height = static_cast<std::uint64_t>(file.height);
         const std::uint64_t targetPixels = width * factor * height * factor;
         file.target.resize(targetPixels);
         bands = planBands(file.height, targetPixels, batch.settings.threads);
@@ -201,9 +213,9 @@ void startFile(Batch& batch, FileWork& file) {
             drawProgressLocked(batch.progress);
         }
     } catch (const std::bad_alloc&) {
-        return failFile(batch, file, "cannot enlarge " + quoted(job.input) + ": not enough memory");
+        return failFile(batch, file, outOfMemory);
     } catch (const std::exception& exception) {
-        return failFile(batch, file, "cannot read " + quoted(job.input) + ": " + exception.what());
+        return failFile(batch, file, {Step::Read, exception.what()});
     }
 
     file.bandsLeft.store(bands.size());

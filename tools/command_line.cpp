@@ -64,6 +64,10 @@ std::string describeRejectedOption(const std::vector<char*>& argv) {
     return "unknown option '" + typed + "'";
 }
 
+Failure usageError(std::string message) {
+    return {Step::ParseCommandLine, std::move(message)};
+}
+
 } // namespace
 
 std::optional<Rgb> parseColour(std::string_view text) {
@@ -89,7 +93,7 @@ std::string formatColour(Rgb colour) {
     return text;
 }
 
-std::variant<CommandLine, UsageError> parseCommandLine(std::span<const char* const> args) {
+Result<CommandLine> parseCommandLine(std::span<const char* const> args) {
     // getopt_long permutes its argv so that options may follow the inputs; give it a copy.
     std::vector<std::string> storage(args.begin(), args.end());
     if (storage.empty())
@@ -113,25 +117,25 @@ std::variant<CommandLine, UsageError> parseCommandLine(std::span<const char* con
             if (const auto factor = parseWholeNumber(value, minFactor, maxFactor))
                 line.factor = *factor;
             else
-                return UsageError{"invalid factor '" + value + "': expected 2, 3, 4 or 5"};
+                return usageError("invalid factor '" + value + "': expected 2, 3, 4 or 5");
             break;
         case 'j':
             if (const auto jobs = parseWholeNumber(value, 1, maxJobs))
                 line.jobs = *jobs;
             else
-                return UsageError{"invalid number of jobs '" + value +
-                                  "': expected a whole number from 1 to " + std::to_string(maxJobs)};
+                return usageError("invalid number of jobs '" + value +
+                                  "': expected a whole number from 1 to " + std::to_string(maxJobs));
             break;
         case 'o':
             if (value.empty())
-                return UsageError{"the output path is empty"};
+                return usageError("the output path is empty");
             line.output = value;
             break;
         case BackgroundOption:
             if (const auto colour = parseColour(value))
                 line.background = *colour;
             else
-                return UsageError{"invalid background '" + value + "': expected #RRGGBB, e.g. '#FF00FF'"};
+                return usageError("invalid background '" + value + "': expected #RRGGBB, e.g. '#FF00FF'");
             break;
         case 'q':
             line.quiet = true;
@@ -143,15 +147,15 @@ std::variant<CommandLine, UsageError> parseCommandLine(std::span<const char* con
             line.showVersion = true;
             break;
         case ':':
-            return UsageError{"option '" + typedOption(argv) + "' needs a value"};
+            return usageError("option '" + typedOption(argv) + "' needs a value");
         default:
-            return UsageError{describeRejectedOption(argv)};
+            return usageError(describeRejectedOption(argv));
         }
     }
     for (int index = optind; index < argc; ++index)
         line.inputs.emplace_back(argv[static_cast<std::size_t>(index)]);
     if (line.inputs.empty() && !line.showHelp && !line.showVersion)
-        return UsageError{"no input files"};
+        return usageError("no input files");
     return line;
 }
 
@@ -164,13 +168,15 @@ std::string helpText() {
            "  -o, --output PATH      one input: the output file (default: INPUT's name with\n"
            "                         @Nx before the extension, beside it, e.g. hero@4x.png);\n"
            "                         several inputs: a directory, created if missing\n"
-           "      --background COLOUR  colour that transparent pixels are flattened onto,\n"
-           "                         as #RRGGBB (default #000000)\n"
+           "      --background COLOUR  flatten transparency onto this colour, as #RRGGBB,\n"
+           "                         and write an opaque PNG\n"
            "  -q, --quiet            no notes or progress, only errors\n"
            "  -h, --help             show this help and exit\n"
            "      --version          show the version and exit\n"
            "\n"
-           "Reads PNG, BMP, TGA, JPEG and GIF (first frame); writes opaque PNG.\n"
+           "Reads PNG, BMP, TGA, JPEG and GIF (first frame). An image with transparency is\n"
+           "enlarged with its alpha and written as a PNG with alpha; an opaque image is\n"
+           "written opaque.\n"
            "Exit status: 0 if every input was enlarged, 1 if some failed, 2 for a usage error.\n";
 }
 

@@ -1,5 +1,7 @@
 #include "image_decoder.h"
 
+#include "size_limits.h"
+
 #include <algorithm>
 #include <climits>
 #include <cstdint>
@@ -122,26 +124,30 @@ bool decoderMayRead(std::span<const char> file) {
     return !png || pngDataChunksFit(bytes);
 }
 
+Failure unreadable() {
+    return {Step::Read, std::string{unreadableImage}};
+}
+
 } // namespace
 
 void FreeDecodedPixels::operator()(std::uint8_t* pixels) const {
     stbi_image_free(pixels);
 }
 
-std::optional<DeclaredImage> readDeclaredImage(std::span<const char> file) {
+Result<DeclaredImage> readDeclaredImage(std::span<const char> file) {
     if (!decoderMayRead(file))
-        return std::nullopt;
+        return unreadable();
     const auto* bytes = reinterpret_cast<const stbi_uc*>(file.data());
     const auto length = static_cast<int>(file.size());
     int width = 0;
     int height = 0;
     int channels = 0;
     if (stbi_info_from_memory(bytes, length, &width, &height, &channels) == 0)
-        return std::nullopt;
+        return unreadable();
     // Sides that do not fit an int, such as a PSD's past 2^31, arrive here negative. An empty image
     // goes on, to be refused as empty.
     if (width < 0 || height < 0)
-        return std::nullopt;
+        return unreadable();
     // stb's 16-bit test misreads a PSD's depth (v2.27), at worst overstating the buffer of a PSD
     // over a million rows high; a PSD is decoded straight to 8 bits anyway.
     std::uint32_t bytesPerPixel = 4;
@@ -153,10 +159,27 @@ std::optional<DeclaredImage> readDeclaredImage(std::span<const char> file) {
                          bytesPerPixel};
 }
 
-std::optional<DecodedImage> decodeImage(std::span<const char> file) {
+Result<> checkDeclaredImage(const DeclaredImage& image, int factor) {
+    if (Result<> size = checkTargetSize(image.width, image.height, factor);
+        std::holds_alternative<Failure>(size))
+        return size;
+    // Both sides are now small enough (their product at most maxTargetPixels) for this not to overflow.
+    const std::uint64_t bytes = std::uint64_t{image.width} * image.height * image.decoderBytesPerPixel;
+    if (bytes > maxDecoderBytes) {
+        constexpr std::uint64_t mebibyte = std::uint64_t{1} << 20;
+        return Failure{Step::Enlarge, "the image is too large to decode: " + std::to_string(image.width) +
+                                          " x " + std::to_string(image.height) + " needs " +
+                                          std::to_string((bytes + mebibyte - 1) / mebibyte) +
+                                          " MiB to decode, more than the limit of " +
+                                          std::to_string(maxDecoderBytes / mebibyte) + " MiB"};
+    }
+    return {};
+}
+
+Result<DecodedImage> decodeImage(std::span<const char> file) {
     static_assert(std::is_same_v<stbi_uc, std::uint8_t>, "the decoder's bytes are handed on as they are");
     if (!decoderMayRead(file))
-        return std::nullopt;
+        return unreadable();
     int width = 0;
     int height = 0;
     int channels = 0;
@@ -165,7 +188,7 @@ std::optional<DecodedImage> decodeImage(std::span<const char> file) {
                                            static_cast<int>(file.size()), &width, &height, &channels,
                                            STBI_rgb_alpha));
     if (!image.rgba || width <= 0 || height <= 0)
-        return std::nullopt;
+        return unreadable();
     image.width = static_cast<std::uint32_t>(width);
     image.height = static_cast<std::uint32_t>(height);
     return image;

@@ -6,11 +6,10 @@
 // any number of threads may call them at once.
 #pragma once
 
-#include "scale_pixels.h"
+#include "failure.h"
 
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <span>
 #include <string_view>
 
@@ -20,10 +19,29 @@ namespace tessera::tool {
 inline constexpr std::string_view unreadableImage =
     "it is not a PNG, BMP, TGA, JPEG or GIF image, or it is damaged";
 
+// What an image file's header declares, read before the file is decoded.
+struct DeclaredImage {
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    // Bytes per pixel of the decoder's own image buffer before it converts to 8-bit RGBA: 4 for
+    // 8 bits per channel, 8 for 16, 16 for floating-point HDR (four floats).
+    std::uint32_t decoderBytesPerPixel = 4;
+};
+
 // What the header declares for each format the decoder reads (JPEG, PNG, BMP, TGA, GIF, PSD,
-// HDR, PIC and PNM), or nothing when the header is not one the decoder would take; a side too
-// large for the decoder's int declares nothing either.
-std::optional<DeclaredImage> readDeclaredImage(std::span<const char> file);
+// HDR, PIC and PNM), or a Read failure (unreadableImage) when the header is not one the decoder
+// would take; a side too large for the decoder's int declares nothing either.
+Result<DeclaredImage> readDeclaredImage(std::span<const char> file);
+
+// The largest image buffer the decoder is asked to fill: 256 MiB, the RGBA of the largest image
+// that can be enlarged at all (2^26 pixels at factor 2). Only images of more than 8 bits per
+// channel can reach it within maxTargetPixels; refusing them keeps any single allocation of the
+// decoder well below 512 MiB.
+inline constexpr std::uint64_t maxDecoderBytes = std::uint64_t{1} << 28;
+
+// Whether the image a header declares can be decoded and enlarged by `factor`: checkTargetSize
+// on the declared size, then the decoder's buffer against maxDecoderBytes (an Enlarge failure).
+Result<> checkDeclaredImage(const DeclaredImage& image, int factor);
 
 // Hands the decoder's pixel buffer back to the decoder, which allocated it.
 struct FreeDecodedPixels {
@@ -37,9 +55,10 @@ struct DecodedImage {
     std::unique_ptr<std::uint8_t[], FreeDecodedPixels> rgba;
 };
 
-// Decodes a file of any format readDeclaredImage reads (a GIF's first frame) to RGBA; nothing
-// when the file is damaged. HDR is tone-mapped to 8 bits and 16-bit samples keep their high byte.
-// The decoder allocates for the size the header declares: judge that size first.
-std::optional<DecodedImage> decodeImage(std::span<const char> file);
+// Decodes a file of any format readDeclaredImage reads (a GIF's first frame) to RGBA; a Read
+// failure (unreadableImage) when the file is damaged. HDR is tone-mapped to 8 bits and 16-bit
+// samples keep their high byte. The decoder allocates for the size the header declares: judge
+// that size first.
+Result<DecodedImage> decodeImage(std::span<const char> file);
 
 } // namespace tessera::tool

@@ -1,14 +1,10 @@
 #include "image_files.h"
 
-#include "image_decoder.h"
+#include "temporary_files.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
-#include <optional>
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
@@ -16,8 +12,8 @@
 namespace tessera::tool {
 namespace {
 
-std::string describeErrno(int error) {
-    return std::generic_category().message(error);
+Failure failure(Step step, int error) {
+    return {step, std::generic_category().message(error)};
 }
 
 struct OpenFile {
@@ -32,123 +28,95 @@ struct OpenFile {
     }
 };
 
-// Removes the temporary file on every way out of writePngSafely except a successful rename.
-struct TemporaryFile {
-    std::string path;
+// Closes and removes the temporary file on every way out of writeFileSafely but a successful
+// rename, and takes it out of the registry only after that (a signal in between finds it).
+struct TemporaryOutput {
+    RegisteredTemporary file;
     bool renamed = false;
 
-    explicit TemporaryFile(std::string name) : path(std::move(name)) {}
-    TemporaryFile(const TemporaryFile&) = delete;
-    TemporaryFile& operator=(const TemporaryFile&) = delete;
-    ~TemporaryFile() {
+    explicit TemporaryOutput(RegisteredTemporary created) : file(created) {}
+    TemporaryOutput(const TemporaryOutput&) = delete;
+    TemporaryOutput& operator=(const TemporaryOutput&) = delete;
+    ~TemporaryOutput() {
+        if (file.descriptor >= 0)
+            ::close(file.descriptor);
         if (!renamed)
-            ::unlink(path.c_str());
+            ::unlink(file.path);
+        forgetTemporary(file);
+    }
+
+    // Whether close succeeded: some file systems report a failed write only there.
+    bool close() {
+        const int descriptor = file.descriptor;
+        file.descriptor = -1;
+        return ::close(descriptor) == 0;
     }
 };
 
 // Long output names still leave room for the temporary suffix within the 255-byte name limit.
 constexpr std::size_t maxTemporaryStem = 200;
 
-std::string flushToDisk(const std::string& path) {
-    const OpenFile file{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
-    if (file.descriptor < 0)
-        return describeErrno(errno);
-    if (::fsync(file.descriptor) != 0)
-        return describeErrno(errno);
-    return "";
-}
-
-bool samePixels(const sf::Image& written, const DecodedImage& readBack) {
-    if (written.getSize().x != readBack.width || written.getSize().y != readBack.height)
-        return false;
-    const std::size_t bytes = std::size_t{readBack.width} * readBack.height * 4;
-    return std::equal(written.getPixelsPtr(), written.getPixelsPtr() + bytes, readBack.rgba.get());
-}
-
 } // namespace
 
-FileBytes readWholeFile(const std::filesystem::path& path) {
-    FileBytes result;
+Result<std::vector<char>> readWholeFile(const std::filesystem::path& path) {
     // O_NONBLOCK: opening a pipe must not hang the batch; it is refused below.
     const OpenFile file{::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)};
-    if (file.descriptor < 0) {
-        result.error = describeErrno(errno);
-        return result;
-    }
+    if (file.descriptor < 0)
+        return failure(Step::Read, errno);
     struct stat info {};
-    if (::fstat(file.descriptor, &info) != 0) {
-        result.error = describeErrno(errno);
-        return result;
-    }
-    if (S_ISDIR(info.st_mode)) {
-        result.error = "it is a directory";
-        return result;
-    }
-    if (!S_ISREG(info.st_mode)) {
-        result.error = "it is not a regular file";
-        return result;
-    }
-    if (static_cast<std::uintmax_t>(info.st_size) > maxInputBytes) {
-        result.error = "the file is larger than 1 GiB";
-        return result;
-    }
-    result.bytes.resize(static_cast<std::size_t>(info.st_size));
+    if (::fstat(file.descriptor, &info) != 0)
+        return failure(Step::Read, errno);
+    if (S_ISDIR(info.st_mode))
+        return Failure{Step::Read, "it is a directory"};
+    if (!S_ISREG(info.st_mode))
+        return Failure{Step::Read, "it is not a regular file"};
+    if (static_cast<std::uintmax_t>(info.st_size) > maxInputBytes)
+        return Failure{Step::Read, "the file is larger than 1 GiB"};
+    std::vector<char> bytes(static_cast<std::size_t>(info.st_size));
     std::size_t filled = 0;
-    while (filled < result.bytes.size()) {
-        const ssize_t count =
-            ::read(file.descriptor, result.bytes.data() + filled, result.bytes.size() - filled);
+    while (filled < bytes.size()) {
+        const ssize_t count = ::read(file.descriptor, bytes.data() + filled, bytes.size() - filled);
         if (count < 0 && errno == EINTR)
             continue;
-        if (count < 0) {
-            result.error = describeErrno(errno);
-            result.bytes.clear();
-            return result;
-        }
+        if (count < 0)
+            return failure(Step::Read, errno);
         if (count == 0)
             break; // the file shrank while being read; decode what is there
         filled += static_cast<std::size_t>(count);
     }
-    result.bytes.resize(filled);
-    return result;
+    bytes.resize(filled);
+    return bytes;
 }
 
-std::string writePngSafely(const sf::Image& image, const std::filesystem::path& output, mode_t mode,
-                           std::mutex& encoderLock) {
+Result<> writeFileSafely(std::span<const std::uint8_t> bytes, const std::filesystem::path& output,
+                         mode_t mode) {
     const std::filesystem::path directory = output.has_parent_path() ? output.parent_path() : ".";
     const std::string stem = output.filename().string().substr(0, maxTemporaryStem);
-    // The encoder picks the format from the extension, hence the ".png" after the unique part.
-    std::string pattern = (directory / ("." + stem + ".tmp-XXXXXX.png")).string();
-    const int descriptor = ::mkstemps(pattern.data(), 4);
-    if (descriptor < 0)
-        return describeErrno(errno);
-    TemporaryFile temporary{pattern};
-    {
-        const OpenFile file{descriptor};
-        // mkstemps creates the file private to its owner; an image should get the usual mode.
-        if (::fchmod(file.descriptor, mode) != 0)
-            return describeErrno(errno);
+    Result<RegisteredTemporary> created =
+        createTemporary((directory / ("." + stem + ".tmp-XXXXXX")).string(), 0);
+    if (const Failure* creation = std::get_if<Failure>(&created))
+        return *creation;
+    TemporaryOutput temporary{std::get<RegisteredTemporary>(created)};
+    const int descriptor = temporary.file.descriptor;
+    // The file is created private to its owner; an image should get the usual mode.
+    if (::fchmod(descriptor, mode) != 0)
+        return failure(Step::Write, errno);
+    for (std::size_t written = 0; written < bytes.size();) {
+        const ssize_t count = ::write(descriptor, bytes.data() + written, bytes.size() - written);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count < 0)
+            return failure(Step::Write, errno);
+        written += static_cast<std::size_t>(count);
     }
-    {
-        const std::lock_guard lock{encoderLock};
-        if (!image.saveToFile(temporary.path))
-            return "the PNG encoder could not write the file";
-    }
-    if (std::string error = flushToDisk(temporary.path); !error.empty())
-        return error;
-
-    // The encoder does not check its own writes, so a full disk would go unnoticed:
-    // read the file back and compare it with what was meant to be written.
-    const FileBytes written = readWholeFile(temporary.path);
-    if (!written.error.empty())
-        return written.error;
-    const std::optional<DecodedImage> check = decodeImage(written.bytes);
-    if (!check || !samePixels(image, *check))
-        return "the written file did not read back correctly (is the disk full?)";
-
-    if (std::rename(temporary.path.c_str(), output.c_str()) != 0)
-        return describeErrno(errno);
+    if (::fsync(descriptor) != 0)
+        return failure(Step::Write, errno);
+    if (!temporary.close())
+        return failure(Step::Write, errno);
+    if (std::rename(temporary.file.path, output.c_str()) != 0)
+        return failure(Step::Write, errno);
     temporary.renamed = true;
-    return "";
+    return {};
 }
 
 PathIdentity identifyPath(const std::filesystem::path& path) {

@@ -1,15 +1,12 @@
-// The file side of tessera-scale: reading inputs and writing PNG outputs safely.
-//
-// Every function reports failure as a message (empty on success) that completes the sentence
-// "cannot ... 'FILE': ", so the caller can name the file once.
+// The file side of tessera-scale: reading inputs and writing outputs safely.
 #pragma once
 
+#include "failure.h"
 #include "output_plan.h"
 
-#include <SFML/Graphics/Image.hpp>
+#include <cstdint>
 #include <filesystem>
-#include <mutex>
-#include <string>
+#include <span>
 #include <sys/types.h>
 #include <vector>
 
@@ -18,22 +15,16 @@ namespace tessera::tool {
 // Files larger than this are refused before reading: no image the tool can write comes from one.
 inline constexpr std::uintmax_t maxInputBytes = std::uintmax_t{1} << 30;
 
-struct FileBytes {
-    std::vector<char> bytes;
-    std::string error;
-};
-
 // Reads a whole regular file. Directories, devices and pipes are refused without reading.
-FileBytes readWholeFile(const std::filesystem::path& path);
+Result<std::vector<char>> readWholeFile(const std::filesystem::path& path);
 
-// Writes `image` as PNG to `output` without ever leaving a partial file there: the PNG goes
-// to a unique hidden temporary file beside the output, is flushed to disk and read back
-// and compared, and only then renamed over `output`. The temporary file is removed on any
-// failure. `mode` is the new file's permission bits. SFML's encoder reports a failure on its
-// process-wide error stream, which is no safer to write from two threads than any other stream,
-// so the encoding happens under `encoderLock`, shared by every thread.
-std::string writePngSafely(const sf::Image& image, const std::filesystem::path& output, mode_t mode,
-                           std::mutex& encoderLock);
+// Writes `bytes` to `output` without ever leaving a partial file there: they go to a unique
+// hidden temporary file beside the output (removed on SIGINT and SIGTERM, see
+// temporary_files.h), every write is checked, the file is flushed to disk and closed, and only
+// then renamed over `output`. Any failure on the way (a full disk, an I/O error) is the Write
+// failure returned, and the temporary file is removed. `mode` is the new file's permission bits.
+Result<> writeFileSafely(std::span<const std::uint8_t> bytes, const std::filesystem::path& output,
+                         mode_t mode);
 
 // The identity of a path on disk, for findConflicts.
 PathIdentity identifyPath(const std::filesystem::path& path);

@@ -7,12 +7,11 @@
 #include "command_line.h"
 #include "image_files.h"
 #include "output_plan.h"
+#include "temporary_files.h"
 
-#include <SFML/System/Err.hpp>
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <streambuf>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -22,11 +21,6 @@ namespace {
 using namespace tessera::tool;
 
 enum ExitStatus : int { Success = 0, SomeInputsFailed = 1, UsageFailure = 2 };
-
-// Swallows SFML's own diagnostics; the tool prints one line of its own per failure.
-struct DiscardingBuffer : std::streambuf {
-    int_type overflow(int_type c) override { return traits_type::not_eof(c); }
-};
 
 int defaultThreads() {
     return static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 64u));
@@ -49,9 +43,9 @@ void reportFailure(const std::string& line) {
 }
 
 int run(std::span<const char* const> args) {
-    const auto parsed = parseCommandLine(args);
-    if (const auto* usage = std::get_if<UsageError>(&parsed)) {
-        reportFailure(usage->message + " (see 'tessera-scale --help')");
+    const Result<CommandLine> parsed = parseCommandLine(args);
+    if (const Failure* usage = std::get_if<Failure>(&parsed)) {
+        reportFailure(usage->reason + " (see 'tessera-scale --help')");
         return UsageFailure;
     }
     const CommandLine& line = std::get<CommandLine>(parsed);
@@ -71,17 +65,18 @@ int run(std::span<const char* const> args) {
         inputIdentities.push_back(identifyPath(job.input));
         outputIdentities.push_back(identifyPath(job.output));
     }
-    const std::vector<std::string> refusals = findConflicts(plan.jobs, inputIdentities, outputIdentities);
+    const std::vector<Result<>> verdicts = findConflicts(plan.jobs, inputIdentities, outputIdentities);
 
     std::vector<Job> accepted;
     std::size_t failures = 0;
     for (std::size_t i = 0; i < plan.jobs.size(); ++i) {
-        if (refusals[i].empty()) {
+        const Failure* refusal = std::get_if<Failure>(&verdicts[i]);
+        if (refusal == nullptr) {
             accepted.push_back(plan.jobs[i]);
             continue;
         }
         reportFailure("cannot write '" + plan.jobs[i].output.string() + "' (from '" +
-                      plan.jobs[i].input.string() + "'): " + refusals[i]);
+                      plan.jobs[i].input.string() + "'): " + refusal->reason);
         ++failures;
     }
     if (plan.outputDirectory && !accepted.empty()) {
@@ -102,6 +97,7 @@ int run(std::span<const char* const> args) {
     settings.progress = !line.quiet && ::isatty(STDERR_FILENO) == 1;
     settings.manyInputs = line.inputs.size() > 1;
     settings.fileMode = newFileMode();
+    removeTemporariesOnSignals();
     failures += runBatch(accepted, settings);
     return failures == 0 ? Success : SomeInputsFailed;
 }
@@ -109,9 +105,5 @@ int run(std::span<const char* const> args) {
 } // namespace
 
 int main(int argc, char** argv) {
-    DiscardingBuffer discard;
-    std::streambuf* const sfmlErrors = sf::err().rdbuf(&discard);
-    const int status = run({argv, static_cast<std::size_t>(argc)});
-    sf::err().rdbuf(sfmlErrors);
-    return status;
+    return run({argv, static_cast<std::size_t>(argc)});
 }

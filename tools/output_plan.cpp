@@ -35,20 +35,24 @@ bool sameFile(const PathIdentity& a, const PathIdentity& b) {
     return a.exists && b.exists && a.device == b.device && a.inode == b.inode;
 }
 
-std::vector<std::string> findConflicts(const std::vector<Job>& jobs, const std::vector<PathIdentity>& inputs,
-                                       const std::vector<PathIdentity>& outputs) {
-    std::vector<std::string> reasons(jobs.size());
+std::vector<Result<>> findConflicts(const std::vector<Job>& jobs, const std::vector<PathIdentity>& inputs,
+                                    const std::vector<PathIdentity>& outputs) {
+    std::vector<Result<>> verdicts(jobs.size());
+    const auto refused = [&](std::size_t job) {
+        return std::holds_alternative<Failure>(verdicts[job]);
+    };
     for (std::size_t job = 0; job < jobs.size(); ++job) {
-        for (std::size_t other = 0; other < jobs.size() && reasons[job].empty(); ++other)
+        for (std::size_t other = 0; other < jobs.size() && !refused(job); ++other)
             if (sameFile(outputs[job], inputs[other]))
-                reasons[job] = other == job
-                                   ? "the output would overwrite the input"
-                                   : "the output would overwrite input '" + jobs[other].input.string() + "'";
-        for (std::size_t earlier = 0; earlier < job && reasons[job].empty(); ++earlier)
-            if (reasons[earlier].empty() && sameFile(outputs[job], outputs[earlier]))
-                reasons[job] = "the output is also that of input '" + jobs[earlier].input.string() + "'";
+                verdicts[job] = Failure{Step::Write, other == job ? "the output would overwrite the input"
+                                                                  : "the output would overwrite input '" +
+                                                                        jobs[other].input.string() + "'"};
+        for (std::size_t earlier = 0; earlier < job && !refused(job); ++earlier)
+            if (!refused(earlier) && sameFile(outputs[job], outputs[earlier]))
+                verdicts[job] = Failure{Step::Write, "the output is also that of input '" +
+                                                         jobs[earlier].input.string() + "'"};
     }
-    return reasons;
+    return verdicts;
 }
 
 } // namespace tessera::tool

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "command_line.h"
+#include "failure.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -44,10 +45,11 @@ struct PathIdentity {
 
 bool sameFile(const PathIdentity& a, const PathIdentity& b);
 
-// For each job, the reason it must not be written, or an empty string. `inputs` and
-// `outputs` hold the identities of each job's input and output, in job order. An output that
-// coincides with an earlier job's output is refused for the later job only.
-std::vector<std::string> findConflicts(const std::vector<Job>& jobs, const std::vector<PathIdentity>& inputs,
-                                       const std::vector<PathIdentity>& outputs);
+// For each job, whether it may be written: a Write failure saying why not when its output would
+// overwrite an input or an earlier job's output. `inputs` and `outputs` hold the identities of
+// each job's input and output, in job order. An output that coincides with an earlier job's
+// output is refused for the later job only.
+std::vector<Result<>> findConflicts(const std::vector<Job>& jobs, const std::vector<PathIdentity>& inputs,
+                                    const std::vector<PathIdentity>& outputs);
 
 } // namespace tessera::tool

@@ -1,9 +1,12 @@
 // Property: enlarging an image band by band with upscaleBand gives exactly the words of one
 // whole-image upscale call, for every factor, every image and every split into bands,
 // whatever the order in which the bands run and on whichever threads.
-#include <SFML/Graphics/Image.hpp>
+#include "image_decoder.h"
+
 #include <algorithm>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <iterator>
 #include <random>
 #include <sstream>
 #include <string>
@@ -202,16 +205,17 @@ TEST_P(BandSplit, RealSpritesInRandomBands) {
     for (const char* name :
          {"cdda_uc_fire_32.png", "cdda_mshock_streetlight_64x80.png", "cdda_hoder_cat_16.png",
           "cdda_uc_door_closed_32.png", "cdda_bears_zombie_horse_20.png"}) {
-        sf::Image file;
-        ASSERT_TRUE(file.loadFromFile(std::string{TESSERA_TEST_DATA} + "/" + name)) << name;
+        std::ifstream stream{std::string{TESSERA_TEST_DATA} + "/" + name, std::ios::binary};
+        const std::vector<char> bytes{std::istreambuf_iterator<char>{stream},
+                                      std::istreambuf_iterator<char>{}};
+        const tessera::tool::Result<tessera::tool::DecodedImage> decoded = tessera::tool::decodeImage(bytes);
+        const auto* file = std::get_if<tessera::tool::DecodedImage>(&decoded);
+        ASSERT_NE(file, nullptr) << name;
         Image image;
-        image.width = static_cast<std::int32_t>(file.getSize().x);
-        image.height = static_cast<std::int32_t>(file.getSize().y);
-        for (std::int32_t y = 0; y < image.height; ++y)
-            for (std::int32_t x = 0; x < image.width; ++x) {
-                const sf::Color c = file.getPixel(static_cast<unsigned>(x), static_cast<unsigned>(y));
-                image.pixels.push_back(0xFF000000u | Pixel{c.r} << 16 | Pixel{c.g} << 8 | Pixel{c.b});
-            }
+        image.width = static_cast<std::int32_t>(file->width);
+        image.height = static_cast<std::int32_t>(file->height);
+        image.pixels.resize(std::size_t{file->width} * file->height);
+        rgbaToOpaquePixels(file->rgba.get(), image.pixels.size(), image.pixels.data());
         const std::vector<Pixel> expected = wholeImage(factor, image);
         for (int round = 0; round < 5; ++round) {
             const std::vector<Band> bands = randomBands(random, image.height);

@@ -8,7 +8,7 @@ namespace {
 
 using namespace tessera::tool;
 
-std::variant<CommandLine, UsageError> parse(std::vector<const char*> args) {
+Result<CommandLine> parse(std::vector<const char*> args) {
     args.insert(args.begin(), "tessera-scale");
     return parseCommandLine(args);
 }
@@ -20,7 +20,7 @@ TEST(CommandLine, DefaultsWithOnlyInputs) {
     EXPECT_EQ(line.factor, 4);
     EXPECT_FALSE(line.jobs.has_value());
     EXPECT_FALSE(line.output.has_value());
-    EXPECT_EQ(line.background, (Rgb{0, 0, 0}));
+    EXPECT_EQ(line.background, std::nullopt); // transparency is kept
     EXPECT_FALSE(line.quiet);
     EXPECT_EQ(line.inputs, (std::vector<std::string>{"a.png", "b.bmp"}));
 }
@@ -73,9 +73,10 @@ class CommandLineRejects : public testing::TestWithParam<RejectedCase> {};
 
 TEST_P(CommandLineRejects, WithAMessage) {
     const auto parsed = parse(GetParam().args);
-    ASSERT_TRUE(std::holds_alternative<UsageError>(parsed));
-    EXPECT_NE(std::get<UsageError>(parsed).message.find(GetParam().messagePart), std::string::npos)
-        << std::get<UsageError>(parsed).message;
+    const Failure* failure = std::get_if<Failure>(&parsed);
+    ASSERT_NE(failure, nullptr);
+    EXPECT_EQ(failure->step, Step::ParseCommandLine);
+    EXPECT_NE(failure->reason.find(GetParam().messagePart), std::string::npos) << failure->reason;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -106,7 +107,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(CommandLine, ParsesAgainAfterAFailedParse) {
     // getopt keeps its cursor in libc; a second parse must not inherit the first one's state.
-    ASSERT_TRUE(std::holds_alternative<UsageError>(parse({"-q", "-x", "a.png"})));
+    ASSERT_TRUE(std::holds_alternative<Failure>(parse({"-q", "-x", "a.png"})));
     const auto parsed = parse({"-f", "5", "b.png"});
     ASSERT_TRUE(std::holds_alternative<CommandLine>(parsed));
     EXPECT_EQ(std::get<CommandLine>(parsed).factor, 5);

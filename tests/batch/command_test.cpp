@@ -1,9 +1,9 @@
 // tessera-scale as a user meets it: the real binary run on real files in a scratch directory,
 // checked by exit status, stderr, the files left behind and the pixels written.
 #include "crafted_images.h"
-#include "scale_pixels.h"
+#include "image_decoder.h"
+#include "pixel_conversion.h"
 
-#include <SFML/Graphics/Image.hpp>
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -23,6 +23,11 @@
 #include <tessera/scaler.h>
 #include <unistd.h>
 #include <vector>
+
+// Test inputs are written with stb_image_write, compiled here alone.
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#define STB_IMAGE_WRITE_STATIC
+#include <stb/stb_image_write.h>
 
 extern char** environ;
 
@@ -77,13 +82,21 @@ struct Rgba {
 };
 
 Rgba loadRgba(const fs::path& path) {
-    sf::Image image;
-    if (!image.loadFromFile(path.string()))
+    const std::string file = readText(path);
+    const tessera::tool::Result<tessera::tool::DecodedImage> decoded = tessera::tool::decodeImage(file);
+    const auto* image = std::get_if<tessera::tool::DecodedImage>(&decoded);
+    if (image == nullptr)
         return {};
-    Rgba result{image.getSize().x, image.getSize().y, {}};
-    result.bytes.assign(image.getPixelsPtr(),
-                        image.getPixelsPtr() + std::size_t{result.width} * result.height * 4);
+    Rgba result{image->width, image->height, {}};
+    result.bytes.assign(image->rgba.get(), image->rgba.get() + std::size_t{result.width} * result.height * 4);
     return result;
+}
+
+bool translucent(const Rgba& image) {
+    for (std::size_t i = 3; i < image.bytes.size(); i += 4)
+        if (image.bytes[i] != 255)
+            return true;
+    return false;
 }
 
 // What the editor shows and saves for a canvas of these pixels: the canvas holds 0xFFRRGGBB
@@ -93,20 +106,63 @@ Rgba editorEnlargement(const Rgba& input, int factor, std::uint8_t bgRed = 0, st
     std::vector<Pixel> canvas;
     for (std::size_t i = 0; i < input.bytes.size(); i += 4) {
         const std::uint8_t alpha = input.bytes[i + 3];
-        canvas.push_back(0xFF000000u | Pixel{compositeChannel(input.bytes[i], alpha, bgRed)} << 16 |
-                         Pixel{compositeChannel(input.bytes[i + 1], alpha, bgGreen)} << 8 |
-                         Pixel{compositeChannel(input.bytes[i + 2], alpha, bgBlue)});
+        canvas.push_back(opaquePixel(compositeChannel(input.bytes[i], alpha, bgRed),
+                                     compositeChannel(input.bytes[i + 1], alpha, bgGreen),
+                                     compositeChannel(input.bytes[i + 2], alpha, bgBlue)));
     }
     const auto f = static_cast<unsigned>(factor);
     std::vector<Pixel> target(canvas.size() * f * f);
     upscale(factor, canvas.data(), target.data(), static_cast<std::int32_t>(input.width),
             static_cast<std::int32_t>(input.height), ScaleSettings{}, INT32_MAX);
     Rgba output{input.width * f, input.height * f, {}};
-    for (Pixel word : target)
-        output.bytes.insert(output.bytes.end(),
-                            {static_cast<std::uint8_t>(word >> 16), static_cast<std::uint8_t>(word >> 8),
-                             static_cast<std::uint8_t>(word), 255});
+    for (Pixel word : target) {
+        const std::array<std::uint8_t, 4> bytes = opaqueRgba(word);
+        output.bytes.insert(output.bytes.end(), bytes.begin(), bytes.end());
+    }
     return output;
+}
+
+// The alpha-aware enlargement of the pixels as they are, straight RGBA in and out.
+Rgba alphaEnlargement(const Rgba& input, int factor) {
+    const std::size_t count = input.bytes.size() / 4;
+    std::vector<Pixel> source(count);
+    rgbaToPixels(input.bytes.data(), count, source.data());
+    const auto f = static_cast<unsigned>(factor);
+    std::vector<Pixel> target(count * f * f);
+    upscaleWithAlpha(factor, source.data(), target.data(), static_cast<std::int32_t>(input.width),
+                     static_cast<std::int32_t>(input.height), ScaleSettings{}, INT32_MAX);
+    Rgba output{input.width * f, input.height * f, std::vector<std::uint8_t>(target.size() * 4)};
+    pixelsToRgba(target.data(), target.size(), output.bytes.data());
+    return output;
+}
+
+// What the command writes without --background: transparency kept where there is any.
+Rgba expectedEnlargement(const Rgba& input, int factor) {
+    return translucent(input) ? alphaEnlargement(input, factor) : editorEnlargement(input, factor);
+}
+
+// Writes the pixels in the format of the name's extension (PNG, BMP, TGA or JPEG), with 4
+// channels as RGBA, 3 as RGB, or 2 as grey (the red byte) and alpha.
+bool writeImage(const fs::path& path, const Rgba& image, int channels = 4) {
+    std::vector<std::uint8_t> pixels;
+    for (std::size_t i = 0; i < image.bytes.size(); i += 4) {
+        const std::uint8_t* pixel = &image.bytes[i];
+        if (channels == 2)
+            pixels.insert(pixels.end(), {pixel[0], pixel[3]});
+        else
+            pixels.insert(pixels.end(), pixel, pixel + channels);
+    }
+    const auto width = static_cast<int>(image.width);
+    const auto height = static_cast<int>(image.height);
+    const std::string name = path.string();
+    const std::string extension = path.extension().string();
+    if (extension == ".png")
+        return stbi_write_png(name.c_str(), width, height, channels, pixels.data(), width * channels) != 0;
+    if (extension == ".bmp")
+        return stbi_write_bmp(name.c_str(), width, height, channels, pixels.data()) != 0;
+    if (extension == ".tga")
+        return stbi_write_tga(name.c_str(), width, height, channels, pixels.data()) != 0;
+    return stbi_write_jpg(name.c_str(), width, height, channels, pixels.data(), 90) != 0;
 }
 
 class ScaleCommand : public testing::Test {
@@ -131,9 +187,10 @@ protected:
         fs::copy_file(dataDirectory / name, work / to);
     }
 
-    // With `limitMemory`, the command runs with at most memoryLimit of data (of single allocations
-    // under AddressSanitizer, whose shadow memory a data limit would refuse).
-    RunResult run(const std::vector<std::string>& args, bool limitMemory = false) const {
+    // Starts the command in the work directory, its stdout and stderr into files. With
+    // `limitMemory`, it runs with at most memoryLimit of data (of single allocations under
+    // AddressSanitizer, whose shadow memory a data limit would refuse).
+    pid_t start(const std::vector<std::string>& args, bool limitMemory = false) const {
         const std::string outPath = (root / "stdout").string();
         const std::string errPath = (root / "stderr").string();
         std::vector<std::string> storage{TESSERA_SCALE_PATH};
@@ -158,10 +215,7 @@ protected:
             envp.push_back(variable.data());
         envp.push_back(nullptr);
 
-        RunResult result;
         const pid_t pid = ::fork();
-        if (pid < 0)
-            return result;
         if (pid == 0) {
             // Only async-signal-safe calls between fork and exec.
             const int in = ::open("/dev/null", O_RDONLY);
@@ -176,15 +230,27 @@ protected:
             ::execve(TESSERA_SCALE_PATH, argv.data(), envp.data());
             ::_exit(127);
         }
+        return pid;
+    }
+
+    // Waits for a command that start() started and collects what it left.
+    RunResult finish(pid_t pid) const {
+        RunResult result;
+        if (pid < 0)
+            return result;
         int status = 0;
         rusage usage{};
         while (::wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
         }
         result.peakResidentKiB = usage.ru_maxrss;
         result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        result.out = readText(outPath);
-        result.err = readText(errPath);
+        result.out = readText(root / "stdout");
+        result.err = readText(root / "stderr");
         return result;
+    }
+
+    RunResult run(const std::vector<std::string>& args, bool limitMemory = false) const {
+        return finish(start(args, limitMemory));
     }
 
     // Every file under the work directory, relative to it, so that stray temporary files show.
@@ -220,7 +286,7 @@ TEST_F(ScaleCommand, EveryFactorIntoANamedFile) {
         const std::string name = "big" + std::to_string(factor) + ".png";
         const RunResult result = run({"-q", "-f", std::to_string(factor), "-o", name, "light.png"});
         EXPECT_EQ(result.status, 0) << result.err;
-        EXPECT_TRUE(loadRgba(work / name) == editorEnlargement(input, factor)) << "factor " << factor;
+        EXPECT_TRUE(loadRgba(work / name) == expectedEnlargement(input, factor)) << "factor " << factor;
     }
 }
 
@@ -233,13 +299,17 @@ TEST_F(ScaleCommand, OneInputIntoAnExistingDirectory) {
 }
 
 TEST_F(ScaleCommand, TransparencyIsFlattenedOntoTheBackgroundAndSaidOnce) {
-    sf::Image glass;
-    glass.create(4, 3, sf::Color{200, 100, 0, 128});
-    glass.setPixel(0, 0, sf::Color{10, 20, 30, 255});
-    glass.setPixel(1, 0, sf::Color{255, 255, 255, 0});
-    glass.setPixel(2, 1, sf::Color{1, 254, 77, 1});
-    glass.setPixel(3, 2, sf::Color{90, 91, 92, 254});
-    ASSERT_TRUE(glass.saveToFile((work / "glass.png").string()));
+    Rgba glass{4, 3, {}};
+    for (int i = 0; i < 12; ++i)
+        glass.bytes.insert(glass.bytes.end(), {200, 100, 0, 128});
+    const auto setPixel = [&](unsigned x, unsigned y, std::array<std::uint8_t, 4> rgba) {
+        std::copy(rgba.begin(), rgba.end(), glass.bytes.begin() + 4 * (y * 4 + x));
+    };
+    setPixel(0, 0, {10, 20, 30, 255});
+    setPixel(1, 0, {255, 255, 255, 0});
+    setPixel(2, 1, {1, 254, 77, 1});
+    setPixel(3, 2, {90, 91, 92, 254});
+    ASSERT_TRUE(writeImage(work / "glass.png", glass));
 
     const RunResult result = run({"--background", "#204080", "-f", "3", "glass.png"});
     EXPECT_EQ(result.status, 0);
@@ -259,12 +329,20 @@ TEST_F(ScaleCommand, TransparencyIsFlattenedOntoTheBackgroundAndSaidOnce) {
     EXPECT_EQ(readText(work / "quiet.png"), readText(work / "glass@3x.png"));
 }
 
-TEST_F(ScaleCommand, DefaultBackgroundIsBlack) {
+TEST_F(ScaleCommand, TransparencyIsKeptWithoutANote) {
     copyData(translucentSprite, "fire.png");
     const RunResult result = run({"-f", "2", "fire.png"});
     EXPECT_EQ(result.status, 0);
-    EXPECT_NE(result.err.find("#000000"), std::string::npos) << result.err;
-    EXPECT_TRUE(loadRgba(work / "fire@2x.png") == editorEnlargement(loadRgba(work / "fire.png"), 2));
+    EXPECT_EQ(result.err, "");
+    const Rgba output = loadRgba(work / "fire@2x.png");
+    EXPECT_TRUE(output == alphaEnlargement(loadRgba(work / "fire.png"), 2));
+    // Where the enlargement is transparent, it is transparent black: no colour of a hidden pixel
+    // is left for another program to show.
+    for (std::size_t i = 0; i < output.bytes.size(); i += 4) {
+        if (output.bytes[i + 3] == 0) {
+            ASSERT_EQ(output.bytes[i] | output.bytes[i + 1] | output.bytes[i + 2], 0) << "pixel " << i / 4;
+        }
+    }
 }
 
 // A 3 x 2 GIF: red, blue, red over white, red, green.
@@ -274,13 +352,14 @@ const unsigned char tinyGif[] = {0x47, 0x49, 0x46, 0x38, 0x39, 0x61, 0x03, 0x00,
                                  0x00, 0x02, 0x00, 0x00, 0x02, 0x04, 0x84, 0x30, 0x10, 0x05, 0x00, 0x3b};
 
 TEST_F(ScaleCommand, ReadsEveryFormatTheDecoderTakes) {
-    sf::Image source;
-    source.create(7, 5);
+    Rgba source{7, 5, {}};
     for (unsigned y = 0; y < 5; ++y)
         for (unsigned x = 0; x < 7; ++x)
-            source.setPixel(x, y, x > y ? sf::Color{220, 40, 40} : sf::Color{20, 30, 160});
+            source.bytes.insert(source.bytes.end(),
+                                x > y ? std::initializer_list<std::uint8_t>{220, 40, 40, 255}
+                                      : std::initializer_list<std::uint8_t>{20, 30, 160, 255});
     for (const char* name : {"pic.png", "pic.bmp", "pic.tga", "pic.jpg"})
-        ASSERT_TRUE(source.saveToFile((work / name).string())) << name;
+        ASSERT_TRUE(writeImage(work / name, source, 3)) << name;
     writeBytes(work / "pic.gif", std::string{std::begin(tinyGif), std::end(tinyGif)});
     const Rgba gif = loadRgba(work / "pic.gif");
     const std::vector<std::uint8_t> gifColours = {255, 0,   0,   255, 0,   0, 255, 255, 255, 0,   0, 255,
@@ -308,6 +387,42 @@ TEST_F(ScaleCommand, ReadsEveryFormatTheDecoderTakes) {
     }
 }
 
+TEST_F(ScaleCommand, KeepsTransparencyFromEveryFormatThatCarriesIt) {
+    // A red diagonal band and a half-transparent blue pixel on a transparent background whose
+    // colour bits are not black.
+    Rgba sprite{6, 5, {}};
+    for (unsigned y = 0; y < 5; ++y)
+        for (unsigned x = 0; x < 6; ++x) {
+            const std::array<std::uint8_t, 4> pixel =
+                x == 5 && y == 0       ? std::array<std::uint8_t, 4>{30, 30, 200, 128}
+                : x >= y && x <= y + 1 ? std::array<std::uint8_t, 4>{200, 30, 30, 255}
+                                       : std::array<std::uint8_t, 4>{37, 150, 90, 0};
+            sprite.bytes.insert(sprite.bytes.end(), pixel.begin(), pixel.end());
+        }
+    ASSERT_TRUE(writeImage(work / "rgba.png", sprite));
+    ASSERT_TRUE(writeImage(work / "grey.png", sprite, 2));
+    ASSERT_TRUE(writeImage(work / "sprite.bmp", sprite)); // 32 bits per pixel
+    ASSERT_TRUE(writeImage(work / "sprite.tga", sprite));
+    writeBytes(work / "palette.png", tessera::test::palettePngImage(
+                                         3, {0, 1, 2, 2, 0, 1}, {255, 0, 0, 255, 0, 0, 255, 90, 7, 8, 9, 0}));
+    // The 3 x 2 GIF below with its blue, index 2, made the transparent one.
+    std::string gif{std::begin(tinyGif), std::end(tinyGif)};
+    gif[28] = 0x01; // graphic control: a transparent index is given
+    gif[31] = 0x02;
+    writeBytes(work / "sprite.gif", gif);
+
+    for (const char* name :
+         {"rgba.png", "grey.png", "palette.png", "sprite.gif", "sprite.bmp", "sprite.tga"}) {
+        const Rgba input = loadRgba(work / name);
+        ASSERT_TRUE(translucent(input)) << name << " decodes without its transparency";
+        const std::string output = std::string{name} + ".out.png";
+        const RunResult result = run({"-f", "3", "-o", output, name});
+        EXPECT_EQ(result.status, 0) << name << ": " << result.err;
+        EXPECT_EQ(result.err, "") << name;
+        EXPECT_TRUE(loadRgba(work / output) == alphaEnlargement(input, 3)) << name;
+    }
+}
+
 TEST_F(ScaleCommand, SeveralInputsIntoADirectoryThatIsCreated) {
     copyData(opaqueSprite, "door.png");
     copyData(translucentSprite, "fire.png");
@@ -317,7 +432,7 @@ TEST_F(ScaleCommand, SeveralInputsIntoADirectoryThatIsCreated) {
     EXPECT_EQ(result.err, "");
     for (const char* name : {"door", "fire", "cat"})
         EXPECT_TRUE(loadRgba(work / "out/nested" / (std::string{name} + "@3x.png")) ==
-                    editorEnlargement(loadRgba(work / (std::string{name} + ".png")), 3))
+                    expectedEnlargement(loadRgba(work / (std::string{name} + ".png")), 3))
             << name;
 }
 
@@ -335,7 +450,7 @@ TEST_F(ScaleCommand, OneAndTwoThreadsWriteIdenticalBytes) {
         EXPECT_FALSE(bytes.empty()) << name;
         EXPECT_TRUE(bytes == readText(work / "two" / name)) << name;
     }
-    EXPECT_TRUE(loadRgba(work / "two/sheet@2x.png") == editorEnlargement(loadRgba(work / "sheet.png"), 2));
+    EXPECT_TRUE(loadRgba(work / "two/sheet@2x.png") == expectedEnlargement(loadRgba(work / "sheet.png"), 2));
 }
 
 TEST_F(ScaleCommand, AFailedInputDoesNotStopTheOthers) {
@@ -346,6 +461,47 @@ TEST_F(ScaleCommand, AFailedInputDoesNotStopTheOthers) {
     EXPECT_EQ(countLines(result.err), 1u) << result.err;
     EXPECT_NE(result.err.find("'missing.png'"), std::string::npos) << result.err;
     EXPECT_EQ(filesLeft(), (std::set<std::string>{"door.png", "door@2x.png", "cat.png", "cat@2x.png"}));
+}
+
+// Whether the folder holds a file whose name starts with a dot: a temporary output.
+bool holdsHiddenFile(const fs::path& folder) {
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(folder, error))
+        if (entry.path().filename().string().starts_with("."))
+            return true;
+    return false;
+}
+
+TEST_F(ScaleCommand, InterruptedWhileWritingLeavesNoTemporaryFile) {
+    // Many outputs one after the other, each written and flushed to disk, so that the command is
+    // often caught with a temporary file open. It is stopped as soon as one is seen, and
+    // interrupted only if the file is still there.
+    std::vector<std::string> args{"-q", "-j", "1", "-f", "5", "-o", "out"};
+    for (int i = 0; i < 40; ++i) {
+        const std::string name = "fire" + std::to_string(i) + ".png";
+        copyData(translucentSprite, name);
+        args.push_back(name);
+    }
+    fs::create_directory(work / "out");
+    const pid_t pid = start(args);
+    ASSERT_GT(pid, 0);
+    bool interrupted = false;
+    int status = 0;
+    while (!interrupted && ::waitpid(pid, &status, WNOHANG) == 0) {
+        if (!holdsHiddenFile(work / "out"))
+            continue;
+        ::kill(pid, SIGSTOP);
+        ASSERT_EQ(::waitpid(pid, &status, WUNTRACED), pid);
+        if (WIFSTOPPED(status) && holdsHiddenFile(work / "out")) {
+            ::kill(pid, SIGINT);
+            interrupted = true;
+        }
+        ::kill(pid, SIGCONT);
+    }
+    const RunResult result = interrupted ? finish(pid) : RunResult{};
+    ASSERT_TRUE(interrupted) << "the command finished before it was caught writing";
+    EXPECT_EQ(result.status, 128 + SIGINT) << "it ends as an interrupted command does";
+    EXPECT_FALSE(holdsHiddenFile(work / "out"));
 }
 
 TEST_F(ScaleCommand, HelpAndVersion) {

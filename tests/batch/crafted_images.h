@@ -1,5 +1,5 @@
 // Image files built byte by byte: headers that declare any size at all, with no pixel data behind
-// them, and small complete images of the formats SFML cannot write.
+// them, and small complete images of the formats and layouts stb_image_write cannot write.
 #pragma once
 
 #include <cstdint>
@@ -152,8 +152,27 @@ inline std::string picImage(std::uint16_t width, const std::vector<std::uint8_t>
            std::string(rgb.begin(), rgb.end());
 }
 
-// 16-bit RGB, each sample its byte twice, in one stored (uncompressed) deflate block; the
-// decoder checks neither the CRCs nor the Adler-32.
+// A chunk with a CRC the decoder does not check.
+inline std::string pngChunk(const char* type, const std::string& data) {
+    std::string bytes;
+    appendBigEndian(bytes, static_cast<std::uint32_t>(data.size()), 4);
+    return bytes + type + data + std::string(4, '\0');
+}
+
+// A complete PNG of rows already in the file's layout, each behind its filter byte, in one stored
+// (uncompressed) deflate block, with `chunks` between the header and the data; the decoder checks
+// neither the CRCs nor the Adler-32.
+inline std::string pngImage(std::uint32_t width, std::uint32_t height, int bitDepth, int colourType,
+                            const std::string& rows, const std::string& chunks = "") {
+    std::string data{"\x78\x01\x01"}; // zlib header, final stored block
+    appendLittleEndian(data, static_cast<std::uint32_t>(rows.size()), 2);
+    appendLittleEndian(data, ~static_cast<std::uint32_t>(rows.size()), 2);
+    data += rows + std::string(4, '\0');
+    return pngHeader(width, height, bitDepth, colourType) + chunks + pngChunk("IDAT", data) +
+           pngChunk("IEND", "");
+}
+
+// 16-bit RGB, each sample its byte twice.
 inline std::string png16Image(std::uint32_t width, const std::vector<std::uint8_t>& rgb) {
     const auto height = static_cast<std::uint32_t>(rgb.size() / 3 / width);
     std::string rows;
@@ -162,15 +181,27 @@ inline std::string png16Image(std::uint32_t width, const std::vector<std::uint8_
             rows += '\0'; // no filter
         rows += {static_cast<char>(rgb[i]), static_cast<char>(rgb[i])};
     }
-    std::string data{"\x78\x01\x01"}; // zlib header, final stored block
-    appendLittleEndian(data, static_cast<std::uint32_t>(rows.size()), 2);
-    appendLittleEndian(data, ~static_cast<std::uint32_t>(rows.size()), 2);
-    data += rows + std::string(4, '\0');
-    std::string bytes = pngHeader(width, height, 16, 2);
-    appendBigEndian(bytes, static_cast<std::uint32_t>(data.size()), 4);
-    bytes += "IDAT" + data + std::string(4, '\0');
-    bytes += std::string{"\0\0\0\0IEND\xAE\x42\x60\x82", 12};
-    return bytes;
+    return pngImage(width, height, 16, 2, rows);
+}
+
+// 8-bit palette indices, with a transparency chunk giving the alpha of each entry. `palette` holds
+// red, green, blue and alpha per entry.
+inline std::string palettePngImage(std::uint32_t width, const std::vector<std::uint8_t>& indices,
+                                   const std::vector<std::uint8_t>& palette) {
+    std::string rows;
+    for (std::size_t i = 0; i < indices.size(); ++i) {
+        if (i % width == 0)
+            rows += '\0';
+        rows += static_cast<char>(indices[i]);
+    }
+    std::string colours;
+    std::string alphas;
+    for (std::size_t i = 0; i < palette.size(); i += 4) {
+        colours.append(reinterpret_cast<const char*>(&palette[i]), 3);
+        alphas += static_cast<char>(palette[i + 3]);
+    }
+    return pngImage(width, static_cast<std::uint32_t>(indices.size() / width), 8, 3, rows,
+                    pngChunk("PLTE", colours) + pngChunk("tRNS", alphas));
 }
 
 } // namespace tessera::test

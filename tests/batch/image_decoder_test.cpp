@@ -70,13 +70,48 @@ TEST(ReadDeclaredImage, ReadsTheSizeOfEveryFormatFromItsHeaderAlone) {
         {"nothing", "", std::nullopt},
     };
     for (const HeaderCase& c : cases) {
-        const std::optional<DeclaredImage> declared = readDeclaredImage(c.bytes);
-        EXPECT_EQ(declared.has_value(), c.expected.has_value()) << c.name;
-        if (!declared || !c.expected)
+        const Result<DeclaredImage> result = readDeclaredImage(c.bytes);
+        const DeclaredImage* declared = std::get_if<DeclaredImage>(&result);
+        EXPECT_EQ(declared != nullptr, c.expected.has_value()) << c.name;
+        if (const Failure* failure = std::get_if<Failure>(&result)) {
+            EXPECT_EQ(*failure, (Failure{Step::Read, std::string{unreadableImage}})) << c.name;
+        }
+        if (declared == nullptr || !c.expected)
             continue;
         EXPECT_EQ(declared->width, c.expected->width) << c.name;
         EXPECT_EQ(declared->height, c.expected->height) << c.name;
         EXPECT_EQ(declared->decoderBytesPerPixel, c.expected->decoderBytesPerPixel) << c.name;
+    }
+}
+
+TEST(CheckDeclaredImage, RefusesWhatCannotBeEnlargedAndWhatTheDecoderWouldNeedTooMuchFor) {
+    struct Case {
+        DeclaredImage image;
+        int factor;
+        const char* refusal; // in the message, or nullptr when the image is accepted
+    };
+    const Case cases[] = {
+        {{8192, 8192, 4}, 2, nullptr}, // the largest enlargement, decoded in exactly 256 MiB
+        {{8192, 8193, 4}, 2, "too large: 8192 x 8193 enlarged by 2"},
+        {{4096, 4096, 4}, 5, "too large: 4096 x 4096 enlarged by 5"},
+        {{0, 7, 4}, 2, "empty"},
+        {{8192, 4096, 8}, 2, nullptr}, // 16 bits per channel: 256 MiB
+        {{8192, 8192, 8}, 2, "too large to decode: 8192 x 8192 needs 512 MiB"},
+        {{4096, 4096, 16}, 2, nullptr}, // floating point: 256 MiB
+        {{4096, 4097, 16}, 2, "needs 257 MiB to decode, more than the limit of 256 MiB"},
+        {{0xFFFFFFFFu, 0xFFFFFFFFu, 16}, 2, "too large: 4294967295 x 4294967295"},
+    };
+    for (const Case& c : cases) {
+        const Result<> verdict = checkDeclaredImage(c.image, c.factor);
+        const Failure* failure = std::get_if<Failure>(&verdict);
+        const std::string size = std::to_string(c.image.width) + " x " + std::to_string(c.image.height);
+        if (c.refusal == nullptr) {
+            EXPECT_EQ(failure, nullptr) << size << ": " << failure->reason;
+        } else {
+            ASSERT_NE(failure, nullptr) << size;
+            EXPECT_EQ(failure->step, Step::Enlarge) << size;
+            EXPECT_NE(failure->reason.find(c.refusal), std::string::npos) << failure->reason;
+        }
     }
 }
 
@@ -127,9 +162,10 @@ TEST(DecodeImage, DecodesToRgbaOfTheDeclaredSizeOrRefuses) {
         {"nothing", "", 0, {}},
     };
     for (const DecodeCase& c : cases) {
-        const std::optional<DecodedImage> image = decodeImage(c.bytes);
-        ASSERT_EQ(image.has_value(), !c.rgb.empty()) << c.name;
-        if (!image)
+        const Result<DecodedImage> result = decodeImage(c.bytes);
+        const DecodedImage* image = std::get_if<DecodedImage>(&result);
+        ASSERT_EQ(image != nullptr, !c.rgb.empty()) << c.name;
+        if (image == nullptr)
             continue;
         const auto height = static_cast<std::uint32_t>(c.rgb.size() / 3 / c.width);
         EXPECT_EQ(image->width, c.width) << c.name;
@@ -140,17 +176,19 @@ TEST(DecodeImage, DecodesToRgbaOfTheDeclaredSizeOrRefuses) {
         const std::vector<std::uint8_t> decoded(image->rgba.get(), image->rgba.get() + expected.size());
         EXPECT_EQ(decoded, expected) << c.name;
         // The refusal before decoding relies on each image having the size its header declares.
-        const std::optional<DeclaredImage> declared = readDeclaredImage(c.bytes);
-        ASSERT_TRUE(declared.has_value()) << c.name;
+        const Result<DeclaredImage> header = readDeclaredImage(c.bytes);
+        const DeclaredImage* declared = std::get_if<DeclaredImage>(&header);
+        ASSERT_NE(declared, nullptr) << c.name;
         EXPECT_EQ(declared->width, image->width) << c.name;
         EXPECT_EQ(declared->height, image->height) << c.name;
     }
 }
 
 TEST(DecodeImage, KeepsTheAlphaOfARealImage) {
-    const std::optional<DecodedImage> image =
+    const Result<DecodedImage> decoded =
         decodeImage(readFile(std::string{TESSERA_TEST_DATA} + "/cdda_uc_fire_32.png"));
-    ASSERT_TRUE(image.has_value());
+    const DecodedImage* image = std::get_if<DecodedImage>(&decoded);
+    ASSERT_NE(image, nullptr);
     EXPECT_EQ(image->width, 32u);
     EXPECT_EQ(image->height, 32u);
     std::set<std::uint8_t> alphas;

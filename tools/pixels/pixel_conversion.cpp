@@ -1,0 +1,57 @@
+#include "pixel_conversion.h"
+
+#include <algorithm>
+
+namespace tessera::tool {
+
+bool flattenToWords(std::span<const std::uint8_t> rgba, Rgb background, std::span<Pixel> words) {
+    bool translucent = false;
+    const std::size_t count = std::min(rgba.size() / 4, words.size());
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint8_t* pixel = &rgba[4 * i];
+        const std::uint8_t alpha = pixel[3];
+        if (alpha == 255) {
+            words[i] = opaquePixel(pixel[0], pixel[1], pixel[2]);
+            continue;
+        }
+        translucent = true;
+        words[i] = opaquePixel(compositeChannel(pixel[0], alpha, background.red),
+                               compositeChannel(pixel[1], alpha, background.green),
+                               compositeChannel(pixel[2], alpha, background.blue));
+    }
+    return translucent;
+}
+
+Conversion convertToWords(std::span<const std::uint8_t> rgba, std::optional<Rgb> background,
+                          std::span<Pixel> words) {
+    if (background)
+        return {ScaleMode::Opaque, flattenToWords(rgba, *background, words)};
+    const std::size_t count = std::min(rgba.size() / 4, words.size());
+    bool translucent = false;
+    for (std::size_t i = 0; i < count && !translucent; ++i)
+        translucent = rgba[4 * i + 3] != 255;
+    if (translucent) {
+        rgbaToPixels(rgba.data(), count, words.data());
+        return {ScaleMode::WithAlpha, false};
+    }
+    rgbaToOpaquePixels(rgba.data(), count, words.data());
+    return {ScaleMode::Opaque, false};
+}
+
+void enlargeBand(ScaleMode mode, std::int32_t factor, const Pixel* source, Pixel* target, std::int32_t width,
+                 std::int32_t height, const ScaleSettings& settings, std::int32_t rowBegin,
+                 std::int32_t rowEnd) {
+    if (mode == ScaleMode::WithAlpha)
+        upscaleBandWithAlpha(factor, source, target, width, height, settings, rowBegin, rowEnd);
+    else
+        upscaleBand(factor, source, target, width, height, settings, rowBegin, rowEnd);
+}
+
+void convertToRgba(ScaleMode mode, std::span<const Pixel> words, std::uint8_t* rgba) {
+    if (mode == ScaleMode::WithAlpha)
+        pixelsToRgba(words.data(), words.size(), rgba);
+    else
+        pixelsToOpaqueRgba(words.data(), words.size(), rgba);
+}
+
+} // namespace tessera::tool

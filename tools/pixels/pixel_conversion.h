@@ -1,0 +1,63 @@
+// tessera-scale's pixels between decoded RGBA bytes and the scaler's words, and the choice of
+// enlargement that goes with them, free of any I/O and any image library.
+//
+// Decoded images arrive as 8-bit RGBA bytes, row-major. An image the command enlarges opaque
+// reaches the scaler as words 0xFFRRGGBB, exactly as the editor's canvas holds them, and its
+// enlargement goes back out with alpha 255, as the editor saves it. An image with transparency
+// keeps its alpha through the alpha-aware enlargement into the file.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <tessera/scaler.h>
+
+namespace tessera::tool {
+
+struct Rgb {
+    std::uint8_t red = 0;
+    std::uint8_t green = 0;
+    std::uint8_t blue = 0;
+
+    friend bool operator==(const Rgb&, const Rgb&) = default;
+};
+
+// Composites one channel of colour over the background with integer arithmetic, rounding to
+// nearest (halves up): (colour * alpha + background * (255 - alpha) + 127) / 255. Alpha 255
+// keeps the colour and alpha 0 gives the background exactly.
+constexpr std::uint8_t compositeChannel(std::uint8_t colour, std::uint8_t alpha, std::uint8_t background) {
+    return static_cast<std::uint8_t>((colour * alpha + background * (255 - alpha) + 127) / 255);
+}
+
+// Fills `words` (rgba.size() / 4 of them) with the opaque canvas words of the RGBA bytes,
+// compositing pixels whose alpha is below 255 over the background. Returns whether any
+// pixel had alpha below 255.
+bool flattenToWords(std::span<const std::uint8_t> rgba, Rgb background, std::span<Pixel> words);
+
+// How an image is enlarged: Opaque through upscaleBand, its cells written with alpha 255;
+// WithAlpha through upscaleBandWithAlpha, its cells written with their own alpha.
+enum class ScaleMode { Opaque, WithAlpha };
+
+struct Conversion {
+    ScaleMode mode = ScaleMode::Opaque;
+    bool flattened = false; // some pixel was translucent and was composited over the background
+};
+
+// Fills `words` (rgba.size() / 4 of them) with what the command enlarges and says how. With a
+// background, translucent pixels are composited over it (flattenToWords) and the image is
+// enlarged opaque. Without one, an image whose pixels all have alpha 255 is enlarged opaque, as
+// the editor enlarges its canvas, and any other keeps its alpha as straight words.
+Conversion convertToWords(std::span<const std::uint8_t> rgba, std::optional<Rgb> background,
+                          std::span<Pixel> words);
+
+// Enlarges source rows [rowBegin, rowEnd) into the whole image's target in the given mode. Bands
+// of one image give exactly the words of one whole-image call, in either mode.
+void enlargeBand(ScaleMode mode, std::int32_t factor, const Pixel* source, Pixel* target, std::int32_t width,
+                 std::int32_t height, const ScaleSettings& settings, std::int32_t rowBegin,
+                 std::int32_t rowEnd);
+
+// Writes the RGBA bytes of an enlargement made in `mode` (4 bytes per word) to `rgba`, which may
+// be the storage of `words` itself.
+void convertToRgba(ScaleMode mode, std::span<const Pixel> words, std::uint8_t* rgba);
+
+} // namespace tessera::tool

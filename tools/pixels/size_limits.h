@@ -1,0 +1,19 @@
+// The largest enlargement tessera-scale writes, and the check of an image's size against it.
+#pragma once
+
+#include "failure.h"
+
+#include <cstdint>
+
+namespace tessera::tool {
+
+// The largest enlargement written, in pixels: 2^28 (a 16384 x 16384 image, 1 GiB of RGBA).
+// Memory is the practical bound; it also keeps the PNG encoder's 32-bit sizes and the
+// scaler's 32-bit target width far from overflow.
+inline constexpr std::uint64_t maxTargetPixels = std::uint64_t{1} << 28;
+
+// Whether an image of this size can be enlarged by `factor`; an Enlarge failure saying why not
+// (empty, or over maxTargetPixels) when it cannot.
+Result<> checkTargetSize(std::uint64_t width, std::uint64_t height, int factor);
+
+} // namespace tessera::tool

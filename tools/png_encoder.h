@@ -1,0 +1,34 @@
+// PNG encoding of tessera-scale's outputs, in memory, so that writing the file is a plain checked
+// write of bytes (image_files.h).
+#pragma once
+
+#include "failure.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <span>
+
+namespace tessera::tool {
+
+// Hands the encoder's buffer back to the C allocator, which it came from.
+struct FreeEncodedBytes {
+    void operator()(std::uint8_t* bytes) const { std::free(bytes); }
+};
+
+struct EncodedPng {
+    std::unique_ptr<std::uint8_t[], FreeEncodedBytes> bytes;
+    std::size_t size = 0;
+
+    std::span<const std::uint8_t> view() const { return {bytes.get(), size}; }
+};
+
+// Encodes `width` x `height` pixels of 8-bit red, green, blue and alpha (row-major from the top)
+// as a PNG holding nothing but the image, in the smallest colour type that keeps every pixel
+// exactly: up to 256 distinct pixels as a palette of 1, 2, 4 or 8 bits per pixel (with a
+// transparency chunk when some are not opaque), more as RGB when all are opaque, else as RGBA.
+// Decoding the file to RGBA gives `rgba` back byte for byte. A Write failure only when the
+// encoder runs out of memory or refuses the size (at most 2^31 - 1 a side).
+Result<EncodedPng> encodePng(std::span<const std::uint8_t> rgba, std::uint32_t width, std::uint32_t height);
+
+} // namespace tessera::tool
