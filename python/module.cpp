@@ -27,6 +27,10 @@ std::string typeName(py::handle value) {
     return py::str(py::type::handle_of(value).attr("__name__"));
 }
 
+std::string reprText(py::handle value) {
+    return py::repr(value);
+}
+
 // Any Python or numpy integer. Values beyond long long come back as its extremes, which every
 // range checked here refuses as well.
 long long integerArgument(py::handle value, const std::string& name) {
@@ -45,7 +49,7 @@ long long integerArgument(py::handle value, const std::string& name) {
 std::int32_t factorArgument(py::handle value) {
     const long long factor = integerArgument(value, "factor");
     if (factor < tessera::tool::minFactor || factor > tessera::tool::maxFactor)
-        throw py::value_error("factor must be 2, 3, 4 or 5, got " + std::to_string(factor));
+        throw py::value_error("factor must be 2, 3, 4 or 5, got " + reprText(value));
     return static_cast<std::int32_t>(factor);
 }
 
@@ -53,7 +57,7 @@ int jobsArgument(py::handle value) {
     const long long jobs = integerArgument(value, "jobs");
     if (jobs < 1 || jobs > tessera::tool::maxJobs)
         throw py::value_error("jobs must be from 1 to " + std::to_string(tessera::tool::maxJobs) + ", got " +
-                              std::to_string(jobs));
+                              reprText(value));
     return static_cast<int>(jobs);
 }
 
@@ -71,10 +75,13 @@ std::optional<tessera::tool::Rgb> backgroundArgument(py::handle value) {
     if (value.is_none())
         return std::nullopt;
     if (py::isinstance<py::str>(value)) {
-        const std::string text = value.cast<std::string>();
-        if (auto colour = tessera::tool::parseColour(text))
+        Py_ssize_t length = 0;
+        const char* text = PyUnicode_AsUTF8AndSize(value.ptr(), &length);
+        if (text == nullptr)
+            throw py::error_already_set(); // text that UTF-8 cannot hold, a UnicodeEncodeError
+        if (auto colour = tessera::tool::parseColour({text, static_cast<std::size_t>(length)}))
             return colour;
-        throw py::value_error(expected + ", got \"" + text + "\"");
+        throw py::value_error(expected + ", got " + reprText(value));
     }
     if (!PySequence_Check(value.ptr()))
         throw py::type_error(expected + ", got " + typeName(value));
@@ -85,7 +92,7 @@ std::optional<tessera::tool::Rgb> backgroundArgument(py::handle value) {
     for (std::size_t i = 0; i < 3; ++i) {
         const long long channel = integerArgument(channels[i], "each background channel");
         if (channel < 0 || channel > 255)
-            throw py::value_error(expected + ", got " + std::string(py::str(py::repr(value))));
+            throw py::value_error(expected + ", got " + reprText(value));
         bytes[i] = static_cast<std::uint8_t>(channel);
     }
     return tessera::tool::Rgb{bytes[0], bytes[1], bytes[2]};

@@ -30,6 +30,7 @@ CASES = {
     "two channels of colour": (lambda: tessera.upscale(IMAGE, background=(1, 2)), ValueError, "got 2 values"),
     "channel above 255": (lambda: tessera.upscale(IMAGE, background=(0, 0, 256)), ValueError, "0 to 255"),
     "negative channel": (lambda: tessera.upscale(IMAGE, background=(-1, 0, 0)), ValueError, "0 to 255"),
+    "colour that is not text": (lambda: tessera.upscale(IMAGE, background="\udc80"), ValueError, "utf-8"),
     "float channel": (lambda: tessera.upscale(IMAGE, background=(0.5, 0, 0)), TypeError, "integer"),
     "number as colour": (lambda: tessera.upscale(IMAGE, background=0xFF0000), TypeError, "#RRGGBB"),
     "no jobs": (lambda: tessera.upscale(IMAGE, jobs=0), ValueError, "jobs must be from 1 to 256"),
