@@ -2,8 +2,9 @@
 //
 // Controls: left button paints a cell or, over the bar at the bottom, picks a palette colour;
 // right button takes a colour from the shown image; Escape fills the canvas with the current
-// colour; S saves the shown enlargement to image.png. Settings come from settings.cfg in the
-// working directory. Command-line arguments are ignored.
+// colour; Ctrl+Z undoes a stroke or fill, Ctrl+Y and Ctrl+Shift+Z redo it; S saves the shown
+// enlargement to image.png. Settings come from settings.cfg in the working directory.
+// Command-line arguments are ignored.
 #include "shell/sfml_adapter.h"
 
 #include <SFML/Graphics.hpp>
@@ -22,9 +23,8 @@ void handleEvents(sf::RenderWindow& window, EditorState& state) {
         if (event.type == sf::Event::Closed) {
             // The rest of this frame still runs; the loop ends at its next test.
             window.close();
-        } else if (event.type == sf::Event::KeyPressed && event.key.code == sf::Keyboard::Escape) {
-            clearCanvas(state);
-        } else if (event.type == sf::Event::KeyPressed && event.key.code == sf::Keyboard::S) {
+        } else if (event.type == sf::Event::KeyPressed &&
+                   applyKey(state, toKeyInput(event.key)) == KeyEffect::SavePreview) {
             // The preview still holds the previous frame's enlargement.
             savePreview(state, "image.png");
         }

@@ -27,6 +27,30 @@ MouseInput sampleMouse(const sf::Window& window) {
     return mouse;
 }
 
+KeyInput toKeyInput(const sf::Event::KeyEvent& key) {
+    KeyInput input;
+    input.control = key.control;
+    input.shift = key.shift;
+    switch (key.code) {
+    case sf::Keyboard::Escape:
+        input.key = Key::Escape;
+        break;
+    case sf::Keyboard::S:
+        input.key = Key::S;
+        break;
+    case sf::Keyboard::Y:
+        input.key = Key::Y;
+        break;
+    case sf::Keyboard::Z:
+        input.key = Key::Z;
+        break;
+    default:
+        input.key = Key::Other;
+        break;
+    }
+    return input;
+}
+
 void createPreviewTexture(sf::Texture& texture, const EditorState& state) {
     if (state.layout.targetCount > 0)
         texture.create(static_cast<unsigned>(state.layout.previewWidth),

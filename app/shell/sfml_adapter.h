@@ -1,4 +1,5 @@
-// The editor's window-library side: turns the window's mouse into a MouseInput, keeps the
+// The editor's window-library side: turns the window's mouse into a MouseInput and its key
+// presses into KeyInputs, keeps the
 // preview texture in step with the preview, draws a frame and saves the preview as PNG. Every
 // decision is made by the editor core; these functions only carry its data to and from SFML.
 #pragma once
@@ -12,6 +13,9 @@ sf::Color toSfColour(Colour colour);
 // Real-time button states and the pointer position relative to the window's client area,
 // sampled whether or not the window has the focus.
 MouseInput sampleMouse(const sf::Window& window);
+
+// The key and the modifiers of a key press event.
+KeyInput toKeyInput(const sf::Event::KeyEvent& key);
 
 // Creates the texture at the preview's size with smoothing off. A preview of no pixels gets no
 // texture; a texture the graphics driver refuses stays empty and is never drawn.

@@ -2,7 +2,7 @@
 // refuse every value in turn, a storm of random input, and an image.png it cannot write. In every
 // case the editor must keep painting, leave every file but image.png exactly as it found it, and
 // exit 0 when its window is closed.
-#include "../e2e/editor_fixture.h"
+#include "editor_fixture.h"
 
 #include <SFML/Graphics/Image.hpp>
 #include <cstdint>
@@ -198,8 +198,9 @@ INSTANTIATE_TEST_SUITE_P(
 // ---------------------------------------------------------------------------------------------
 // Random input.
 
-// Presses, releases, moves inside and far outside the window, drags that leave it, Escape and S,
-// from a fixed seed so that a failure can be replayed. Sent in chunks, a few seconds in all.
+// Presses, releases, moves inside and far outside the window, drags that leave it, Escape, undo,
+// redo and S, from a fixed seed so that a failure can be replayed. Sent in chunks, a few seconds
+// in all.
 TEST_F(EditorUnderAbuse, SurvivesAStormOfRandomInput) {
     const std::string settings = "800 4 5\n";
     launch(settings, Expected{});
@@ -219,7 +220,7 @@ TEST_F(EditorUnderAbuse, SurvivesAStormOfRandomInput) {
         std::vector<std::string> commands;
         for (int i = 0; i < actionsPerChunk; ++i) {
             const std::string button = random() % 2 == 0 ? "1" : "3";
-            switch (random() % 6) {
+            switch (random() % 7) {
             case 0:
                 screenPoint(commands);
                 break;
@@ -239,6 +240,9 @@ TEST_F(EditorUnderAbuse, SurvivesAStormOfRandomInput) {
                 break;
             case 4:
                 commands.insert(commands.end(), {"key", "Escape"});
+                break;
+            case 5: // undo or redo, also in the middle of a stroke
+                commands.insert(commands.end(), {"key", random() % 2 == 0 ? "ctrl+z" : "ctrl+y"});
                 break;
             default:
                 commands.insert(commands.end(), {"key", "s"});

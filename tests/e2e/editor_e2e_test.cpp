@@ -239,6 +239,30 @@ protected:
 
     void key(const std::string& name) { xdotool({"key", name}); }
 
+    // One left-button stroke over the given cells: the button stays down from the first cell to
+    // the last, and each cell is seen painted before the pointer moves on. A release is sampled
+    // only by a frame that sees it, so the stroke begins after frames have seen the button up.
+    void stroke(const std::vector<std::pair<int, int>>& cells) {
+        const auto c = static_cast<int>(model_.cellSize());
+        moveTo(cells.front().first * c + c / 2, cells.front().second * c + c / 2);
+        std::this_thread::sleep_for(minimumHold);
+        xdotool({"mousedown", "1"});
+        for (const auto& [cx, cy] : cells) {
+            model_.cell(cx, cy) = model_.current;
+            moveTo(cx * c + c / 2, cy * c + c / 2);
+            waitForScreen("the stroke reaching cell (" + std::to_string(cx) + ", " + std::to_string(cy) +
+                          ")");
+        }
+        xdotool({"mouseup", "1"});
+    }
+
+    // Presses `keys` and waits until the window shows `canvas`.
+    void keyShowing(const std::string& keys, const std::vector<Pixel>& canvas, const std::string& what) {
+        model_.canvas = canvas;
+        key(keys);
+        waitForScreen(what);
+    }
+
     void escape() {
         for (Pixel& p : model_.canvas)
             p = model_.current;
@@ -305,7 +329,7 @@ TEST_F(EditorWindow, DefaultsWithoutSettingsFile) {
     paint(39, 0);
     // y = H − 32 still paints, in cell row 38.
     paintAt(105, 768, std::pair{5, 38});
-    // Just left of and above the window: the division truncates toward zero.
+    // Just left of and above the window: the division truncates towards zero.
     paintAt(-1, 5 * 20 + 10, std::pair{0, 5});
     paintAt(10 * 20 + 10, -19, std::pair{10, 0});
     paintAt(-20, 7 * 20 + 10, std::nullopt);
@@ -358,6 +382,35 @@ TEST_F(EditorWindow, ShutsDownWhenClosedAtOnce) {
     closeAndExpectExitZero();
 }
 
+TEST_F(EditorWindow, UndoAndRedoStrokesAndFills) {
+    launch(std::nullopt, Model::make(800, 4, 5, builtInPalette));
+    waitForScreen("the first frame");
+    const std::vector<Pixel> blank = model_.canvas;
+    paint(3, 3);
+    const std::vector<Pixel> oneCell = model_.canvas;
+    stroke({{5, 5}, {6, 5}, {7, 6}, {8, 6}, {8, 7}});
+    const std::vector<Pixel> painting = model_.canvas;
+    pickEntry(3);
+    escape();
+    const std::vector<Pixel> filled = model_.canvas;
+
+    keyShowing("ctrl+z", painting, "the painting brought back by Ctrl+Z");
+    saveAndCompare();
+    keyShowing("ctrl+y", filled, "the canvas filled again by Ctrl+Y");
+    saveAndCompare();
+    keyShowing("ctrl+z", painting, "the painting again");
+    keyShowing("ctrl+z", oneCell, "the five-cell stroke undone in one step");
+    saveAndCompare();
+    keyShowing("ctrl+shift+z", painting, "the stroke redone by Ctrl+Shift+Z");
+
+    // Held down, the key repeats like any other.
+    model_.canvas = blank;
+    xdotool({"keydown", "ctrl+z"});
+    waitForScreen("every step undone while Ctrl+Z is held");
+    xdotool({"keyup", "ctrl+z"});
+    closeAndExpectExitZero();
+}
+
 // ---------------------------------------------------------------------------------------------
 // The whole interaction at every factor.
 
@@ -395,7 +448,7 @@ TEST_P(EditorEveryFactor, PaintsPicksEyedropsClearsAndSaves) {
     EXPECT_EQ(model_.selected, 2);
     paint(15, 12);
 
-    // Just outside the window the division truncates toward zero.
+    // Just outside the window the division truncates towards zero.
     paintAt(-1, 6 * c + c / 2, std::pair{0, 6});
     paintAt(7 * c + c / 2, -1, std::pair{7, 0});
 

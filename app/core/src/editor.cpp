@@ -1,4 +1,3 @@
-#include <algorithm>
 #include <limits>
 #include <tessera/editor/editor.h>
 
@@ -20,9 +19,13 @@ bool holdsUsablePalette(const EditorSettings& settings) {
     return settings.paletteCount >= 2 && settings.paletteCount <= maxPaletteCount;
 }
 
-std::size_t cellIndex(const EditorState& state, std::int64_t cx, std::int64_t cy) {
-    return static_cast<std::size_t>(cy) * static_cast<std::size_t>(state.layout.canvasWidth) +
-           static_cast<std::size_t>(cx);
+// The history stores cell indices in 32 bits: the largest canvas, the largest window in cells of
+// the smallest size (zoom 1 × the smallest factor), must fit.
+constexpr std::int64_t maxCanvasSide = maxWindowSize / minScaleFactor;
+static_assert(maxCanvasSide * maxCanvasSide <= std::int64_t{UINT32_MAX});
+
+std::uint32_t cellIndex(const EditorState& state, std::int64_t cx, std::int64_t cy) {
+    return static_cast<std::uint32_t>(cy * state.layout.canvasWidth + cx);
 }
 
 } // namespace
@@ -59,13 +62,9 @@ EditorState startEditor(const EditorSettings& settings) {
     }
     state.canvas.assign(state.layout.cellCount, toPixel(state.palette[0]));
     state.target.assign(state.layout.targetCount, Pixel{0});
+    // Opaque black until the first enlargement: the copy of a target of zeros.
     state.preview.resize(state.layout.targetCount * 4);
-    for (std::size_t i = 0; i < state.preview.size(); i += 4) {
-        state.preview[i + 0] = 0;
-        state.preview[i + 1] = 0;
-        state.preview[i + 2] = 0;
-        state.preview[i + 3] = 255;
-    }
+    copyTargetToPreview(state);
     state.currentColour = state.palette[1];
     state.selectedIndex = 1;
     state.scaleSettings = ScaleSettings{};
@@ -74,12 +73,15 @@ EditorState startEditor(const EditorSettings& settings) {
 
 void releaseBuffers(EditorState& state) {
     std::vector<Pixel>().swap(state.canvas);
+    state.history = EditHistory{};
     std::vector<Pixel>().swap(state.target);
     std::vector<std::uint8_t>().swap(state.preview);
 }
 
 void applyMouse(EditorState& state, const MouseInput& mouse) {
     const std::int32_t h = state.layout.windowSize;
+    if (!mouse.left)
+        endStroke(state.history, state.canvas);
     if (!mouse.left && !mouse.right)
         return;
     if (mouse.y >= h)
@@ -95,13 +97,13 @@ void applyMouse(EditorState& state, const MouseInput& mouse) {
 }
 
 void paintAt(EditorState& state, std::int32_t x, std::int32_t y) {
-    // C++ division truncates toward zero: -1 ÷ 20 is 0, so the column left of the window paints
+    // C++ division truncates towards zero: -1 ÷ 20 is 0, so the column left of the window paints
     // column 0 for the first cellSize − 1 pixels.
     const std::int64_t cx = x / state.layout.cellSize;
     const std::int64_t cy = y / state.layout.cellSize;
     if (cx < 0 || cx >= state.layout.canvasWidth || cy < 0 || cy >= state.layout.canvasHeight)
         return;
-    state.canvas[cellIndex(state, cx, cy)] = toPixel(state.currentColour);
+    paintCell(state.history, state.canvas, cellIndex(state, cx, cy), toPixel(state.currentColour));
 }
 
 void pickPaletteAt(EditorState& state, std::int32_t x) {
@@ -109,8 +111,9 @@ void pickPaletteAt(EditorState& state, std::int32_t x) {
     if (x < 0 || x >= w)
         return;
     const float swatchWidth = static_cast<float>(w) / static_cast<float>(state.paletteCount);
-    // x < W ≤ 8192 and 2 ≤ n ≤ 256: the quotient stays below n (the editor tests check every W
-    // and n), so i indexes a valid entry.
+    // x ≤ W − 1 with W ≤ 8192 and n ≤ 256: the two roundings move the quotient by a factor of
+    // at most 1 + 2^-23 from (W − 1) ÷ W × n = n − n ÷ W, and n ÷ W ≥ n × 2^-13 is far more than
+    // that, so the quotient stays below n and i indexes a valid entry.
     const auto i = static_cast<std::int32_t>(static_cast<float>(x) / swatchWidth);
     state.selectedIndex = i;
     state.currentColour = state.palette[static_cast<std::size_t>(i)];
@@ -138,7 +141,30 @@ void eyedropAt(EditorState& state, std::int32_t x, std::int32_t y) {
 }
 
 void clearCanvas(EditorState& state) {
-    std::fill(state.canvas.begin(), state.canvas.end(), toPixel(state.currentColour));
+    fillCanvas(state.history, state.canvas, toPixel(state.currentColour));
+}
+
+KeyEffect applyKey(EditorState& state, const KeyInput& key) {
+    switch (key.key) {
+    case Key::Escape:
+        clearCanvas(state);
+        break;
+    case Key::S:
+        return KeyEffect::SavePreview;
+    case Key::Z:
+        if (key.control && key.shift)
+            redoStep(state.history, state.canvas);
+        else if (key.control)
+            undoStep(state.history, state.canvas);
+        break;
+    case Key::Y:
+        if (key.control)
+            redoStep(state.history, state.canvas);
+        break;
+    case Key::Other:
+        break;
+    }
+    return KeyEffect::None;
 }
 
 void enlargeCanvas(EditorState& state) {
@@ -150,13 +176,7 @@ void enlargeCanvas(EditorState& state) {
 }
 
 void copyTargetToPreview(EditorState& state) {
-    for (std::size_t i = 0; i < state.target.size(); ++i) {
-        const Colour c = toColour(state.target[i]);
-        state.preview[4 * i + 0] = c.r;
-        state.preview[4 * i + 1] = c.g;
-        state.preview[4 * i + 2] = c.b;
-        state.preview[4 * i + 3] = c.a;
-    }
+    pixelsToOpaqueRgba(state.target.data(), state.target.size(), state.preview.data());
 }
 
 PaletteBar layOutPaletteBar(const EditorState& state) {

@@ -19,9 +19,10 @@
 // overlap the source.
 //
 // upscale and upscaleBand treat images as opaque. Colours are compared as whole words
-// (alpha included) and measured on red, green and blue only. A target pixel that is a plain copy of its source pixel (or that a
-// pattern sets outright) carries that pixel's word; a pixel blended along an edge
-// carries alpha 0. Callers that show the result treat it as opaque.
+// (alpha included) and measured on red, green and blue only. A target pixel that is a
+// plain copy of its source pixel (or that a pattern sets outright) carries that
+// pixel's word; a pixel blended along an edge carries alpha 0. Callers that show the
+// result treat it as opaque.
 //
 // Nothing is allocated and no state is kept between calls. A factor outside 2..5,
 // sourceWidth <= 0 or no source row to enlarge writes nothing at all.

@@ -3,10 +3,12 @@
 //   Colour    red, green, blue and alpha bytes, compared on all four channels
 //   Palette   the 256 colours the palette bar can offer
 //   toPixel   a colour as the scaler's 0xAARRGGBB word, always opaque
-//   toColour  a scaler word as a colour, always opaque
 //
 // The byte order and the equality are those of the window library's colour type, so the
 // shell converts field by field and the palette search compares exactly what the user sees.
+// Colours become words, and words the preview's bytes, through the scaler's own opaque
+// conversions, so that the editor's image.png rests on the same conversion as every other image
+// made from the scaler's words.
 #pragma once
 
 #include <array>
@@ -31,12 +33,5 @@ using Palette = std::array<Colour, 256>;
 
 // The colour's own alpha is not used: every canvas cell is opaque.
 constexpr Pixel toPixel(Colour c) {
-    return Pixel{0xFF000000u} | Pixel{c.r} << 16 | Pixel{c.g} << 8 | Pixel{c.b};
-}
-
-// The word's top byte is not used: the scaler leaves 0 there in blended cells, and
-// everything the editor shows or saves is opaque.
-constexpr Colour toColour(Pixel p) {
-    return Colour{static_cast<std::uint8_t>(p >> 16), static_cast<std::uint8_t>(p >> 8),
-                  static_cast<std::uint8_t>(p), 255};
+    return opaquePixel(c.r, c.g, c.b);
 }

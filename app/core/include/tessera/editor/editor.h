@@ -2,9 +2,10 @@
 // library's events and mouse into these calls, and draws what the state holds.
 //
 //   EditorLayout      the sizes derived once from the settings, after refusing unusable values
-//   EditorState       canvas, enlargement, preview, current colour and selection
+//   EditorState       canvas and its history, enlargement, preview, current colour and selection
 //   startEditor       the state at start-up
 //   applyMouse        one frame's mouse sample: paint, palette pick or eyedropper
+//   applyKey          one key press: fill, undo, redo, or the save the shell is to carry out
 //   clearCanvas       Escape: every cell takes the current colour
 //   enlargeCanvas     the frame's enlargement of the whole canvas, copied into the preview
 //   layOutPaletteBar  the rectangles of the palette bar, in drawing order
@@ -16,6 +17,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <tessera/editor/colour.h>
+#include <tessera/editor/history.h>
 #include <tessera/editor/settings.h>
 #include <tessera/scaler.h>
 #include <vector>
@@ -62,6 +64,9 @@ struct EditorState {
 
     // The painted image, row-major: cell (x, y) at index y × canvasWidth + x; always opaque.
     std::vector<Pixel> canvas;
+    // The canvas's strokes and fills, for undo and redo. The palette, the selection and the
+    // current colour are not part of it.
+    EditHistory history;
     // The enlargement, previewWidth × previewHeight, row-major; written only by the scaler.
     std::vector<Pixel> target;
     // What the window shows, the eyedropper samples and S saves: previewWidth × previewHeight
@@ -79,7 +84,7 @@ struct EditorState {
 // readSettings never gives) is replaced by the built-in palette.
 EditorState startEditor(const EditorSettings& settings);
 
-// Releases the canvas, then the target, then the preview.
+// Releases the canvas and its history, then the target, then the preview.
 void releaseBuffers(EditorState& state);
 
 // One frame's sample of the mouse.
@@ -92,12 +97,13 @@ struct MouseInput {
 
 // The left button wins over the right one. Above the bar (y ≤ H − 32) the left button paints and
 // the right one takes a colour from the preview; over the bar (H − 32 < y < H) either picks a
-// palette entry; at y ≥ H nothing happens.
+// palette entry; at y ≥ H nothing happens. Everything painted while the left button stays down is
+// one stroke, undone in one step; the first sample with the left button up ends it.
 void applyMouse(EditorState& state, const MouseInput& mouse);
 
-// Paints cell (x ÷ cellSize, y ÷ cellSize) with the current colour when that cell exists. The
-// divisions truncate toward zero, so a pointer less than one cell left of or above the window
-// paints column or row 0.
+// Paints cell (x ÷ cellSize, y ÷ cellSize) with the current colour, as part of the open stroke,
+// when that cell exists. The divisions truncate towards zero, so a pointer less than one cell
+// left of or above the window paints column or row 0.
 void paintAt(EditorState& state, std::int32_t x, std::int32_t y);
 
 // When 0 ≤ x < W: selects entry i = x ÷ (W ÷ paletteCount), in single precision, truncated.
@@ -108,8 +114,29 @@ void pickPaletteAt(EditorState& state, std::int32_t x);
 // stays), and the selection becomes the lowest entry equal to it in all four channels, or -1.
 void eyedropAt(EditorState& state, std::int32_t x, std::int32_t y);
 
-// Every canvas cell takes the current colour, opaque.
+// Every canvas cell takes the current colour, opaque; one step of the history, after the open
+// stroke has been ended.
 void clearCanvas(EditorState& state);
+
+// The keys the editor reacts to; every other key is Other.
+enum class Key { Other, Escape, S, Y, Z };
+
+// One key press as the window reports it, with the modifiers held at the time. A held key
+// repeats as presses at the system's key-repeat rate.
+struct KeyInput {
+    Key key = Key::Other;
+    bool control = false;
+    bool shift = false;
+};
+
+// What the shell is to carry out after a key press.
+enum class KeyEffect { None, SavePreview };
+
+// Escape fills the canvas and S asks for the preview to be saved, whatever modifiers are held.
+// Control+Z undoes the newest step; Control+Y and Control+Shift+Z redo. Every other key does
+// nothing. The save is left to the shell, which writes the preview as it is: the enlargement
+// of the previous frame.
+KeyEffect applyKey(EditorState& state, const KeyInput& key);
 
 // Enlarges the whole canvas into the target and copies the target into the preview.
 void enlargeCanvas(EditorState& state);

@@ -67,7 +67,7 @@ inline constexpr std::int32_t maxPaletteCount = 256;
 // and every field is converted: white space, an optional sign, at least one digit, then anything.
 // A line with three or more fields, all converted, adds the colour (field 1, field 2, field 3),
 // each modulo 256, alpha 255. A line with fewer fields, or with a field that does not convert
-// (no digit, or outside the 32-bit range), adds nothing and does not count toward the 256.
+// (no digit, or outside the 32-bit range), adds nothing and does not count towards the 256.
 //
 // Fewer than two colours read: the built-in palette, count 16.
 EditorSettings readSettings(std::istream& in);
