@@ -1,0 +1,42 @@
+// The enlargement behind tessera.upscale, free of Python: 8-bit RGB or straight RGBA pixels in,
+// the same layout out, with the batch command's own rules for flattening over a background and
+// for splitting an image into bands.
+//
+//   RGB                 the opaque enlargement, as the command writes it for an opaque image
+//   RGBA                the alpha-aware enlargement, straight RGBA out
+//   RGBA + background   flattened over the background, then the opaque enlargement, RGB out
+#pragma once
+
+#include "command_line.h"
+
+#include <cstdint>
+#include <optional>
+#include <tessera/scaler.h>
+
+namespace tessera::python {
+
+// Pixels packed row after row, `channels` bytes each (3: red, green, blue; 4: and alpha).
+struct ImageBytes {
+    const std::uint8_t* bytes = nullptr;
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    int channels = 3;
+};
+
+struct ScaleRequest {
+    std::int32_t factor = 4;
+    int jobs = 1;                        // threads the bands of the image are shared out to
+    std::optional<tool::Rgb> background; // RGBA input only: flatten over this colour first
+    ScaleSettings settings;
+};
+
+// 4 for the alpha-aware enlargement of RGBA input, 3 for every opaque one.
+int outputChannels(int inputChannels, const ScaleRequest& request);
+
+// Enlarges `image` into `output`, which must hold width * factor * height * factor * 4 bytes and
+// be aligned for Pixel: it serves as the target words first, then receives the result, packed
+// with outputChannels bytes per pixel at its start. The caller has checked the factor, the size
+// against tool::checkTargetSize and the number of jobs.
+void scaleImage(const ImageBytes& image, const ScaleRequest& request, std::uint8_t* output);
+
+} // namespace tessera::python

@@ -1,0 +1,364 @@
+// The tessera Python module: argument checking, conversion between Python objects and pixel
+// buffers, and the hand-over to the scaler with the interpreter lock released.
+//
+// Every wrong argument becomes a TypeError (wrong kind of object) or a ValueError (right kind,
+// wrong value) before any pixel is touched. Inputs are only read; every result is a new array.
+#include "image_scaling.h"
+#include "scale_pixels.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <optional>
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <string>
+#include <tessera/scaler.h>
+
+namespace py = pybind11;
+using namespace py::literals;
+
+namespace {
+
+using tessera::python::ImageBytes;
+using tessera::python::ScaleRequest;
+
+std::string typeName(py::handle value) {
+    return py::str(py::type::handle_of(value).attr("__name__"));
+}
+
+std::string reprText(py::handle value) {
+    return py::repr(value);
+}
+
+// Any Python or numpy integer. Values beyond long long come back as its extremes, which every
+// range checked here refuses as well.
+long long integerArgument(py::handle value, const std::string& name) {
+    if (!PyIndex_Check(value.ptr()))
+        throw py::type_error(name + " must be an integer, got " + typeName(value));
+    const auto number = py::reinterpret_steal<py::object>(PyNumber_Index(value.ptr()));
+    if (!number)
+        throw py::error_already_set();
+    int overflow = 0;
+    const long long result = PyLong_AsLongLongAndOverflow(number.ptr(), &overflow);
+    if (overflow != 0)
+        return overflow > 0 ? LLONG_MAX : LLONG_MIN;
+    return result;
+}
+
+std::int32_t factorArgument(py::handle value) {
+    const long long factor = integerArgument(value, "factor");
+    if (factor < tessera::tool::minFactor || factor > tessera::tool::maxFactor)
+        throw py::value_error("factor must be 2, 3, 4 or 5, got " + reprText(value));
+    return static_cast<std::int32_t>(factor);
+}
+
+int jobsArgument(py::handle value) {
+    const long long jobs = integerArgument(value, "jobs");
+    if (jobs < 1 || jobs > tessera::tool::maxJobs)
+        throw py::value_error("jobs must be from 1 to " + std::to_string(tessera::tool::maxJobs) + ", got " +
+                              reprText(value));
+    return static_cast<int>(jobs);
+}
+
+ScaleSettings settingsArgument(py::handle value) {
+    if (value.is_none())
+        return {};
+    if (!py::isinstance<ScaleSettings>(value))
+        throw py::type_error("settings must be a tessera.ScaleSettings, got " + typeName(value));
+    return value.cast<ScaleSettings>();
+}
+
+std::optional<tessera::tool::Rgb> backgroundArgument(py::handle value) {
+    const std::string expected =
+        "background must be \"#RRGGBB\" or (red, green, blue) with each from 0 to 255";
+    if (value.is_none())
+        return std::nullopt;
+    if (py::isinstance<py::str>(value)) {
+        Py_ssize_t length = 0;
+        const char* text = PyUnicode_AsUTF8AndSize(value.ptr(), &length);
+        if (text == nullptr)
+            throw py::error_already_set(); // text that UTF-8 cannot hold, a UnicodeEncodeError
+        if (auto colour = tessera::tool::parseColour({text, static_cast<std::size_t>(length)}))
+            return colour;
+        throw py::value_error(expected + ", got " + reprText(value));
+    }
+    if (!PySequence_Check(value.ptr()))
+        throw py::type_error(expected + ", got " + typeName(value));
+    const auto channels = py::reinterpret_borrow<py::sequence>(value);
+    if (channels.size() != 3)
+        throw py::value_error(expected + ", got " + std::to_string(channels.size()) + " values");
+    std::uint8_t bytes[3] = {};
+    for (std::size_t i = 0; i < 3; ++i) {
+        const long long channel = integerArgument(channels[i], "each background channel");
+        if (channel < 0 || channel > 255)
+            throw py::value_error(expected + ", got " + reprText(value));
+        bytes[i] = static_cast<std::uint8_t>(channel);
+    }
+    return tessera::tool::Rgb{bytes[0], bytes[1], bytes[2]};
+}
+
+py::module_ numpy() {
+    return py::module_::import("numpy");
+}
+
+// A PIL image is taken as the array of its pixels after Pillow's own conversion: modes that can
+// carry transparency become RGBA, the others RGB.
+py::object pillowPixels(py::handle image) {
+    const std::string mode = py::str(image.attr("mode"));
+    if (mode == "RGB" || mode == "RGBA")
+        return py::reinterpret_borrow<py::object>(image);
+    if (mode == "L")
+        return image.attr("convert")("RGB");
+    if (mode == "LA")
+        return image.attr("convert")("RGBA");
+    if (mode == "P") {
+        // A palette image is transparent through a transparent index (GIF, PNG tRNS) or a
+        // palette of RGBA entries.
+        const py::object palette = image.attr("palette");
+        const bool transparent = py::bool_(image.attr("info").attr("__contains__")("transparency")) ||
+                                 (!palette.is_none() && std::string(py::str(palette.attr("mode"))) == "RGBA");
+        return image.attr("convert")(transparent ? "RGBA" : "RGB");
+    }
+    throw py::value_error("a PIL image of mode \"" + mode +
+                          "\" cannot be enlarged: modes L, LA, P, RGB and RGBA can; convert it to \"RGB\" or "
+                          "\"RGBA\" first");
+}
+
+bool isPillowImage(py::handle value) {
+    const py::dict modules = py::module_::import("sys").attr("modules");
+    if (!modules.contains("PIL.Image"))
+        return false; // Pillow was never imported, so this cannot be one of its images
+    return py::isinstance(value, modules["PIL.Image"].attr("Image"));
+}
+
+// The image as an array without copying, its element type and shape still unchecked.
+py::array imageArray(py::handle image) {
+    if (py::isinstance<py::array>(image))
+        return py::reinterpret_borrow<py::array>(image);
+    if (isPillowImage(image))
+        return numpy().attr("asarray")(pillowPixels(image));
+    if (py::hasattr(image, "__array_interface__") || py::hasattr(image, "__array__"))
+        return numpy().attr("asarray")(image);
+    throw py::type_error(
+        "image must be a uint8 numpy array of shape (height, width, 3) or (height, width, 4), "
+        "or a PIL image, got " +
+        typeName(image));
+}
+
+std::string shapeText(const py::array& array) {
+    return py::str(py::tuple(array.attr("shape")));
+}
+
+void checkElementType(const py::array& array, const std::string& name, char kind, py::ssize_t size,
+                      const std::string& expected) {
+    if (array.dtype().kind() != kind || array.dtype().itemsize() != size)
+        throw py::type_error(name + " must be a " + expected + " array, got a " +
+                             std::string(py::str(array.dtype())) + " array");
+}
+
+void checkTargetSize(py::ssize_t width, py::ssize_t height, std::int32_t factor) {
+    if (const auto error = tessera::tool::checkTargetSize(width, height, factor))
+        throw py::value_error(*error);
+}
+
+// C-ordered and packed, copying only when the array is not already so.
+template <typename Element>
+py::array_t<Element> packed(const py::array& array) {
+    return numpy().attr("ascontiguousarray")(array, "dtype"_a = py::dtype::of<Element>());
+}
+
+py::array_t<std::uint8_t> upscaleImage(const py::object& image, const py::object& factorValue,
+                                       const py::object& background, const py::object& jobs,
+                                       const py::object& settings) {
+    const py::array array = imageArray(image);
+    checkElementType(array, "image", 'u', 1, "uint8");
+    if (array.ndim() != 3 || (array.shape(2) != 3 && array.shape(2) != 4))
+        throw py::value_error(
+            "image must have shape (height, width, 3) for RGB or (height, width, 4) for RGBA, "
+            "got " +
+            shapeText(array));
+    ScaleRequest request;
+    request.factor = factorArgument(factorValue);
+    request.background = backgroundArgument(background);
+    request.jobs = jobsArgument(jobs);
+    request.settings = settingsArgument(settings);
+    checkTargetSize(array.shape(1), array.shape(0), request.factor);
+
+    const py::array_t<std::uint8_t> source = packed<std::uint8_t>(array);
+    const ImageBytes pixels{source.data(), static_cast<std::int32_t>(array.shape(1)),
+                            static_cast<std::int32_t>(array.shape(0)), static_cast<int>(array.shape(2))};
+    const py::ssize_t width = py::ssize_t{pixels.width} * request.factor;
+    const py::ssize_t height = py::ssize_t{pixels.height} * request.factor;
+    // Four bytes a pixel, whatever comes out: the target words are enlarged here in place.
+    py::array_t<std::uint8_t> result({height, width, py::ssize_t{4}});
+    std::uint8_t* output = result.mutable_data();
+    {
+        const py::gil_scoped_release unlocked;
+        tessera::python::scaleImage(pixels, request, output);
+    }
+    const int channels = tessera::python::outputChannels(pixels.channels, request);
+    if (channels != 4)
+        result.resize({height, width, py::ssize_t{channels}}, false);
+    return result;
+}
+
+py::array_t<std::uint32_t> upscaleWords(const py::object& words, const py::object& factorValue, bool alpha,
+                                        const py::object& rowEnd, const py::object& settingsValue) {
+    if (!py::isinstance<py::array>(words))
+        throw py::type_error("words must be a uint32 numpy array of shape (height, width), got " +
+                             typeName(words));
+    const auto array = py::reinterpret_borrow<py::array>(words);
+    checkElementType(array, "words", 'u', 4, "uint32");
+    if (array.ndim() != 2)
+        throw py::value_error("words must have shape (height, width), got " + shapeText(array));
+    const std::int32_t factor = factorArgument(factorValue);
+    const ScaleSettings settings = settingsArgument(settingsValue);
+    checkTargetSize(array.shape(1), array.shape(0), factor);
+    const auto width = static_cast<std::int32_t>(array.shape(1));
+    const auto height = static_cast<std::int32_t>(array.shape(0));
+    std::int32_t rows = height;
+    if (!rowEnd.is_none())
+        rows =
+            static_cast<std::int32_t>(std::clamp<long long>(integerArgument(rowEnd, "row_end"), 0, height));
+
+    const py::array_t<std::uint32_t> source = packed<std::uint32_t>(array);
+    py::array_t<std::uint32_t> result({py::ssize_t{rows} * factor, py::ssize_t{width} * factor});
+    const Pixel* sourceWords = source.data();
+    Pixel* target = result.mutable_data();
+    {
+        const py::gil_scoped_release unlocked;
+        (alpha ? upscaleWithAlpha : upscale)(factor, sourceWords, target, width, height, settings, rows);
+    }
+    return result;
+}
+
+std::string settingsRepr(const ScaleSettings& settings) {
+    return py::str("ScaleSettings(luma_weight={!r}, same_colour_tolerance={!r}, dominant_ratio={!r}, "
+                   "steep_ratio={!r})")
+        .format(settings.lumaWeight, settings.sameColourTolerance, settings.dominantRatio,
+                settings.steepRatio);
+}
+
+const char* const moduleDoc = R"(Edge-directed pixel-art enlargement by 2, 3, 4 or 5.
+
+upscale enlarges a sprite or sprite sheet, given as a numpy uint8 array of RGB or RGBA
+pixels or as a PIL image, exactly as the tessera-scale command and the Tessera editor do:
+diagonals and curves come out as smooth lines and hard pixel edges stay hard.
+upscale_words is the scaler's raw entry on 32-bit 0xAARRGGBB words. ScaleSettings holds
+the tuning values both accept.
+
+    >>> import numpy, tessera
+    >>> sprite = numpy.zeros((16, 16, 4), dtype=numpy.uint8)
+    >>> tessera.upscale(sprite, 3).shape
+    (48, 48, 4)
+)";
+
+std::string upscaleDoc() {
+    return "upscale(image, factor=" + std::to_string(tessera::tool::defaultFactor) +
+           ", *, background=None, jobs=1, settings=None)\n--\n\n" +
+           R"(Enlarge an image by factor (2, 3, 4 or 5) and return it as a new uint8 array.
+
+image is a numpy uint8 array of shape (height, width, 3) (RGB) or (height, width, 4)
+(straight, not premultiplied, RGBA), or anything numpy can view as one. A PIL image is
+converted with Pillow's own convert: modes L, RGB and P to RGB, and modes LA, RGBA and P
+with a transparent colour to RGBA. Any memory layout works; the input is never modified.
+
+The result has shape (height * factor, width * factor, channels):
+  - RGB input gives the opaque enlargement, the pixels tessera-scale writes for an
+    opaque image.
+  - RGBA input gives the alpha-aware enlargement as RGBA: the outline of a transparent
+    sprite is smoothed like its colours, and no colour of a fully transparent pixel
+    reaches the result.
+  - RGBA input with background=(red, green, blue) or "#RRGGBB" is first flattened over
+    that colour, as tessera-scale --background does, and gives the opaque enlargement
+    as RGB. For RGB input the background changes nothing.
+
+jobs > 1 enlarges bands of a large image on that many threads (up to 256); the result
+is the same bit for bit. settings takes a ScaleSettings; the default is what the
+editor and tessera-scale use. The interpreter lock is released while the image is
+enlarged, so other Python threads keep running.
+
+Raises TypeError for an argument of the wrong type (an array of another dtype, for
+example) and ValueError for a wrong value: a shape other than the two above, a factor
+outside 2..5, a bad background or jobs, an empty image, or an enlargement of more
+than 2**28 pixels (16384 x 16384), the limit of tessera-scale.
+)";
+}
+
+std::string upscaleWordsDoc() {
+    return "upscale_words(words, factor=" + std::to_string(tessera::tool::defaultFactor) +
+           ", *, alpha=False, row_end=None, settings=None)\n--\n\n" +
+           R"(Enlarge 32-bit pixel words with the scaler's raw entry and return the target words.
+
+words is a numpy uint32 array of shape (height, width) holding 0xAARRGGBB words (blue
+in the low byte). The result, a new uint32 array of shape (rows * factor,
+width * factor), holds the words exactly as the library's C++ entries leave them:
+  - alpha=False: the opaque entry. Pixels blended along an edge carry alpha 0, so treat
+    the result as opaque.
+  - alpha=True: the alpha-aware entry for straight RGBA words.
+row_end enlarges only the source rows before it (rows = min(row_end, height), none when
+row_end <= 0); the rows below are still read as neighbours, so those rows come out as
+in a whole-image call. The interpreter lock is released while the words are enlarged.
+
+Raises TypeError for words of another dtype or a non-array, ValueError for another
+shape, a factor outside 2..5, an empty image or an enlargement of more than 2**28 pixels.
+)";
+}
+
+std::string settingsInitDoc() {
+    const ScaleSettings defaults;
+    return py::str("__init__(self, luma_weight={!r}, same_colour_tolerance={!r}, dominant_ratio={!r}, "
+                   "steep_ratio={!r})\n--\n\nThe four tuning values; each one left out keeps its default.\n")
+        .format(defaults.lumaWeight, defaults.sameColourTolerance, defaults.dominantRatio,
+                defaults.steepRatio);
+}
+
+const char* const settingsDoc = R"(The scaler's four tuning values. The defaults are the ones the editor and
+tessera-scale use; other values give other enlargements.
+)";
+
+} // namespace
+
+PYBIND11_MODULE(tessera, module) {
+    // The docstrings open with their own signatures, which help() and inspect read.
+    py::options options;
+    options.disable_function_signatures();
+
+    module.doc() = moduleDoc;
+    module.attr("__version__") = TESSERA_VERSION;
+
+    const ScaleSettings defaults;
+    py::class_<ScaleSettings>(module, "ScaleSettings", settingsDoc)
+        .def(py::init(
+                 [](double lumaWeight, double sameColourTolerance, double dominantRatio, double steepRatio) {
+                     return ScaleSettings{lumaWeight, sameColourTolerance, dominantRatio, steepRatio};
+                 }),
+             settingsInitDoc().c_str(), "luma_weight"_a = defaults.lumaWeight,
+             "same_colour_tolerance"_a = defaults.sameColourTolerance,
+             "dominant_ratio"_a = defaults.dominantRatio, "steep_ratio"_a = defaults.steepRatio)
+        .def_readwrite("luma_weight", &ScaleSettings::lumaWeight,
+                       "Multiplier of the brightness difference in every colour distance.")
+        .def_readwrite("same_colour_tolerance", &ScaleSettings::sameColourTolerance,
+                       "Colour distances below this count as the same colour.")
+        .def_readwrite("dominant_ratio", &ScaleSettings::dominantRatio,
+                       "How much one diagonal must dominate for a strong corner.")
+        .def_readwrite("steep_ratio", &ScaleSettings::steepRatio,
+                       "How much one edge distance must dominate for a sloped line.")
+        .def("__repr__", &settingsRepr)
+        .def("__eq__", [](const ScaleSettings& a, py::handle b) -> py::object {
+            if (!py::isinstance<ScaleSettings>(b))
+                return py::reinterpret_borrow<py::object>(Py_NotImplemented);
+            const auto& other = b.cast<const ScaleSettings&>();
+            return py::bool_(a.lumaWeight == other.lumaWeight &&
+                             a.sameColourTolerance == other.sameColourTolerance &&
+                             a.dominantRatio == other.dominantRatio && a.steepRatio == other.steepRatio);
+        });
+
+    module.def("upscale", &upscaleImage, upscaleDoc().c_str(), "image"_a,
+               "factor"_a = tessera::tool::defaultFactor, py::kw_only(), "background"_a = py::none(),
+               "jobs"_a = 1, "settings"_a = py::none());
+    module.def("upscale_words", &upscaleWords, upscaleWordsDoc().c_str(), "words"_a,
+               "factor"_a = tessera::tool::defaultFactor, py::kw_only(), "alpha"_a = false,
+               "row_end"_a = py::none(), "settings"_a = py::none());
+}
