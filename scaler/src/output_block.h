@@ -44,11 +44,18 @@ constexpr PatternStep set(int row, int column) {
 template <int Factor>
 struct FactorPatterns;
 
+// Fills the blocks of `count` pixels side by side, block x starting at topLeft + x * Factor
+// in a target whose rows are `stride` pixels apart: each pixel's word repeated Factor times
+// along the first row, in a loop that vectorises, and that row copied to the others.
 template <typename Colours, int Factor>
-inline void fillBlock(const OutputBlock& block, Pixel pixel) {
-    const Pixel word = Colours::stored(pixel);
-    for (int r = 0; r < Factor; ++r)
-        std::fill_n(block.topLeft + static_cast<std::ptrdiff_t>(r) * block.stride, Factor, word);
+inline void fillBlocks(const Pixel* pixels, int count, Pixel* topLeft, std::ptrdiff_t stride) {
+    for (int x = 0; x < count; ++x) {
+        const Pixel word = Colours::stored(pixels[x]);
+        for (int c = 0; c < Factor; ++c)
+            topLeft[x * Factor + c] = word;
+    }
+    for (int r = 1; r < Factor; ++r)
+        std::copy_n(topLeft, count * Factor, topLeft + r * stride);
 }
 
 template <typename Colours, int Factor, QuarterTurn Turn, PatternStep Step>

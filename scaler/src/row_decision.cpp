@@ -5,6 +5,7 @@
 #include "vector_clones.h"
 
 #include <algorithm>
+#include <bit>
 
 namespace tessera {
 namespace {
@@ -24,30 +25,27 @@ template <typename Colours>
 [[gnu::always_inline]] inline void decideTurns(StripWindow<Colours>& window, const std::uint32_t* grades,
                                                int columns, const ScaleSettings& settings,
                                                RowDecisions& out) {
-    constexpr int stretch = 16;
-    const auto graded = [&](int from) {
+    constexpr int stretch = StripWindow<Colours>::pairStretch;
+    std::uint32_t graded = 0;
+    for (int from = 0; from < columns; from += stretch) {
         std::uint32_t any = 0;
         for (int x = from; x < std::min(from + stretch, columns); ++x)
             any |= grades[x];
-        return any != 0;
-    };
-    for (int from = 0; from < columns;) {
-        if (!graded(from)) {
-            from += stretch;
-            continue;
-        }
-        int to = from + stretch;
-        while (to < columns && graded(to))
-            to += stretch;
-        to = std::min(to, columns);
-        // Pixel x reads the pairs whose left pixel is in window columns x .. x + 3.
-        window.measureForDecisions(from, to + 2 * stripMargin);
-        const WindowView view(window);
+        graded |= static_cast<std::uint32_t>(any != 0) << (from / stretch);
+    }
+    out.gradedStretches = graded;
+    // Pixel x reads the pairs whose left pixel is in window columns x .. x + 3.
+    window.measureForDecisions(graded | graded << 1);
+    const WindowView view(window);
+    for (std::uint32_t runs = graded; runs != 0;) {
+        const int begin = std::countr_zero(runs);
+        const int end = begin + std::countr_one(runs >> begin);
+        runs &= ~std::uint32_t{0} << end;
+        const int from = begin * stretch, to = std::min(end * stretch, columns);
         decideTurn<Colours, BottomRight>(view, grades, from, to, settings, out.turn[BottomRight]);
         decideTurn<Colours, TopRight>(view, grades, from, to, settings, out.turn[TopRight]);
         decideTurn<Colours, TopLeft>(view, grades, from, to, settings, out.turn[TopLeft]);
         decideTurn<Colours, BottomLeft>(view, grades, from, to, settings, out.turn[BottomLeft]);
-        from = to;
     }
 }
 

@@ -10,6 +10,7 @@
 #include "patterns_scale5.h"
 #include "strip_window.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <tessera/scaler.h>
 
@@ -21,6 +22,8 @@ namespace tessera {
 // words nor its distances.
 struct RowDecisions {
     std::uint16_t turn[4][stripColumns];
+    // Bit k: some pixel of 16k .. 16k + 15 is graded; only those stretches are decided.
+    std::uint32_t gradedStretches = 0;
 
     static constexpr std::uint16_t code(CornerDecision d) {
         return static_cast<std::uint16_t>(d.pattern | d.sideColour << 3);
@@ -80,11 +83,18 @@ inline void applyTurn(const RowDecisions& decisions, const WindowView& window, c
 template <typename Colours, int Factor>
 inline void applyDecisions(const RowDecisions& decisions, const WindowView& window,
                            const std::uint32_t* grades, int columns, Pixel* blockRow, std::int32_t stride) {
+    if (decisions.gradedStretches == 0)
+        return;
+    constexpr int stretch = StripWindow<Colours>::pairStretch;
     std::uint16_t graded[stripColumns + 1];
     int gradedCount = 0;
-    for (int x = 0; x < columns; ++x) {
-        graded[gradedCount] = static_cast<std::uint16_t>(x);
-        gradedCount += grades[x] != 0;
+    for (int k = 0; k * stretch < columns; ++k) {
+        if (!(decisions.gradedStretches >> k & 1u))
+            continue;
+        for (int x = k * stretch; x < std::min((k + 1) * stretch, columns); ++x) {
+            graded[gradedCount] = static_cast<std::uint16_t>(x);
+            gradedCount += grades[x] != 0;
+        }
     }
     applyTurn<Colours, Factor, BottomRight>(decisions, window, graded, gradedCount, blockRow, stride);
     applyTurn<Colours, Factor, TopRight>(decisions, window, graded, gradedCount, blockRow, stride);

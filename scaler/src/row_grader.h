@@ -12,6 +12,7 @@
 #include "strip_window.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 
 namespace tessera {
@@ -49,32 +50,31 @@ inline void gradeRow(StripWindow<Colours>& window, int columns, double dominantR
     unsigned open[stripColumns + 1];
     for (int x = 0; x < corners; ++x)
         open[x] = !isFlatCorner<Colours>({row[x], row[x + 1], below[x], below[x + 1]});
-    constexpr int stretch = 16;
-    const auto flat = [&](int from) {
+    // Stretches of corners that can be graded, as a mask, bit k for corners 16k .. 16k + 15.
+    constexpr int stretch = StripWindow<Colours>::pairStretch;
+    std::uint32_t active = 0;
+    for (int from = 0; from < corners; from += stretch) {
         unsigned any = 0;
         for (int x = from; x < std::min(from + stretch, corners); ++x)
             any |= open[x];
-        return any == 0;
-    };
+        active |= static_cast<std::uint32_t>(any != 0) << (from / stretch);
+    }
+    // Corner x (window column first + x) sums the pairs at window columns x .. x + 2.
+    window.measureForGrading(active | active << 1);
+    const double* const rising[3] = {window.rising[0] + first, window.rising[1] + first,
+                                     window.rising[2] + first};
+    const double* const falling[3] = {window.falling[0] + first, window.falling[1] + first,
+                                      window.falling[2] + first};
     unsigned graded[stripColumns + 1];
-    for (int from = 0; from < corners;) {
-        if (flat(from)) {
-            std::fill(graded + from, graded + std::min(from + stretch, corners), 0u);
-            from += stretch;
-            continue;
-        }
-        int to = from + stretch;
-        while (to < corners && !flat(to))
-            to += stretch;
-        to = std::min(to, corners);
-        // The sums of corner x read the pairs at x - 1 .. x + 1.
-        window.measureForGrading(first + from - 1, first + to + 1);
-        const double* const rising[3] = {window.rising[0] + first, window.rising[1] + first,
-                                         window.rising[2] + first};
-        const double* const falling[3] = {window.falling[0] + first, window.falling[1] + first,
-                                          window.falling[2] + first};
-        gradeCorners<Colours>(row, below, rising, falling, from, to, dominantRatio, graded);
-        from = to;
+    for (int x = 0; x < corners; ++x)
+        if (!(active >> (x / stretch) & 1u))
+            graded[x] = 0;
+    for (std::uint32_t runs = active; runs != 0;) {
+        const int begin = std::countr_zero(runs);
+        const int end = begin + std::countr_one(runs >> begin);
+        runs &= ~std::uint32_t{0} << end;
+        gradeCorners<Colours>(row, below, rising, falling, begin * stretch, std::min(end * stretch, corners),
+                              dominantRatio, graded);
     }
     constexpr unsigned fromOwn = 3u << bottomRightShift | 3u << topRightShift;
     constexpr unsigned fromLeft = 3u << bottomLeftShift | 3u << topLeftShift;

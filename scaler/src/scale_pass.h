@@ -53,9 +53,7 @@ void scalePass(const Pixel* source, Pixel* target, std::int32_t width, std::int3
             Pixel* blockRow = target + static_cast<std::ptrdiff_t>(y) * Factor * targetWidth +
                               static_cast<std::ptrdiff_t>(firstColumn) * Factor;
             const auto stride = static_cast<std::int32_t>(targetWidth);
-            for (int x = 0; x < columns; ++x)
-                fillBlock<Colours, Factor>(
-                    OutputBlock{blockRow + static_cast<std::ptrdiff_t>(x) * Factor, stride}, pixels[x]);
+            fillBlocks<Colours, Factor>(pixels, columns, blockRow, stride);
             applyDecisions<Colours, Factor>(decisions, WindowView(window), grades, columns, blockRow, stride);
         }
     }

@@ -28,6 +28,7 @@
 #include "quarter_turn.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <tessera/scaler.h>
@@ -86,26 +87,30 @@ public:
     // Window row r (0 .. 3): source row y - 1 + r.
     const Pixel* words(int r) const { return slots_[r]->words; }
 
-    // Makes sure the pairs whose left pixel lies in window columns [from, to) are measured:
-    // those corner grading reads, and those the blend decision reads.
-    void measureForGrading(int from, int to) {
+    // Pairs are measured in stretches of this many, each once, and only when asked for.
+    static constexpr int pairStretch = 16;
+
+    // Makes sure the pairs in the given stretches (bit k for the pairs whose left pixel lies
+    // in window columns 16k .. 16k + 15) are measured: those corner grading reads, and
+    // those the blend decision reads.
+    void measureForGrading(std::uint32_t stretches) {
         for (int r = 0; r < 3; ++r) {
-            measure(fallingMeasured_[r], r, r + 1, 1, falling[r], from, to);
-            measure(risingMeasured_[r], r + 1, r, 1, rising[r], from, to);
+            measure(fallingMeasured_[r], stretches, r, r + 1, 1, falling[r]);
+            measure(risingMeasured_[r], stretches, r + 1, r, 1, rising[r]);
         }
     }
-    void measureForDecisions(int from, int to) {
+    void measureForDecisions(std::uint32_t stretches) {
         for (int r = 0; r < 3; ++r)
-            measure(horizontalMeasured_[r], r, r, 1, horizontal[r], from, to);
+            measure(horizontalMeasured_[r], stretches, r, r, 1, horizontal[r]);
         for (int r = 0; r < 2; ++r) {
-            measure(fallingMeasured_[r], r, r + 1, 1, falling[r], from, to);
-            measure(risingMeasured_[r], r + 1, r, 1, rising[r], from, to);
-            measure(verticalMeasured_[r], r, r + 1, 0, vertical[r], from, to);
-            measure(wideFallingMeasured_[r], r, r + 1, 2, wideFalling[r], from, to);
-            measure(wideRisingMeasured_[r], r + 1, r, 2, wideRising[r], from, to);
+            measure(fallingMeasured_[r], stretches, r, r + 1, 1, falling[r]);
+            measure(risingMeasured_[r], stretches, r + 1, r, 1, rising[r]);
+            measure(verticalMeasured_[r], stretches, r, r + 1, 0, vertical[r]);
+            measure(wideFallingMeasured_[r], stretches, r, r + 1, 2, wideFalling[r]);
+            measure(wideRisingMeasured_[r], stretches, r + 1, r, 2, wideRising[r]);
         }
-        measure(tallFallingMeasured_, 0, 2, 1, tallFalling, from, to);
-        measure(tallRisingMeasured_, 2, 0, 1, tallRising, from, to);
+        measure(tallFallingMeasured_, stretches, 0, 2, 1, tallFalling);
+        measure(tallRisingMeasured_, stretches, 2, 0, 1, tallRising);
     }
 
     double* horizontal[3];
@@ -130,9 +135,6 @@ private:
         double blue[windowColumns];
     };
 
-    // Pairs are measured in stretches of this many, each once; a bit per stretch says
-    // which have been.
-    static constexpr int pairStretch = 16;
     static_assert((windowColumns + pairStretch - 1) / pairStretch <= 32);
 
     PixelRow row(int r, int from) const {
@@ -172,27 +174,23 @@ private:
     }
 
     // out[i] = distance(pixel i of window row `first`, pixel i + shift of row `second`), for
-    // the stretches of [from, to) not yet measured, each run of them in one loop.
-    void measure(std::uint32_t& measured, int first, int second, int shift, double* out, int from, int to) {
+    // the wanted stretches not yet measured, each run of them in one loop.
+    void measure(std::uint32_t& measured, std::uint32_t wanted, int first, int second, int shift,
+                 double* out) {
         const int count = pairs_ + 1 - shift;
-        from = std::max(from, 0);
-        to = std::min(to, count);
-        for (int s = from / pairStretch; s * pairStretch < to;) {
-            if (measured >> s & 1u) {
-                ++s;
-                continue;
-            }
-            int end = s + 1;
-            while (end * pairStretch < to && !(measured >> end & 1u))
-                ++end;
-            const int begin = s * pairStretch, stop = std::min(end * pairStretch, count);
-            convert(*slots_[first], begin, stop);
-            convert(*slots_[second], begin + shift, stop + shift);
-            measurePairs<Colours>(row(first, begin), row(second, begin + shift), 0, stop - begin, lumaWeight_,
-                                  out + begin);
-            measured |= ((std::uint32_t{1} << (end - s)) - 1) << s;
-            s = end;
+        for (std::uint32_t missing = wanted & ~measured; missing != 0;) {
+            const int begin = std::countr_zero(missing);
+            const int end = begin + std::countr_one(missing >> begin);
+            missing &= ~std::uint32_t{0} << end;
+            const int from = begin * pairStretch, to = std::min(end * pairStretch, count);
+            if (from >= to)
+                break;
+            convert(*slots_[first], from, to);
+            convert(*slots_[second], from + shift, to + shift);
+            measurePairs<Colours>(row(first, from), row(second, from + shift), 0, to - from, lumaWeight_,
+                                  out + from);
         }
+        measured |= wanted;
     }
 
     template <typename T, std::size_t N>
