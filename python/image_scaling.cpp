@@ -1,8 +1,9 @@
 #include "image_scaling.h"
 
-#include "scale_pixels.h"
+#include "row_bands.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cstddef>
 #include <span>
@@ -12,18 +13,18 @@
 namespace tessera::python {
 namespace {
 
-std::vector<Pixel> sourceWords(const ImageBytes& image, const ScaleRequest& request) {
+// The source words and how they are enlarged. RGB input is opaque. RGBA input goes through the
+// command's own conversion: flattened over the background when there is one, else kept with its
+// alpha (an image whose pixels are all opaque is enlarged opaque, with the same result).
+tool::ScaleMode sourceWords(const ImageBytes& image, const ScaleRequest& request, std::vector<Pixel>& words) {
     const std::size_t count = static_cast<std::size_t>(image.width) * image.height;
-    std::vector<Pixel> words(count);
+    words.resize(count);
     if (image.channels == 3) {
         for (std::size_t i = 0; i < count; ++i)
             words[i] = opaquePixel(image.bytes[3 * i], image.bytes[3 * i + 1], image.bytes[3 * i + 2]);
-    } else if (request.background) {
-        tool::flattenToWords({image.bytes, count * 4}, *request.background, words);
-    } else {
-        rgbaToPixels(image.bytes, count, words.data());
+        return tool::ScaleMode::Opaque;
     }
-    return words;
+    return tool::convertToWords({image.bytes, count * 4}, request.background, words).mode;
 }
 
 // Enlarges the bands the batch command would cut the image into, on up to `jobs` threads, the
@@ -66,23 +67,19 @@ int outputChannels(int inputChannels, const ScaleRequest& request) {
 }
 
 void scaleImage(const ImageBytes& image, const ScaleRequest& request, std::uint8_t* output) {
-    const std::vector<Pixel> source = sourceWords(image, request);
+    std::vector<Pixel> source;
+    const tool::ScaleMode mode = sourceWords(image, request, source);
     auto* target = reinterpret_cast<Pixel*>(output);
     const std::size_t targetCount =
         static_cast<std::size_t>(image.width) * request.factor * image.height * request.factor;
-    const auto enlarge = [&](auto entry) {
-        enlargeInBands(image, request, [&](tool::RowBand rows) {
-            entry(request.factor, source.data(), target, image.width, image.height, request.settings,
-                  rows.begin, rows.end);
-        });
-    };
-    if (outputChannels(image.channels, request) == 4) {
-        enlarge(upscaleBandWithAlpha);
-        pixelsToRgba(target, targetCount, output);
-    } else {
-        enlarge(upscaleBand);
+    enlargeInBands(image, request, [&](tool::RowBand rows) {
+        tool::enlargeBand(mode, request.factor, source.data(), target, image.width, image.height,
+                          request.settings, rows.begin, rows.end);
+    });
+    if (outputChannels(image.channels, request) == 4)
+        tool::convertToRgba(mode, {target, targetCount}, output);
+    else
         packOpaqueRgb(target, targetCount, output);
-    }
 }
 
 } // namespace tessera::python

@@ -7,7 +7,7 @@
 //   RGBA + background   flattened over the background, then the opaque enlargement, RGB out
 #pragma once
 
-#include "command_line.h"
+#include "pixel_conversion.h"
 
 #include <cstdint>
 #include <optional>

@@ -4,7 +4,7 @@
 // Every wrong argument becomes a TypeError (wrong kind of object) or a ValueError (right kind,
 // wrong value) before any pixel is touched. Inputs are only read; every result is a new array.
 #include "image_scaling.h"
-#include "scale_pixels.h"
+#include "size_limits.h"
 
 #include <algorithm>
 #include <climits>
@@ -14,6 +14,7 @@
 #include <pybind11/pybind11.h>
 #include <string>
 #include <tessera/scaler.h>
+#include <variant>
 
 namespace py = pybind11;
 using namespace py::literals;
@@ -158,8 +159,10 @@ void checkElementType(const py::array& array, const std::string& name, char kind
 }
 
 void checkTargetSize(py::ssize_t width, py::ssize_t height, std::int32_t factor) {
-    if (const auto error = tessera::tool::checkTargetSize(width, height, factor))
-        throw py::value_error(*error);
+    const auto checked = tessera::tool::checkTargetSize(static_cast<std::uint64_t>(width),
+                                                        static_cast<std::uint64_t>(height), factor);
+    if (const auto* failure = std::get_if<tessera::tool::Failure>(&checked))
+        throw py::value_error(failure->reason);
 }
 
 // C-ordered and packed, copying only when the array is not already so.

@@ -11,20 +11,14 @@
 
 #include "failure.h"
 #include "pixel_conversion.h"
+#include "size_limits.h"
 
 #include <optional>
 #include <span>
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace tessera::tool {
-
-inline constexpr int minFactor = 2;
-inline constexpr int maxFactor = 5;
-inline constexpr int defaultFactor = 4;
-// More threads than this only cost memory: every file in flight holds its whole enlargement.
-inline constexpr int maxJobs = 256;
 
 struct CommandLine {
     int factor = defaultFactor;
@@ -39,11 +33,6 @@ struct CommandLine {
 
 // args[0] is the program name, as in main's argv.
 Result<CommandLine> parseCommandLine(std::span<const char* const> args);
-
-// Reads "#RRGGBB" or "RRGGBB" (the '#' starts a comment in most shells unless quoted).
-std::optional<Rgb> parseColour(std::string_view text);
-
-std::string formatColour(Rgb colour);
 
 std::string helpText();
 

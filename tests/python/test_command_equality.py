@@ -44,3 +44,12 @@ def test_bands_on_several_threads_give_the_same_pixels(tmp_path):
     sheet = rgba(SHEET)
     for jobs in (1, 3):
         assert_opaque_result(tessera.upscale(sheet, 2, background=BACKGROUND, jobs=jobs), written, f"jobs={jobs}")
+
+
+@pytest.mark.parametrize("factor", FACTORS)
+def test_rgba_input_keeps_its_transparency_as_the_command_does(factor, tmp_path):
+    written = command_output(SPRITES, tmp_path, factor)
+    for path in SPRITES:
+        result = tessera.upscale(rgba(path), factor)
+        assert result.dtype == np.uint8 and result.shape == written[path.name].shape, path.name
+        np.testing.assert_array_equal(result, written[path.name], err_msg=path.name)

@@ -1,8 +1,43 @@
 #include "pixel_conversion.h"
 
 #include <algorithm>
+#include <charconv>
 
 namespace tessera::tool {
+namespace {
+
+std::optional<std::uint8_t> parseHexByte(std::string_view text) {
+    unsigned value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, 16);
+    if (error != std::errc{} || end != text.data() + text.size())
+        return std::nullopt;
+    return static_cast<std::uint8_t>(value);
+}
+
+} // namespace
+
+std::optional<Rgb> parseColour(std::string_view text) {
+    if (text.starts_with('#'))
+        text.remove_prefix(1);
+    if (text.size() != 6)
+        return std::nullopt;
+    const auto red = parseHexByte(text.substr(0, 2));
+    const auto green = parseHexByte(text.substr(2, 2));
+    const auto blue = parseHexByte(text.substr(4, 2));
+    if (!red || !green || !blue)
+        return std::nullopt;
+    return Rgb{*red, *green, *blue};
+}
+
+std::string formatColour(Rgb colour) {
+    constexpr char digits[] = "0123456789ABCDEF";
+    std::string text = "#";
+    for (std::uint8_t channel : {colour.red, colour.green, colour.blue}) {
+        text += digits[channel >> 4];
+        text += digits[channel & 15];
+    }
+    return text;
+}
 
 bool flattenToWords(std::span<const std::uint8_t> rgba, Rgb background, std::span<Pixel> words) {
     bool translucent = false;

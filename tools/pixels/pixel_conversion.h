@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
+#include <string_view>
 #include <tessera/scaler.h>
 
 namespace tessera::tool {
@@ -21,6 +23,12 @@ struct Rgb {
 
     friend bool operator==(const Rgb&, const Rgb&) = default;
 };
+
+// Reads "#RRGGBB" or "RRGGBB" (the '#' starts a comment in most shells unless quoted).
+std::optional<Rgb> parseColour(std::string_view text);
+
+// "#RRGGBB" in upper-case hexadecimal digits.
+std::string formatColour(Rgb colour);
 
 // Composites one channel of colour over the background with integer arithmetic, rounding to
 // nearest (halves up): (colour * alpha + background * (255 - alpha) + 127) / 255. Alpha 255
