@@ -33,8 +33,11 @@ struct CornerPixels {
 // not && and ||, so that loops over it vectorise.
 template <typename Colours>
 constexpr bool isFlatCorner(const CornerPixels& p) {
-    return (Colours::samePixel(p.topLeft, p.topRight) & Colours::samePixel(p.bottomLeft, p.bottomRight)) |
-           (Colours::samePixel(p.topLeft, p.bottomLeft) & Colours::samePixel(p.topRight, p.bottomRight));
+    const unsigned across = Colours::samePixel(p.topLeft, p.topRight);
+    const unsigned acrossBelow = Colours::samePixel(p.bottomLeft, p.bottomRight);
+    const unsigned down = Colours::samePixel(p.topLeft, p.bottomLeft);
+    const unsigned downRight = Colours::samePixel(p.topRight, p.bottomRight);
+    return ((across & acrossBelow) | (down & downRight)) != 0;
 }
 
 // The four side terms are added left to right, then the centre term with its fixed
