@@ -66,9 +66,8 @@ inline void gradeRow(StripWindow<Colours>& window, int columns, double dominantR
     const double* const falling[3] = {window.falling[0] + first, window.falling[1] + first,
                                       window.falling[2] + first};
     unsigned graded[stripColumns + 1];
-    for (int x = 0; x < corners; ++x)
-        if (!(active >> (x / stretch) & 1u))
-            graded[x] = 0;
+    // Flat stretches grade to 0; the others are overwritten below.
+    std::fill_n(graded, corners, 0u);
     for (std::uint32_t runs = active; runs != 0;) {
         const int begin = std::countr_zero(runs);
         const int end = begin + std::countr_one(runs >> begin);
