@@ -2,7 +2,7 @@
 """Overhead of the tessera Python module over the C++ call, on the sprite sheet.
 
 At every factor, times in one run:
-  C++      upscale on the sheet's opaque words, as scaler_bench measures it (Sheet_Upscale)
+  C++      upscale on the sheet's opaque words, as scaler_bench measures it (enlarge/Sheet_Upscale)
   upscale  tessera.upscale on the sheet as an RGB numpy array: conversion to words,
            the enlargement, conversion back and the new result array
   words    tessera.upscale_words on the sheet's words: the raw entry and its new array
@@ -31,7 +31,7 @@ SHEET = pathlib.Path(__file__).resolve().parent.parent / "tests/data/pixelart/sh
 def cpp_seconds(scaler_bench, factor, repetitions):
     """The fastest repetition of scaler_bench's Sheet_Upscale, in seconds per call."""
     output = subprocess.run(
-        [scaler_bench, f"--benchmark_filter=^Sheet_Upscale/{factor}$", "--benchmark_format=json",
+        [scaler_bench, f"--benchmark_filter=^enlarge/Sheet_Upscale/{factor}$", "--benchmark_format=json",
          f"--benchmark_repetitions={repetitions}", "--benchmark_min_time=0.5"],
         capture_output=True, text=True, check=True).stdout
     runs = [run for run in json.loads(output)["benchmarks"] if run.get("run_type") == "iteration"]
