@@ -1,5 +1,5 @@
 // The loops of pair_distances.h, built for the baseline (two doubles per SSE2 register)
-// and for AVX2 (four per register).
+// and for AVX2 and AVX-512 (four and eight per register), see vector_clones.h.
 #include "pair_distances.h"
 
 #include "vector_clones.h"

@@ -1,4 +1,4 @@
-// The decision loops of row_decision.h, built for the baseline and for AVX2.
+// The decision loops of row_decision.h, built for each instruction set of vector_clones.h.
 #include "row_decision.h"
 
 #include "colour_rules.h"

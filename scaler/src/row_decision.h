@@ -31,7 +31,7 @@ struct RowDecisions {
 };
 
 // Decides every turn of the `columns` pixels of the window's row whose grade bytes are
-// `grades`. Built for the baseline and for AVX2 (see row_decision.cpp).
+// `grades`. Built for each instruction set of vector_clones.h.
 template <typename Colours>
 void decideRow(StripWindow<Colours>& window, const std::uint32_t* grades, int columns,
                const ScaleSettings& settings, RowDecisions& out);

@@ -1,4 +1,4 @@
-// The corner grading loop of row_grader.h, built for the baseline and for AVX2.
+// The corner grading loop of row_grader.h, built for each instruction set of vector_clones.h.
 #include "row_grader.h"
 
 #include "colour_rules.h"

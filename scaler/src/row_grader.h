@@ -17,15 +17,10 @@
 
 namespace tessera {
 
-// Grades the corners of the window's row below each of the strip's `columns` pixels
-// and the one left of the first, writes the pixels' complete grade bytes to `grades`
-// and leaves the fields the row below inherits in `workingRow` (the strip's part of
-// the working grade row). Corners outside the image are flat by the clamping, so the
-// image's first and last columns need no case of their own.
 // Grades corners [from, to) of a row, corner x having its top-left pixel at row[x] and
 // below it below[x]; rising[r] and falling[r] are the window's pair distances with the
-// same indexing (rows y - 1 + r and y + r). Built for the baseline and for AVX2 (see
-// row_grader.cpp).
+// same indexing (rows y - 1 + r and y + r). Built for each instruction set of
+// vector_clones.h (see row_grader.cpp).
 template <typename Colours>
 void gradeCorners(const Pixel* row, const Pixel* below, const double* const rising[3],
                   const double* const falling[3], int from, int to, double dominantRatio, unsigned* out);
