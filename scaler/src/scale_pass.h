@@ -16,6 +16,16 @@
 
 namespace tessera {
 
+// Asks for the cache lines of `rows` target rows of `count` pixels from `first` ahead of
+// their writing. A strip writes a short stretch of each target row, and each lies on other
+// memory pages than the one before, where the processor does not look ahead by itself.
+inline void prefetchForWriting(const Pixel* first, int count, std::ptrdiff_t stride, int rows) {
+    constexpr int perLine = 64 / sizeof(Pixel);
+    for (int r = 0; r < rows; ++r)
+        for (int x = 0; x < count; x += perLine)
+            __builtin_prefetch(first + r * stride + x, 1);
+}
+
 // Enlarges source rows [firstRow, lastRow) into the target; the caller has checked that
 // the range is not empty and the width positive.
 template <typename Colours, int Factor>
@@ -53,6 +63,7 @@ void scalePass(const Pixel* source, Pixel* target, std::int32_t width, std::int3
             Pixel* blockRow = target + static_cast<std::ptrdiff_t>(y) * Factor * targetWidth +
                               static_cast<std::ptrdiff_t>(firstColumn) * Factor;
             const auto stride = static_cast<std::int32_t>(targetWidth);
+            prefetchForWriting(blockRow + Factor * targetWidth, columns * Factor, stride, Factor);
             fillBlocks<Colours, Factor>(pixels, columns, blockRow, stride);
             applyDecisions<Colours, Factor>(decisions, WindowView(window), grades, columns, blockRow, stride);
         }
