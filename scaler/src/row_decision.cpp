@@ -5,7 +5,6 @@
 #include "vector_clones.h"
 
 #include <algorithm>
-#include <bit>
 
 namespace tessera {
 namespace {
@@ -25,28 +24,19 @@ template <typename Colours>
 [[gnu::always_inline]] inline void decideTurns(StripWindow<Colours>& window, const std::uint32_t* grades,
                                                int columns, const ScaleSettings& settings,
                                                RowDecisions& out) {
-    constexpr int stretch = StripWindow<Colours>::pairStretch;
-    std::uint32_t graded = 0;
-    for (int from = 0; from < columns; from += stretch) {
-        std::uint32_t any = 0;
-        for (int x = from; x < std::min(from + stretch, columns); ++x)
-            any |= grades[x];
-        graded |= static_cast<std::uint32_t>(any != 0) << (from / stretch);
-    }
+    const std::uint32_t graded = nonZeroStretches(grades, columns);
     out.gradedStretches = graded;
     // Pixel x reads the pairs whose left pixel is in window columns x .. x + 3.
     window.measureForDecisions(graded | graded << 1);
     const WindowView view(window);
-    for (std::uint32_t runs = graded; runs != 0;) {
-        const int begin = std::countr_zero(runs);
-        const int end = begin + std::countr_one(runs >> begin);
-        runs &= ~std::uint32_t{0} << end;
-        const int from = begin * stretch, to = std::min(end * stretch, columns);
-        decideTurn<Colours, BottomRight>(view, grades, from, to, settings, out.turn[BottomRight]);
-        decideTurn<Colours, TopRight>(view, grades, from, to, settings, out.turn[TopRight]);
-        decideTurn<Colours, TopLeft>(view, grades, from, to, settings, out.turn[TopLeft]);
-        decideTurn<Colours, BottomLeft>(view, grades, from, to, settings, out.turn[BottomLeft]);
-    }
+    forEachRun(
+        graded, [&](int begin, int end) __attribute__((always_inline)) {
+            const int from = begin * pairStretch, to = std::min(end * pairStretch, columns);
+            decideTurn<Colours, BottomRight>(view, grades, from, to, settings, out.turn[BottomRight]);
+            decideTurn<Colours, TopRight>(view, grades, from, to, settings, out.turn[TopRight]);
+            decideTurn<Colours, TopLeft>(view, grades, from, to, settings, out.turn[TopLeft]);
+            decideTurn<Colours, BottomLeft>(view, grades, from, to, settings, out.turn[BottomLeft]);
+        });
 }
 
 TESSERA_VECTOR_CLONES void decideOpaque(StripWindow<OpaqueColours>& window, const std::uint32_t* grades,

@@ -22,7 +22,7 @@ namespace tessera {
 // words nor its distances.
 struct RowDecisions {
     std::uint16_t turn[4][stripColumns];
-    // Bit k: some pixel of 16k .. 16k + 15 is graded; only those stretches are decided.
+    // The stretches that hold a graded pixel; only those are decided.
     std::uint32_t gradedStretches = 0;
 
     static constexpr std::uint16_t code(CornerDecision d) {
@@ -85,17 +85,14 @@ inline void applyDecisions(const RowDecisions& decisions, const WindowView& wind
                            const std::uint32_t* grades, int columns, Pixel* blockRow, std::int32_t stride) {
     if (decisions.gradedStretches == 0)
         return;
-    constexpr int stretch = StripWindow<Colours>::pairStretch;
     std::uint16_t graded[stripColumns + 1];
     int gradedCount = 0;
-    for (int k = 0; k * stretch < columns; ++k) {
-        if (!(decisions.gradedStretches >> k & 1u))
-            continue;
-        for (int x = k * stretch; x < std::min((k + 1) * stretch, columns); ++x) {
+    forEachRun(decisions.gradedStretches, [&](int begin, int end) {
+        for (int x = begin * pairStretch; x < std::min(end * pairStretch, columns); ++x) {
             graded[gradedCount] = static_cast<std::uint16_t>(x);
             gradedCount += grades[x] != 0;
         }
-    }
+    });
     applyTurn<Colours, Factor, BottomRight>(decisions, window, graded, gradedCount, blockRow, stride);
     applyTurn<Colours, Factor, TopRight>(decisions, window, graded, gradedCount, blockRow, stride);
     applyTurn<Colours, Factor, TopLeft>(decisions, window, graded, gradedCount, blockRow, stride);

@@ -12,7 +12,6 @@
 #include "strip_window.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstdint>
 
 namespace tessera {
@@ -45,15 +44,8 @@ inline void gradeRow(StripWindow<Colours>& window, int columns, double dominantR
     unsigned open[stripColumns + 1];
     for (int x = 0; x < corners; ++x)
         open[x] = !isFlatCorner<Colours>({row[x], row[x + 1], below[x], below[x + 1]});
-    // Stretches of corners that can be graded, as a mask, bit k for corners 16k .. 16k + 15.
-    constexpr int stretch = StripWindow<Colours>::pairStretch;
-    std::uint32_t active = 0;
-    for (int from = 0; from < corners; from += stretch) {
-        unsigned any = 0;
-        for (int x = from; x < std::min(from + stretch, corners); ++x)
-            any |= open[x];
-        active |= static_cast<std::uint32_t>(any != 0) << (from / stretch);
-    }
+    // The stretches of corners that can be graded.
+    const std::uint32_t active = nonZeroStretches(open, corners);
     // Corner x (window column first + x) sums the pairs at window columns x .. x + 2.
     window.measureForGrading(active | active << 1);
     const double* const rising[3] = {window.rising[0] + first, window.rising[1] + first,
@@ -63,13 +55,10 @@ inline void gradeRow(StripWindow<Colours>& window, int columns, double dominantR
     unsigned graded[stripColumns + 1];
     // Flat stretches grade to 0; the others are overwritten below.
     std::fill_n(graded, corners, 0u);
-    for (std::uint32_t runs = active; runs != 0;) {
-        const int begin = std::countr_zero(runs);
-        const int end = begin + std::countr_one(runs >> begin);
-        runs &= ~std::uint32_t{0} << end;
-        gradeCorners<Colours>(row, below, rising, falling, begin * stretch, std::min(end * stretch, corners),
-                              dominantRatio, graded);
-    }
+    forEachRun(active, [&](int begin, int end) {
+        gradeCorners<Colours>(row, below, rising, falling, begin * pairStretch,
+                              std::min(end * pairStretch, corners), dominantRatio, graded);
+    });
     constexpr unsigned fromOwn = 3u << bottomRightShift | 3u << topRightShift;
     constexpr unsigned fromLeft = 3u << bottomLeftShift | 3u << topLeftShift;
     constexpr unsigned bottomFields = 3u << bottomRightShift | 3u << bottomLeftShift;

@@ -39,6 +39,37 @@ constexpr int stripColumns = 192;
 constexpr int stripMargin = 2; // columns read on each side of a strip
 constexpr int windowColumns = stripColumns + 2 * stripMargin;
 
+// Pairs are measured, corners graded and pixels decided in stretches of this many
+// columns; a set of stretches is a mask, bit k for columns 16k .. 16k + 15.
+constexpr int pairStretch = 16;
+static_assert((windowColumns + pairStretch - 1) / pairStretch < 32);
+
+// The stretches of values[0 .. count) that hold a value other than 0.
+template <typename Value>
+inline std::uint32_t nonZeroStretches(const Value* values, int count) {
+    std::uint32_t stretches = 0;
+    for (int from = 0; from < count; from += pairStretch) {
+        Value any = 0;
+        for (int x = from; x < std::min(from + pairStretch, count); ++x)
+            any |= values[x];
+        stretches |= static_cast<std::uint32_t>(any != 0) << (from / pairStretch);
+    }
+    return stretches;
+}
+
+// Calls visit(begin, end) for each run of consecutive stretches [begin, end) in the mask,
+// from the left, so that each run is handled in one loop. Always inlined, and so is the
+// visitor of a vector clone's loops: an outlined one would be built for the baseline.
+template <typename Visit>
+[[gnu::always_inline]] inline void forEachRun(std::uint32_t stretches, Visit visit) {
+    while (stretches != 0) {
+        const int begin = std::countr_zero(stretches);
+        const int end = begin + std::countr_one(stretches >> begin);
+        stretches &= ~std::uint32_t{0} << end;
+        visit(begin, end);
+    }
+}
+
 template <typename Colours>
 class StripWindow {
 public:
@@ -87,11 +118,8 @@ public:
     // Window row r (0 .. 3): source row y - 1 + r.
     const Pixel* words(int r) const { return slots_[r]->words; }
 
-    // Pairs are measured in stretches of this many, each once, and only when asked for.
-    static constexpr int pairStretch = 16;
-
-    // Makes sure the pairs in the given stretches (bit k for the pairs whose left pixel lies
-    // in window columns 16k .. 16k + 15) are measured: those corner grading reads, and
+    // Makes sure the pairs in the given stretches (those whose left pixel lies in the
+    // stretches' window columns) are measured, each once: those corner grading reads, and
     // those the blend decision reads.
     void measureForGrading(std::uint32_t stretches) {
         for (int r = 0; r < 3; ++r) {
@@ -135,8 +163,6 @@ private:
         double blue[windowColumns];
     };
 
-    static_assert((windowColumns + pairStretch - 1) / pairStretch <= 32);
-
     PixelRow row(int r, int from) const {
         const RowStore& s = *slots_[r];
         return {s.words + from, s.red + from, s.green + from, s.blue + from};
@@ -178,18 +204,15 @@ private:
     void measure(std::uint32_t& measured, std::uint32_t wanted, int first, int second, int shift,
                  double* out) {
         const int count = pairs_ + 1 - shift;
-        for (std::uint32_t missing = wanted & ~measured; missing != 0;) {
-            const int begin = std::countr_zero(missing);
-            const int end = begin + std::countr_one(missing >> begin);
-            missing &= ~std::uint32_t{0} << end;
+        forEachRun(wanted & ~measured, [&](int begin, int end) {
             const int from = begin * pairStretch, to = std::min(end * pairStretch, count);
             if (from >= to)
-                break;
+                return;
             convert(*slots_[first], from, to);
             convert(*slots_[second], from + shift, to + shift);
             measurePairs<Colours>(row(first, from), row(second, from + shift), 0, to - from, lumaWeight_,
                                   out + from);
-        }
+        });
         measured |= wanted;
     }
 
