@@ -63,7 +63,8 @@ void scalePass(const Pixel* source, Pixel* target, std::int32_t width, std::int3
             Pixel* blockRow = target + static_cast<std::ptrdiff_t>(y) * Factor * targetWidth +
                               static_cast<std::ptrdiff_t>(firstColumn) * Factor;
             const auto stride = static_cast<std::int32_t>(targetWidth);
-            prefetchForWriting(blockRow + Factor * targetWidth, columns * Factor, stride, Factor);
+            if (y + 1 < lastRow)
+                prefetchForWriting(blockRow + Factor * targetWidth, columns * Factor, stride, Factor);
             fillBlocks<Colours, Factor>(pixels, columns, blockRow, stride);
             applyDecisions<Colours, Factor>(decisions, WindowView(window), grades, columns, blockRow, stride);
         }
