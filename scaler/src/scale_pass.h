@@ -7,6 +7,7 @@
 #include "row_decision.h"
 #include "row_grader.h"
 #include "strip_window.h"
+#include "target_rows.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -15,16 +16,6 @@
 #include <tessera/scaler.h>
 
 namespace tessera {
-
-// Asks for the cache lines of `rows` target rows of `count` pixels from `first` ahead of
-// their writing. A strip writes a short stretch of each target row, and each lies on other
-// memory pages than the one before, where the processor does not look ahead by itself.
-inline void prefetchForWriting(const Pixel* first, int count, std::ptrdiff_t stride, int rows) {
-    constexpr int perLine = 64 / sizeof(Pixel);
-    for (int r = 0; r < rows; ++r)
-        for (int x = 0; x < count; x += perLine)
-            __builtin_prefetch(first + r * stride + x, 1);
-}
 
 // Enlarges source rows [firstRow, lastRow) into the target; the caller has checked that
 // the range is not empty and the width positive.
@@ -45,6 +36,10 @@ void scalePass(const Pixel* source, Pixel* target, std::int32_t width, std::int3
     // A band that starts below row 0 first grades the row above it, for the top fields
     // its first row inherits, and writes nothing there.
     const std::int32_t gradedFrom = firstRow > 0 ? firstRow - 1 : 0;
+    // The blocks of a strip's row, composed here when the target is streamed.
+    const bool streaming = streamsTarget(width, height, Factor);
+    constexpr int stagingStride = stripColumns * Factor;
+    Pixel staging[Factor * stagingStride];
     for (std::int32_t firstColumn = 0; firstColumn < width; firstColumn += stripColumns) {
         const int columns = std::min(stripColumns, width - firstColumn);
         StripWindow<Colours> window(source, width, height, firstColumn, columns, gradedFrom,
@@ -62,13 +57,19 @@ void scalePass(const Pixel* source, Pixel* target, std::int32_t width, std::int3
             const Pixel* pixels = window.words(1) + stripMargin;
             Pixel* blockRow = target + static_cast<std::ptrdiff_t>(y) * Factor * targetWidth +
                               static_cast<std::ptrdiff_t>(firstColumn) * Factor;
-            const auto stride = static_cast<std::int32_t>(targetWidth);
-            if (y + 1 < lastRow)
+            Pixel* blocks = streaming ? staging : blockRow;
+            const auto stride = static_cast<std::int32_t>(streaming ? stagingStride : targetWidth);
+            if (!streaming && y + 1 < lastRow)
                 prefetchForWriting(blockRow + Factor * targetWidth, columns * Factor, stride, Factor);
-            fillBlocks<Colours, Factor>(pixels, columns, blockRow, stride);
-            applyDecisions<Colours, Factor>(decisions, WindowView(window), grades, columns, blockRow, stride);
+            fillBlocks<Colours, Factor>(pixels, columns, blocks, stride);
+            applyDecisions<Colours, Factor>(decisions, WindowView(window), grades, columns, blocks, stride);
+            if (streaming)
+                for (int r = 0; r < Factor; ++r)
+                    streamPixels(staging + r * stagingStride, columns * Factor, blockRow + r * targetWidth);
         }
     }
+    if (streaming)
+        finishStreaming();
 }
 
 } // namespace tessera

@@ -35,7 +35,9 @@
 
 namespace tessera {
 
-constexpr int stripColumns = 192;
+// With the staging area of factor 5, a strip's working area comes to about 62 KB; the
+// pass stays within 64 KiB of stack.
+constexpr int stripColumns = 160;
 constexpr int stripMargin = 2; // columns read on each side of a strip
 constexpr int windowColumns = stripColumns + 2 * stripMargin;
 

@@ -2,6 +2,7 @@
 // in both colour modes, at every factor, for partial row ranges and for bands; and the
 // invariants of the output that hold whatever the image.
 #include "reference_scaler.h"
+#include "target_rows.h"
 #include "test_images.h"
 
 #include <algorithm>
@@ -104,6 +105,21 @@ TEST_P(RandomImages, MatchThePlainImplementationAcrossStrips) {
         expectAgreement(*mode, factor, image, 0, INT32_MAX, "whole");
         expectAgreement(*mode, factor, image, 2, 4, "band");
     }
+}
+
+// An enlargement too large for the caches, which the pass composes aside and streams to
+// the target; three strips wide, so that target rows start off cache-line boundaries and
+// strips meet inside lines. The bands are the first rows and the last, whose working
+// grade row lies in the target's tail.
+TEST_P(RandomImages, MatchThePlainImplementationWhenLarge) {
+    const auto [mode, factor] = GetParam();
+    std::mt19937 random(31u + factor);
+    constexpr std::int32_t width = 403;
+    const auto height = static_cast<std::int32_t>((std::int64_t{40} << 20) / (width * factor * factor * 4));
+    ASSERT_TRUE(streamsTarget(width, height, factor));
+    const test::Image image = randomImage(random, mode->palette, width, height, 8);
+    expectAgreement(*mode, factor, image, 0, 3, "first rows");
+    expectAgreement(*mode, factor, image, height - 3, height, "last rows");
 }
 
 // Bands enlarged lower one first into one target give the whole image; and in the opaque

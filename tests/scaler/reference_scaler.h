@@ -167,7 +167,8 @@ inline void upscale(int factor, const Pixel* source, Pixel* target, int w, int h
     };
 
     std::vector<std::uint8_t> grades(static_cast<std::size_t>(w) * (lastRow + 1), 0);
-    for (int y = 0; y < lastRow; ++y)
+    // A row's fields come from the corners below the row above it and its own.
+    for (int y = std::max(firstRow - 1, 0); y < lastRow; ++y)
         for (int x = 0; x < w; ++x) {
             const auto n = [&](int dx, int dy) {
                 return at(x + dx, y + dy);
