@@ -1,8 +1,12 @@
-// The corner grading loop of row_grader.h, built for each instruction set of vector_clones.h.
+// The grading of a row (row_grader.h), built for each instruction set of vector_clones.h:
+// its loops over the strip's corners and pixels vectorise in every clone.
 #include "row_grader.h"
 
 #include "colour_rules.h"
+#include "corner_grades.h"
 #include "vector_clones.h"
+
+#include <algorithm>
 
 namespace tessera {
 namespace {
@@ -24,32 +28,68 @@ template <typename Colours>
             dominantRatio);
 }
 
-TESSERA_VECTOR_CLONES void gradeOpaque(const Pixel* row, const Pixel* below, const double* const rising[3],
-                                       const double* const falling[3], int from, int to, double dominantRatio,
-                                       unsigned* out) {
-    gradeLoop<OpaqueColours>(row, below, rising, falling, from, to, dominantRatio, out);
+template <typename Colours>
+[[gnu::always_inline]] inline void gradeRowLoop(StripWindow<Colours>& window, int columns,
+                                                double dominantRatio, std::uint8_t* workingRow,
+                                                std::uint32_t* grades) {
+    // corners[x] is the corner left of pixel x's bottom, corners[x + 1] its own; corner x
+    // has its top-left pixel in window column first + x.
+    constexpr int first = stripMargin - 1;
+    const int corners = columns + 1;
+    const Pixel* row = window.words(1) + first;
+    const Pixel* below = window.words(2) + first;
+    // Which corners can be graded at all, in one loop that vectorises, then by stretches.
+    unsigned open[stripColumns + 1];
+    for (int x = 0; x < corners; ++x)
+        open[x] = !isFlatCorner<Colours>({row[x], row[x + 1], below[x], below[x + 1]});
+    // The stretches of corners that can be graded.
+    const std::uint32_t active = nonZeroStretches(open, corners);
+    // Corner x (window column first + x) sums the pairs at window columns x .. x + 2.
+    window.measureForGrading(active | active << 1);
+    const double* const rising[3] = {window.rising[0] + first, window.rising[1] + first,
+                                     window.rising[2] + first};
+    const double* const falling[3] = {window.falling[0] + first, window.falling[1] + first,
+                                      window.falling[2] + first};
+    unsigned graded[stripColumns + 1];
+    // Flat stretches grade to 0; the others are overwritten below.
+    std::fill_n(graded, corners, 0u);
+    forEachRun(
+        active, [&](int begin, int end) __attribute__((always_inline)) {
+            gradeLoop<Colours>(row, below, rising, falling, begin * pairStretch,
+                               std::min(end * pairStretch, corners), dominantRatio, graded);
+        });
+    constexpr unsigned fromOwn = 3u << bottomRightShift | 3u << topRightShift;
+    constexpr unsigned fromLeft = 3u << bottomLeftShift | 3u << topLeftShift;
+    constexpr unsigned bottomFields = 3u << bottomRightShift | 3u << bottomLeftShift;
+    for (int x = 0; x < columns; ++x) {
+        const unsigned fields = (graded[x + 1] & fromOwn) | (graded[x] & fromLeft);
+        grades[x] = workingRow[x] | (fields & bottomFields);
+        workingRow[x] = static_cast<std::uint8_t>(fields & ~bottomFields);
+    }
 }
 
-TESSERA_VECTOR_CLONES void gradeAlpha(const Pixel* row, const Pixel* below, const double* const rising[3],
-                                      const double* const falling[3], int from, int to, double dominantRatio,
-                                      unsigned* out) {
-    gradeLoop<AlphaColours>(row, below, rising, falling, from, to, dominantRatio, out);
+TESSERA_VECTOR_CLONES void gradeOpaque(StripWindow<OpaqueColours>& window, int columns, double dominantRatio,
+                                       std::uint8_t* workingRow, std::uint32_t* grades) {
+    gradeRowLoop(window, columns, dominantRatio, workingRow, grades);
+}
+
+TESSERA_VECTOR_CLONES void gradeAlpha(StripWindow<AlphaColours>& window, int columns, double dominantRatio,
+                                      std::uint8_t* workingRow, std::uint32_t* grades) {
+    gradeRowLoop(window, columns, dominantRatio, workingRow, grades);
 }
 
 } // namespace
 
 template <>
-void gradeCorners<OpaqueColours>(const Pixel* row, const Pixel* below, const double* const rising[3],
-                                 const double* const falling[3], int from, int to, double dominantRatio,
-                                 unsigned* out) {
-    gradeOpaque(row, below, rising, falling, from, to, dominantRatio, out);
+void gradeRow<OpaqueColours>(StripWindow<OpaqueColours>& window, int columns, double dominantRatio,
+                             std::uint8_t* workingRow, std::uint32_t* grades) {
+    gradeOpaque(window, columns, dominantRatio, workingRow, grades);
 }
 
 template <>
-void gradeCorners<AlphaColours>(const Pixel* row, const Pixel* below, const double* const rising[3],
-                                const double* const falling[3], int from, int to, double dominantRatio,
-                                unsigned* out) {
-    gradeAlpha(row, below, rising, falling, from, to, dominantRatio, out);
+void gradeRow<AlphaColours>(StripWindow<AlphaColours>& window, int columns, double dominantRatio,
+                            std::uint8_t* workingRow, std::uint32_t* grades) {
+    gradeAlpha(window, columns, dominantRatio, workingRow, grades);
 }
 
 } // namespace tessera

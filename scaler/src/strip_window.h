@@ -218,9 +218,13 @@ private:
         measured |= wanted;
     }
 
+    // By hand: the library's rotate is a general loop that stays a call for three slots.
     template <typename T, std::size_t N>
     static void rotate(T (&ring)[N]) {
-        std::rotate(ring, ring + 1, ring + N);
+        const T first = ring[0];
+        for (std::size_t i = 0; i + 1 < N; ++i)
+            ring[i] = ring[i + 1];
+        ring[N - 1] = first;
     }
 
     // The slot that falls off the top comes back at the bottom, not yet measured.
