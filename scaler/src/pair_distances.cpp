@@ -2,34 +2,27 @@
 // and for AVX2 and AVX-512 (four and eight per register), see vector_clones.h.
 #include "pair_distances.h"
 
+#include "colour_rules.h"
 #include "vector_clones.h"
 
 namespace tessera {
 namespace {
 
-// Every pointer is copied into a local first, so that the loop reads nothing its stores
-// could change and vectorises. Pairs of the same pixel are 0 apart, and in flat areas
-// (backgrounds, the insides of shapes) whole stretches of pairs are: those skip the
-// arithmetic. The others are measured a stretch at a time, unrolled into vector
-// operations.
+// Pairs of the same pixel are 0 apart, and in flat areas (backgrounds, the insides of
+// shapes) whole stretches of pairs are: those skip the arithmetic. The others are
+// measured a stretch at a time, unrolled into vector operations.
 template <typename Colours>
-[[gnu::always_inline]] inline void measureLoop(const PixelRow& first, const PixelRow& second, int shift,
-                                               int count, double lumaWeight, double* out) {
-    const Pixel *wordsA = first.words, *wordsB = second.words + shift;
-    const double *redA = first.red, *redB = second.red + shift;
-    const double *greenA = first.green, *greenB = second.green + shift;
-    const double *blueA = first.blue, *blueB = second.blue + shift;
+[[gnu::always_inline]] inline void measureLoop(const Pixel* first, const Pixel* second, int count,
+                                               double lumaWeight, double* out) {
     const auto measure = [&](int i) {
-        out[i] = Colours::fromSquare(
-            wordsA[i], wordsB[i],
-            colourSquare(redA[i] - redB[i], greenA[i] - greenB[i], blueA[i] - blueB[i], lumaWeight));
+        out[i] = Colours::fromSquare(first[i], second[i], colourSquare(first[i], second[i], lumaWeight));
     };
     constexpr int stretch = 8;
     int i = 0;
     for (; i + stretch <= count; i += stretch) {
         bool flat = true;
         for (int k = 0; k < stretch; ++k)
-            flat &= Colours::samePixel(wordsA[i + k], wordsB[i + k]);
+            flat &= Colours::samePixel(first[i + k], second[i + k]);
         if (flat) {
             for (int k = 0; k < stretch; ++k)
                 out[i + k] = 0.0;
@@ -42,28 +35,28 @@ template <typename Colours>
         measure(i);
 }
 
-TESSERA_VECTOR_CLONES void measureOpaque(const PixelRow& first, const PixelRow& second, int shift, int count,
+TESSERA_VECTOR_CLONES void measureOpaque(const Pixel* first, const Pixel* second, int count,
                                          double lumaWeight, double* out) {
-    measureLoop<OpaqueColours>(first, second, shift, count, lumaWeight, out);
+    measureLoop<OpaqueColours>(first, second, count, lumaWeight, out);
 }
 
-TESSERA_VECTOR_CLONES void measureAlpha(const PixelRow& first, const PixelRow& second, int shift, int count,
-                                        double lumaWeight, double* out) {
-    measureLoop<AlphaColours>(first, second, shift, count, lumaWeight, out);
+TESSERA_VECTOR_CLONES void measureAlpha(const Pixel* first, const Pixel* second, int count, double lumaWeight,
+                                        double* out) {
+    measureLoop<AlphaColours>(first, second, count, lumaWeight, out);
 }
 
 } // namespace
 
 template <>
-void measurePairs<OpaqueColours>(const PixelRow& first, const PixelRow& second, int shift, int count,
-                                 double lumaWeight, double* out) {
-    measureOpaque(first, second, shift, count, lumaWeight, out);
+void measurePairs<OpaqueColours>(const Pixel* first, const Pixel* second, int count, double lumaWeight,
+                                 double* out) {
+    measureOpaque(first, second, count, lumaWeight, out);
 }
 
 template <>
-void measurePairs<AlphaColours>(const PixelRow& first, const PixelRow& second, int shift, int count,
-                                double lumaWeight, double* out) {
-    measureAlpha(first, second, shift, count, lumaWeight, out);
+void measurePairs<AlphaColours>(const Pixel* first, const Pixel* second, int count, double lumaWeight,
+                                double* out) {
+    measureAlpha(first, second, count, lumaWeight, out);
 }
 
 } // namespace tessera

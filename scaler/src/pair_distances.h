@@ -7,24 +7,14 @@
 // the double the scalar measure gives for that pair.
 #pragma once
 
-#include "colour_rules.h"
-
 #include <tessera/scaler.h>
 
 namespace tessera {
 
-// A row of pixels as the pair loops read it: the words, and each colour channel as a
-// double, so that a pair's channel differences are plain subtractions.
-struct PixelRow {
-    const Pixel* words;
-    const double* red;
-    const double* green;
-    const double* blue;
-};
-
-// out[i] = Colours::distance(first pixel i, second pixel i + shift) for i in [0, count).
+// out[i] = Colours::distance(first[i], second[i]) for i in [0, count). The channel
+// differences are taken in integers and converted: whole numbers, exact as doubles, so
+// the distance is the one the scalar measure gives.
 template <typename Colours>
-void measurePairs(const PixelRow& first, const PixelRow& second, int shift, int count, double lumaWeight,
-                  double* out);
+void measurePairs(const Pixel* first, const Pixel* second, int count, double lumaWeight, double* out);
 
 } // namespace tessera

@@ -35,9 +35,9 @@
 
 namespace tessera {
 
-// With the staging area of factor 5, a strip's working area comes to about 62 KB; the
-// pass stays within 64 KiB of stack.
-constexpr int stripColumns = 160;
+// With the staging area of factor 5, a strip's working area comes to about 55 KB and
+// the deepest call below it 3 KB more; the pass stays within 64 KiB of stack.
+constexpr int stripColumns = 192;
 constexpr int stripMargin = 2; // columns read on each side of a strip
 constexpr int windowColumns = stripColumns + 2 * stripMargin;
 
@@ -154,27 +154,16 @@ public:
 
 private:
     // A row of the window: its words, straight from the source where no column needs
-    // clamping, and its channels as doubles for the pair loops, converted a stretch at a
-    // time when first needed.
+    // clamping.
     struct RowStore {
         const Pixel* words;
-        std::uint32_t converted;
         Pixel clamped[windowColumns];
-        double red[windowColumns];
-        double green[windowColumns];
-        double blue[windowColumns];
     };
-
-    PixelRow row(int r, int from) const {
-        const RowStore& s = *slots_[r];
-        return {s.words + from, s.red + from, s.green + from, s.blue + from};
-    }
 
     // Source row r (clamped) from column firstColumn - 2, clamped to the image.
     void load(RowStore& out, std::int32_t r) {
         const Pixel* line = source_ + static_cast<std::ptrdiff_t>(std::clamp(r, 0, height_ - 1)) * width_;
         const std::int32_t from = firstColumn_ - stripMargin;
-        out.converted = 0;
         if (from >= 0 && from + pairs_ + 1 <= width_) {
             out.words = line + from;
             return;
@@ -187,20 +176,6 @@ private:
         out.words = out.clamped;
     }
 
-    void convert(RowStore& row, int from, int to) {
-        to = std::min(to, pairs_ + 1);
-        for (int s = from / pairStretch; s * pairStretch < to; ++s) {
-            if (row.converted >> s & 1u)
-                continue;
-            for (int i = s * pairStretch; i < std::min((s + 1) * pairStretch, pairs_ + 1); ++i) {
-                row.red[i] = redOf(row.words[i]);
-                row.green[i] = greenOf(row.words[i]);
-                row.blue[i] = blueOf(row.words[i]);
-            }
-            row.converted |= std::uint32_t{1} << s;
-        }
-    }
-
     // out[i] = distance(pixel i of window row `first`, pixel i + shift of row `second`), for
     // the wanted stretches not yet measured, each run of them in one loop.
     void measure(std::uint32_t& measured, std::uint32_t wanted, int first, int second, int shift,
@@ -210,9 +185,7 @@ private:
             const int from = begin * pairStretch, to = std::min(end * pairStretch, count);
             if (from >= to)
                 return;
-            convert(*slots_[first], from, to);
-            convert(*slots_[second], from + shift, to + shift);
-            measurePairs<Colours>(row(first, from), row(second, from + shift), 0, to - from, lumaWeight_,
+            measurePairs<Colours>(words(first) + from, words(second) + from + shift, to - from, lumaWeight_,
                                   out + from);
         });
         measured |= wanted;
