@@ -191,7 +191,7 @@ private:
         measured |= wanted;
     }
 
-    // By hand: the library's rotate is a general loop that stays a call for three slots.
+    // By hand: the library's rotate is a general loop that stays a call for rings of three and four slots.
     template <typename T, std::size_t N>
     static void rotate(T (&ring)[N]) {
         const T first = ring[0];

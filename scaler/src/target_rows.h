@@ -27,6 +27,9 @@ namespace tessera {
 // cache still holds between calls.
 constexpr std::int64_t streamedTargetBytes = std::int64_t{32} << 20;
 
+constexpr int cacheLineBytes = 64;
+constexpr int pixelsPerLine = cacheLineBytes / sizeof(Pixel);
+
 constexpr bool streamsTarget(std::int32_t width, std::int32_t height, int factor) {
     return std::int64_t{width} * height * factor * factor * std::int64_t{sizeof(Pixel)} >=
            streamedTargetBytes;
@@ -35,9 +38,8 @@ constexpr bool streamsTarget(std::int32_t width, std::int32_t height, int factor
 // Asks for the cache lines of `rows` target rows of `count` pixels from `first` ahead of
 // their writing in place.
 inline void prefetchForWriting(const Pixel* first, int count, std::ptrdiff_t stride, int rows) {
-    constexpr int perLine = 64 / sizeof(Pixel);
     for (int r = 0; r < rows; ++r)
-        for (int x = 0; x < count; x += perLine)
+        for (int x = 0; x < count; x += pixelsPerLine)
             __builtin_prefetch(first + r * stride + x, 1);
 }
 
@@ -46,16 +48,16 @@ inline void prefetchForWriting(const Pixel* first, int count, std::ptrdiff_t str
 // share. Plain copies where the processor has no streaming stores.
 inline void streamPixels(const Pixel* from, int count, Pixel* to) {
 #if defined(__SSE2__)
-    constexpr int perLine = 64 / sizeof(Pixel);
     const auto address = reinterpret_cast<std::uintptr_t>(to);
     // A pixel pointer off its four-byte alignment never reaches a line's start.
     const int head = address % sizeof(Pixel) != 0
                          ? count
-                         : std::min(count, static_cast<int>((64 - address % 64) % 64 / sizeof(Pixel)));
+                         : std::min(count, static_cast<int>((cacheLineBytes - address % cacheLineBytes) %
+                                                            cacheLineBytes / sizeof(Pixel)));
     std::copy_n(from, head, to);
     int x = head;
-    for (; x + perLine <= count; x += perLine)
-        for (int k = 0; k < perLine; k += 4)
+    for (; x + pixelsPerLine <= count; x += pixelsPerLine)
+        for (int k = 0; k < pixelsPerLine; k += 4)
             _mm_stream_si128(reinterpret_cast<__m128i*>(to + x + k),
                              _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + x + k)));
     std::copy(from + x, from + count, to + x);

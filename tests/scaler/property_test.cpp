@@ -115,7 +115,8 @@ TEST_P(RandomImages, MatchThePlainImplementationWhenLarge) {
     const auto [mode, factor] = GetParam();
     std::mt19937 random(31u + factor);
     constexpr std::int32_t width = 403;
-    const auto height = static_cast<std::int32_t>((std::int64_t{40} << 20) / (width * factor * factor * 4));
+    const auto height = static_cast<std::int32_t>((std::int64_t{40} << 20) /
+                                                  (width * factor * factor * std::int64_t{sizeof(Pixel)}));
     ASSERT_TRUE(streamsTarget(width, height, factor));
     const test::Image image = randomImage(random, mode->palette, width, height, 8);
     expectAgreement(*mode, factor, image, 0, 3, "first rows");
