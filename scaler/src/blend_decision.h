@@ -50,13 +50,13 @@ template <typename Colours, int A, int B, typename Cells>
 }
 
 // What one turn does to the block: a PatternKind, or noPattern when its corner is not
-// graded, and whether it blends the side neighbour Nt(1, 0) in (else the lower one,
-// Nt(0, 1)).
+// graded, and the colour it blends in, the side neighbour Nt(1, 0) or the lower one
+// Nt(0, 1).
 constexpr std::uint32_t noPattern = 5;
 
 struct CornerDecision {
     std::uint32_t pattern;
-    std::uint32_t sideColour; // 1 for the side neighbour, 0 for the lower one
+    Pixel colour;
 };
 
 // Always inlined, so that the pass's loop over a row stays one loop that vectorises.
@@ -83,8 +83,9 @@ template <typename Colours, QuarterTurn Turn, typename Cells>
     const unsigned lineBlend = strong | ((aheadAcross | behindAcross | shapeCorner) ^ 1u);
 
     // A tie goes to the side neighbour.
-    const unsigned sideColour =
+    const bool sideColour =
         n.template between<C::centre, C::side>() <= n.template between<C::centre, C::lower>();
+    const Pixel colour = pick(sideColour, n.template pixel<C::side>(), n.template pixel<C::lower>());
 
     const double sideSpan = n.template between<C::side, C::lowerLeft>();
     const double lowerSpan = n.template between<C::lower, C::upperRight>();
@@ -98,13 +99,7 @@ template <typename Colours, QuarterTurn Turn, typename Cells>
     const std::uint32_t kind =
         pick(lineBlend != 0, 3u - 2u * shallow - steep, static_cast<std::uint32_t>(PatternKind::Corner));
     const bool graded = gradeAt(turned, bottomRightShift) != BlendGrade::None;
-    return {pick(graded, kind, noPattern), sideColour};
-}
-
-// The cell the turn blends in: its side neighbour Nt(1, 0) or its lower one Nt(0, 1).
-template <QuarterTurn Turn>
-constexpr int blendCell(bool sideColour) {
-    return sideColour ? neighbourIndex(Turn, 1, 0) : neighbourIndex(Turn, 0, 1);
+    return {pick(graded, kind, noPattern), colour};
 }
 
 } // namespace tessera

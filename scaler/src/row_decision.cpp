@@ -9,12 +9,19 @@
 namespace tessera {
 namespace {
 
+// The colours are written through a restricted pointer: the loop reads words of the same
+// type from the window, and vectorises only when it knows that no store changes them.
 template <typename Colours, QuarterTurn Turn>
 [[gnu::always_inline]] inline void decideTurn(const WindowView& view, const std::uint32_t* grades, int from,
-                                              int to, const ScaleSettings& settings, std::uint16_t* out) {
-    for (int x = from; x < to; ++x)
-        out[x] = RowDecisions::code(decideCorner<Colours, Turn>(
-            WindowNeighbourhood{view, stripMargin + x}, static_cast<CornerGrades>(grades[x]), settings));
+                                              int to, const ScaleSettings& settings, RowDecisions& out) {
+    std::uint16_t* patterns = out.pattern[Turn];
+    Pixel* __restrict colours = out.colour[Turn];
+    for (int x = from; x < to; ++x) {
+        const CornerDecision d = decideCorner<Colours, Turn>(WindowNeighbourhood{view, stripMargin + x},
+                                                             static_cast<CornerGrades>(grades[x]), settings);
+        patterns[x] = static_cast<std::uint16_t>(d.pattern);
+        colours[x] = d.colour;
+    }
 }
 
 // Inlined into each clone, so that every clone has its own build of the loops. Only the
@@ -32,10 +39,10 @@ template <typename Colours>
     forEachRun(
         graded, [&](int begin, int end) __attribute__((always_inline)) {
             const int from = begin * pairStretch, to = std::min(end * pairStretch, columns);
-            decideTurn<Colours, BottomRight>(view, grades, from, to, settings, out.turn[BottomRight]);
-            decideTurn<Colours, TopRight>(view, grades, from, to, settings, out.turn[TopRight]);
-            decideTurn<Colours, TopLeft>(view, grades, from, to, settings, out.turn[TopLeft]);
-            decideTurn<Colours, BottomLeft>(view, grades, from, to, settings, out.turn[BottomLeft]);
+            decideTurn<Colours, BottomRight>(view, grades, from, to, settings, out);
+            decideTurn<Colours, TopRight>(view, grades, from, to, settings, out);
+            decideTurn<Colours, TopLeft>(view, grades, from, to, settings, out);
+            decideTurn<Colours, BottomLeft>(view, grades, from, to, settings, out);
         });
 }
 

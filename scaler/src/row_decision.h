@@ -16,18 +16,13 @@
 
 namespace tessera {
 
-// What the four turns decide for each pixel of a strip's row, one code per turn: the
-// pattern in the low three bits, above them whether the side neighbour is blended in.
-// Sixteen bits, a type that the loop writing them knows to alias neither the window's
-// words nor its distances.
+// What the four turns decide for each pixel of a strip's row: the pattern, and the colour
+// it blends in, taken from the window while the decision has it at hand.
 struct RowDecisions {
-    std::uint16_t turn[4][stripColumns];
+    std::uint16_t pattern[4][stripColumns];
+    Pixel colour[4][stripColumns];
     // The stretches that hold a graded pixel; only those are decided.
     std::uint32_t gradedStretches = 0;
-
-    static constexpr std::uint16_t code(CornerDecision d) {
-        return static_cast<std::uint16_t>(d.pattern | d.sideColour << 3);
-    }
 };
 
 // Decides every turn of the `columns` pixels of the window's row whose grade bytes are
@@ -43,8 +38,8 @@ void decideRow(StripWindow<Colours>& window, const std::uint32_t* grades, int co
 // kind's blocks go through one straight run of the kind's steps. `graded` lists the
 // pixels whose grade byte is not 0, the only ones a turn can give a pattern.
 template <typename Colours, int Factor, QuarterTurn Turn>
-inline void applyTurn(const RowDecisions& decisions, const WindowView& window, const std::uint16_t* graded,
-                      int gradedCount, Pixel* blockRow, std::int32_t stride) {
+inline void applyTurn(const RowDecisions& decisions, const std::uint16_t* graded, int gradedCount,
+                      Pixel* blockRow, std::int32_t stride) {
     // The pixels the turn gives a pattern, then those of each kind, gathered without a
     // branch (whether a graded pixel gets a pattern is as good as random): each is
     // written at the end of its list, which grows only when it belongs there.
@@ -53,24 +48,22 @@ inline void applyTurn(const RowDecisions& decisions, const WindowView& window, c
     for (int i = 0; i < gradedCount; ++i) {
         const int x = graded[i];
         patterned[patternedCount] = static_cast<std::uint16_t>(x);
-        patternedCount += (decisions.turn[Turn][x] & 7u) != noPattern;
+        patternedCount += decisions.pattern[Turn][x] != noPattern;
     }
     std::uint16_t pixels[noPattern][stripColumns];
     int count[noPattern] = {};
     for (int i = 0; i < patternedCount; ++i) {
         const int x = patterned[i];
-        const std::uint32_t kind = decisions.turn[Turn][x] & 7u;
+        const std::uint32_t kind = decisions.pattern[Turn][x];
         pixels[kind][count[kind]++] = static_cast<std::uint16_t>(x);
     }
     const auto apply = [&]<PatternKind Kind>() {
         const auto k = static_cast<std::uint32_t>(Kind);
         for (int i = 0; i < count[k]; ++i) {
             const int x = pixels[k][i];
-            const WindowNeighbourhood n{window, stripMargin + x};
-            const Pixel colour = decisions.turn[Turn][x] >> 3 ? n.template pixel<blendCell<Turn>(true)>()
-                                                              : n.template pixel<blendCell<Turn>(false)>();
             applyPattern<Colours, Factor, Turn, Kind>(
-                colour, OutputBlock{blockRow + static_cast<std::ptrdiff_t>(x) * Factor, stride});
+                decisions.colour[Turn][x],
+                OutputBlock{blockRow + static_cast<std::ptrdiff_t>(x) * Factor, stride});
         }
     };
     apply.template operator()<PatternKind::BothSlopes>();
@@ -81,8 +74,8 @@ inline void applyTurn(const RowDecisions& decisions, const WindowView& window, c
 }
 
 template <typename Colours, int Factor>
-inline void applyDecisions(const RowDecisions& decisions, const WindowView& window,
-                           const std::uint32_t* grades, int columns, Pixel* blockRow, std::int32_t stride) {
+inline void applyDecisions(const RowDecisions& decisions, const std::uint32_t* grades, int columns,
+                           Pixel* blockRow, std::int32_t stride) {
     if (decisions.gradedStretches == 0)
         return;
     std::uint16_t graded[stripColumns + 1];
@@ -93,10 +86,10 @@ inline void applyDecisions(const RowDecisions& decisions, const WindowView& wind
             gradedCount += grades[x] != 0;
         }
     });
-    applyTurn<Colours, Factor, BottomRight>(decisions, window, graded, gradedCount, blockRow, stride);
-    applyTurn<Colours, Factor, TopRight>(decisions, window, graded, gradedCount, blockRow, stride);
-    applyTurn<Colours, Factor, TopLeft>(decisions, window, graded, gradedCount, blockRow, stride);
-    applyTurn<Colours, Factor, BottomLeft>(decisions, window, graded, gradedCount, blockRow, stride);
+    applyTurn<Colours, Factor, BottomRight>(decisions, graded, gradedCount, blockRow, stride);
+    applyTurn<Colours, Factor, TopRight>(decisions, graded, gradedCount, blockRow, stride);
+    applyTurn<Colours, Factor, TopLeft>(decisions, graded, gradedCount, blockRow, stride);
+    applyTurn<Colours, Factor, BottomLeft>(decisions, graded, gradedCount, blockRow, stride);
 }
 
 } // namespace tessera

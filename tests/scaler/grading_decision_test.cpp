@@ -71,7 +71,7 @@ std::optional<CornerBlend> decide(const Neighbourhood& n, CornerGrades grades) {
     const CornerDecision d = decideCorner<OpaqueColours, Turn>(PlainCells{n}, grades, ScaleSettings{});
     if (d.pattern == noPattern)
         return std::nullopt;
-    return CornerBlend{static_cast<PatternKind>(d.pattern), n[blendCell<Turn>(d.sideColour != 0)]};
+    return CornerBlend{static_cast<PatternKind>(d.pattern), d.colour};
 }
 
 struct Decision {
