@@ -61,10 +61,10 @@ struct CornerDecision {
 
 // Always inlined, so that the pass's loop over a row stays one loop that vectorises.
 template <typename Colours, QuarterTurn Turn, typename Cells>
-[[gnu::always_inline]] inline CornerDecision decideCorner(const Cells& n, CornerGrades grades,
+[[gnu::always_inline]] inline CornerDecision decideCorner(const Cells& n, unsigned grades,
                                                           const ScaleSettings& settings) {
     using C = TurnedCells<Turn>;
-    const CornerGrades turned = turnedGrades<Turn>(grades);
+    const unsigned turned = turnedGrades<Turn>(grades);
 
     // Whether the corner gets a line blend (a slope or diagonal pattern) rather than the
     // small Corner rounding: always when its grade is strong; never when a graded corner

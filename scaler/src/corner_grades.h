@@ -8,7 +8,7 @@
 
 namespace tessera {
 
-enum class BlendGrade : std::uint8_t { None = 0, Soft = 1, Strong = 2 };
+enum class BlendGrade : unsigned { None = 0, Soft = 1, Strong = 2 };
 
 // One byte per source pixel, two bits per corner.
 using CornerGrades = std::uint8_t;
@@ -17,7 +17,8 @@ constexpr int topRightShift = 2;
 constexpr int bottomRightShift = 4;
 constexpr int bottomLeftShift = 6;
 
-constexpr BlendGrade gradeAt(CornerGrades grades, int shift) {
+// Takes the byte as a full word, as the loops over rows hold it.
+constexpr BlendGrade gradeAt(unsigned grades, int shift) {
     return static_cast<BlendGrade>((grades >> shift) & 3u);
 }
 
@@ -57,10 +58,11 @@ constexpr double diagonalSum(double first, double second, double third, double f
 // Equal sums grade nothing, nor does a flat corner.
 //
 // Bitwise & and | on the tests instead of && and ||, and no branch: the pass grades a
-// whole row of corners in one loop that vectorises.
+// whole row of corners in one loop that vectorises. The byte comes in a full word, so
+// that the loop works in lanes of words, not of bytes.
 template <typename Colours>
-constexpr CornerGrades gradeCorner(const CornerPixels& p, double sumRising, double sumFalling,
-                                   double dominantRatio) {
+constexpr unsigned gradeCorner(const CornerPixels& p, double sumRising, double sumFalling,
+                               double dominantRatio) {
     const auto same = [](Pixel a, Pixel b) {
         return static_cast<unsigned>(Colours::samePixel(a, b));
     };
@@ -76,9 +78,8 @@ constexpr CornerGrades gradeCorner(const CornerPixels& p, double sumRising, doub
     const unsigned bottomRightPixel = fallingGrade * ((bottom | right) ^ 1u);
     const unsigned bottomLeftPixel = risingGrade * ((left | bottom) ^ 1u);
     const unsigned topRightPixel = risingGrade * ((top | right) ^ 1u);
-    return static_cast<CornerGrades>((flat ^ 1u) *
-                                     (topLeftPixel << bottomRightShift | topRightPixel << bottomLeftShift |
-                                      bottomLeftPixel << topRightShift | bottomRightPixel << topLeftShift));
+    return (flat ^ 1u) * (topLeftPixel << bottomRightShift | topRightPixel << bottomLeftShift |
+                          bottomLeftPixel << topRightShift | bottomRightPixel << topLeftShift);
 }
 
 } // namespace tessera

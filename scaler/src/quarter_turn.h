@@ -72,9 +72,12 @@ constexpr int gradeRotation() {
     return amount;
 }
 
+// The byte is held in a full word, rotated within its low eight bits, so that loops over
+// whole rows of pixels work in lanes of words rather than of bytes.
 template <QuarterTurn Turn>
-constexpr CornerGrades turnedGrades(CornerGrades grades) {
-    return std::rotl(grades, gradeRotation<Turn>());
+constexpr unsigned turnedGrades(unsigned grades) {
+    constexpr int amount = gradeRotation<Turn>();
+    return ((grades << amount) | (grades >> (8 - amount) % 8)) & 0xFFu;
 }
 
 // A cell of an S x S block: row downwards, column to the right, from its top-left.

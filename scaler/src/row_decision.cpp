@@ -14,12 +14,12 @@ namespace {
 template <typename Colours, QuarterTurn Turn>
 [[gnu::always_inline]] inline void decideTurn(const WindowView& view, const std::uint32_t* grades, int from,
                                               int to, const ScaleSettings& settings, RowDecisions& out) {
-    std::uint16_t* patterns = out.pattern[Turn];
+    std::uint32_t* __restrict patterns = out.pattern[Turn];
     Pixel* __restrict colours = out.colour[Turn];
     for (int x = from; x < to; ++x) {
-        const CornerDecision d = decideCorner<Colours, Turn>(WindowNeighbourhood{view, stripMargin + x},
-                                                             static_cast<CornerGrades>(grades[x]), settings);
-        patterns[x] = static_cast<std::uint16_t>(d.pattern);
+        const CornerDecision d =
+            decideCorner<Colours, Turn>(WindowNeighbourhood{view, stripMargin + x}, grades[x], settings);
+        patterns[x] = d.pattern;
         colours[x] = d.colour;
     }
 }

@@ -19,7 +19,7 @@ namespace tessera {
 // What the four turns decide for each pixel of a strip's row: the pattern, and the colour
 // it blends in, taken from the window while the decision has it at hand.
 struct RowDecisions {
-    std::uint16_t pattern[4][stripColumns];
+    std::uint32_t pattern[4][stripColumns];
     Pixel colour[4][stripColumns];
     // The stretches that hold a graded pixel; only those are decided.
     std::uint32_t gradedStretches = 0;
