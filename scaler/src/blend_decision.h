@@ -13,7 +13,10 @@
 //
 // Every test is cheap once the pairs are measured, so all of them are made, joined with
 // bitwise operators and no branch: the pass decides a whole row of pixels, one turn at
-// a time, in a loop that vectorises (row_decision.h).
+// a time, in a loop that vectorises (row_decision.h). Only the slope test reads pairs
+// that nothing else reads, the two spans across the corner, and few corners get that far
+// (a graded line blend beside cells of another colour): the decision leaves it pending,
+// and settleSlopes makes it once the caller has measured the spans of those corners.
 #pragma once
 
 #include "colour_distance.h"
@@ -51,12 +54,23 @@ template <typename Colours, int A, int B, typename Cells>
 
 // What one turn does to the block: a PatternKind, or noPattern when its corner is not
 // graded, and the colour it blends in, the side neighbour Nt(1, 0) or the lower one
-// Nt(0, 1).
+// Nt(0, 1). A line blend waiting for its slope test is a Diagonal with one or both of the
+// pending bits set, for the slopes it may still turn out to be.
 constexpr std::uint32_t noPattern = 5;
+constexpr std::uint32_t shallowPending = 1u << 3;
+constexpr std::uint32_t steepPending = 1u << 4;
 
 struct CornerDecision {
     std::uint32_t pattern;
     Pixel colour;
+};
+
+// The spans the slope test compares: side Nt(1, 0) to lower left Nt(-1, 1), and lower
+// Nt(0, 1) to upper right Nt(1, -1).
+template <QuarterTurn Turn>
+struct SlopeSpans {
+    static constexpr int sideFrom = TurnedCells<Turn>::side, sideTo = TurnedCells<Turn>::lowerLeft;
+    static constexpr int lowerFrom = TurnedCells<Turn>::lower, lowerTo = TurnedCells<Turn>::upperRight;
 };
 
 // Always inlined, so that the pass's loop over a row stays one loop that vectorises.
@@ -87,19 +101,34 @@ template <typename Colours, QuarterTurn Turn, typename Cells>
         n.template between<C::centre, C::side>() <= n.template between<C::centre, C::lower>();
     const Pixel colour = pick(sideColour, n.template pixel<C::side>(), n.template pixel<C::lower>());
 
-    const double sideSpan = n.template between<C::side, C::lowerLeft>();
-    const double lowerSpan = n.template between<C::lower, C::upperRight>();
-    const unsigned shallow = (lowerSpan >= settings.steepRatio * sideSpan) &
-                             differ<Colours, C::centre, C::lowerLeft>(n) &
-                             differ<Colours, C::left, C::lowerLeft>(n);
-    const unsigned steep = (sideSpan >= settings.steepRatio * lowerSpan) &
-                           differ<Colours, C::centre, C::upperRight>(n) &
-                           differ<Colours, C::above, C::upperRight>(n);
-    // BothSlopes, ShallowSlope, SteepSlope, Diagonal and Corner in the order of PatternKind.
-    const std::uint32_t kind =
-        pick(lineBlend != 0, 3u - 2u * shallow - steep, static_cast<std::uint32_t>(PatternKind::Corner));
+    // A line blend is shallow when the lower span is at least the steep ratio times the
+    // side span and the lower-left cell differs from the pixel and from its left
+    // neighbour; steep the same way round with the upper-right cell; both, or neither
+    // (a Diagonal). The cell tests are made here, the span tests by settleSlopes.
+    const unsigned shallowCells =
+        differ<Colours, C::centre, C::lowerLeft>(n) & differ<Colours, C::left, C::lowerLeft>(n);
+    const unsigned steepCells =
+        differ<Colours, C::centre, C::upperRight>(n) & differ<Colours, C::above, C::upperRight>(n);
+    const std::uint32_t line = static_cast<std::uint32_t>(PatternKind::Diagonal) |
+                               shallowCells * shallowPending | steepCells * steepPending;
+    const std::uint32_t kind = pick(lineBlend != 0, line, static_cast<std::uint32_t>(PatternKind::Corner));
     const bool graded = gradeAt(turned, bottomRightShift) != BlendGrade::None;
     return {pick(graded, kind, noPattern), colour};
+}
+
+// Whether the decision still waits for its slope test.
+constexpr bool slopesPending(std::uint32_t pattern) {
+    return pattern > 7u;
+}
+
+// The final pattern of a pending line blend, from the distances of its spans.
+// BothSlopes, ShallowSlope, SteepSlope and Diagonal are 0 to 3 in the order of PatternKind.
+constexpr std::uint32_t settleSlopes(std::uint32_t pattern, double sideSpan, double lowerSpan,
+                                     const ScaleSettings& settings) {
+    const unsigned shallow =
+        (lowerSpan >= settings.steepRatio * sideSpan) & ((pattern & shallowPending) != 0);
+    const unsigned steep = (sideSpan >= settings.steepRatio * lowerSpan) & ((pattern & steepPending) != 0);
+    return static_cast<std::uint32_t>(PatternKind::Diagonal) - 2u * shallow - steep;
 }
 
 } // namespace tessera

@@ -2,6 +2,7 @@
 #include "row_decision.h"
 
 #include "colour_rules.h"
+#include "pair_distances.h"
 #include "vector_clones.h"
 
 #include <algorithm>
@@ -24,6 +25,45 @@ template <typename Colours, QuarterTurn Turn>
     }
 }
 
+// Lists the pixels of `graded` that the turn gives a pattern, and settles the slope
+// tests it left pending: their spans are measured together, from the cells gathered
+// into rows of pairs. The lists are gathered without a branch (whether a pixel belongs
+// is as good as random): each pixel is written at the end of a list, which grows only
+// when the pixel belongs there.
+template <typename Colours, QuarterTurn Turn>
+[[gnu::always_inline]] inline void finishTurn(const WindowView& view, const std::uint16_t* graded,
+                                              int gradedCount, const ScaleSettings& settings,
+                                              RowDecisions& out) {
+    std::uint32_t* patterns = out.pattern[Turn];
+    std::uint16_t* patterned = out.patterned[Turn];
+    std::uint16_t pending[stripColumns];
+    int patternedCount = 0, pendingCount = 0;
+    for (int i = 0; i < gradedCount; ++i) {
+        const std::uint16_t x = graded[i];
+        patterned[patternedCount] = x;
+        pending[pendingCount] = x;
+        patternedCount += patterns[x] != noPattern;
+        pendingCount += slopesPending(patterns[x]);
+    }
+    out.patternedCount[Turn] = patternedCount;
+    if (pendingCount == 0)
+        return;
+    using Spans = SlopeSpans<Turn>;
+    Pixel sideFrom[stripColumns], sideTo[stripColumns], lowerFrom[stripColumns], lowerTo[stripColumns];
+    for (int i = 0; i < pendingCount; ++i) {
+        const WindowNeighbourhood n{view, stripMargin + pending[i]};
+        sideFrom[i] = n.pixel<Spans::sideFrom>();
+        sideTo[i] = n.pixel<Spans::sideTo>();
+        lowerFrom[i] = n.pixel<Spans::lowerFrom>();
+        lowerTo[i] = n.pixel<Spans::lowerTo>();
+    }
+    double sideSpan[stripColumns], lowerSpan[stripColumns];
+    measurePairs<Colours>(sideFrom, sideTo, pendingCount, settings.lumaWeight, sideSpan);
+    measurePairs<Colours>(lowerFrom, lowerTo, pendingCount, settings.lumaWeight, lowerSpan);
+    for (int i = 0; i < pendingCount; ++i)
+        patterns[pending[i]] = settleSlopes(patterns[pending[i]], sideSpan[i], lowerSpan[i], settings);
+}
+
 // Inlined into each clone, so that every clone has its own build of the loops. Only the
 // runs of stretches that hold a graded pixel are decided: the codes of ungraded pixels
 // are never read, and flat areas have none.
@@ -32,7 +72,6 @@ template <typename Colours>
                                                int columns, const ScaleSettings& settings,
                                                RowDecisions& out) {
     const std::uint32_t graded = nonZeroStretches(grades, columns);
-    out.gradedStretches = graded;
     // Pixel x reads the pairs whose left pixel is in window columns x .. x + 3.
     window.measureForDecisions(graded | graded << 1);
     const WindowView view(window);
@@ -44,6 +83,20 @@ template <typename Colours>
             decideTurn<Colours, TopLeft>(view, grades, from, to, settings, out);
             decideTurn<Colours, BottomLeft>(view, grades, from, to, settings, out);
         });
+    // The graded pixels, the only ones a turn can give a pattern.
+    std::uint16_t gradedPixels[stripColumns];
+    int gradedCount = 0;
+    forEachRun(
+        graded, [&](int begin, int end) __attribute__((always_inline)) {
+            for (int x = begin * pairStretch; x < std::min(end * pairStretch, columns); ++x) {
+                gradedPixels[gradedCount] = static_cast<std::uint16_t>(x);
+                gradedCount += grades[x] != 0;
+            }
+        });
+    finishTurn<Colours, BottomRight>(view, gradedPixels, gradedCount, settings, out);
+    finishTurn<Colours, TopRight>(view, gradedPixels, gradedCount, settings, out);
+    finishTurn<Colours, TopLeft>(view, gradedPixels, gradedCount, settings, out);
+    finishTurn<Colours, BottomLeft>(view, gradedPixels, gradedCount, settings, out);
 }
 
 TESSERA_VECTOR_CLONES void decideOpaque(StripWindow<OpaqueColours>& window, const std::uint32_t* grades,

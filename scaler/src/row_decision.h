@@ -17,12 +17,13 @@
 namespace tessera {
 
 // What the four turns decide for each pixel of a strip's row: the pattern, and the colour
-// it blends in, taken from the window while the decision has it at hand.
+// it blends in, taken from the window while the decision has it at hand; and for each
+// turn the pixels it gives a pattern, from the left.
 struct RowDecisions {
     std::uint32_t pattern[4][stripColumns];
     Pixel colour[4][stripColumns];
-    // The stretches that hold a graded pixel; only those are decided.
-    std::uint32_t gradedStretches = 0;
+    std::uint16_t patterned[4][stripColumns];
+    int patternedCount[4] = {};
 };
 
 // Decides every turn of the `columns` pixels of the window's row whose grade bytes are
@@ -35,25 +36,14 @@ void decideRow(StripWindow<Colours>& window, const std::uint32_t* grades, int co
 // are filled: turn by turn, for the block's later turns build on what its earlier ones
 // left, and within a turn pattern kind by pattern kind. Blocks do not share cells, so
 // this order gives each block exactly what its own turns in order give it, and each
-// kind's blocks go through one straight run of the kind's steps. `graded` lists the
-// pixels whose grade byte is not 0, the only ones a turn can give a pattern.
+// kind's blocks go through one straight run of the kind's steps.
 template <typename Colours, int Factor, QuarterTurn Turn>
-inline void applyTurn(const RowDecisions& decisions, const std::uint16_t* graded, int gradedCount,
-                      Pixel* blockRow, std::int32_t stride) {
-    // The pixels the turn gives a pattern, then those of each kind, gathered without a
-    // branch (whether a graded pixel gets a pattern is as good as random): each is
-    // written at the end of its list, which grows only when it belongs there.
-    std::uint16_t patterned[stripColumns + 1];
-    int patternedCount = 0;
-    for (int i = 0; i < gradedCount; ++i) {
-        const int x = graded[i];
-        patterned[patternedCount] = static_cast<std::uint16_t>(x);
-        patternedCount += decisions.pattern[Turn][x] != noPattern;
-    }
+inline void applyTurn(const RowDecisions& decisions, Pixel* blockRow, std::int32_t stride) {
+    // The pixels of each kind, gathered without a branch (the kind is as good as random).
     std::uint16_t pixels[noPattern][stripColumns];
     int count[noPattern] = {};
-    for (int i = 0; i < patternedCount; ++i) {
-        const int x = patterned[i];
+    for (int i = 0; i < decisions.patternedCount[Turn]; ++i) {
+        const int x = decisions.patterned[Turn][i];
         const std::uint32_t kind = decisions.pattern[Turn][x];
         pixels[kind][count[kind]++] = static_cast<std::uint16_t>(x);
     }
@@ -74,22 +64,11 @@ inline void applyTurn(const RowDecisions& decisions, const std::uint16_t* graded
 }
 
 template <typename Colours, int Factor>
-inline void applyDecisions(const RowDecisions& decisions, const std::uint32_t* grades, int columns,
-                           Pixel* blockRow, std::int32_t stride) {
-    if (decisions.gradedStretches == 0)
-        return;
-    std::uint16_t graded[stripColumns + 1];
-    int gradedCount = 0;
-    forEachRun(decisions.gradedStretches, [&](int begin, int end) {
-        for (int x = begin * pairStretch; x < std::min(end * pairStretch, columns); ++x) {
-            graded[gradedCount] = static_cast<std::uint16_t>(x);
-            gradedCount += grades[x] != 0;
-        }
-    });
-    applyTurn<Colours, Factor, BottomRight>(decisions, graded, gradedCount, blockRow, stride);
-    applyTurn<Colours, Factor, TopRight>(decisions, graded, gradedCount, blockRow, stride);
-    applyTurn<Colours, Factor, TopLeft>(decisions, graded, gradedCount, blockRow, stride);
-    applyTurn<Colours, Factor, BottomLeft>(decisions, graded, gradedCount, blockRow, stride);
+inline void applyDecisions(const RowDecisions& decisions, Pixel* blockRow, std::int32_t stride) {
+    applyTurn<Colours, Factor, BottomRight>(decisions, blockRow, stride);
+    applyTurn<Colours, Factor, TopRight>(decisions, blockRow, stride);
+    applyTurn<Colours, Factor, TopLeft>(decisions, blockRow, stride);
+    applyTurn<Colours, Factor, BottomLeft>(decisions, blockRow, stride);
 }
 
 } // namespace tessera

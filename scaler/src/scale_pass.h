@@ -62,7 +62,7 @@ void scalePass(const Pixel* source, Pixel* target, std::int32_t width, std::int3
             if (!streaming && y + 1 < lastRow)
                 prefetchForWriting(blockRow + Factor * targetWidth, columns * Factor, stride, Factor);
             fillBlocks<Colours, Factor>(pixels, columns, blocks, stride);
-            applyDecisions<Colours, Factor>(decisions, grades, columns, blocks, stride);
+            applyDecisions<Colours, Factor>(decisions, blocks, stride);
             if (streaming)
                 for (int r = 0; r < Factor; ++r)
                     streamPixels(staging + r * stagingStride, columns * Factor, blockRow + r * targetWidth);

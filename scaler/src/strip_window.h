@@ -10,17 +10,13 @@
 //   vertical[r]    one above the other, rows y - 1 + r and y + r      (r = 0, 1)
 //   falling[r]     upper-left to lower-right, rows y - 1 + r and y + r (r = 0, 1, 2)
 //   rising[r]      lower-left to upper-right, rows y - 1 + r and y + r (r = 0, 1, 2)
-//   wideFalling[r], wideRising[r]
-//                  the same two columns apart, rows y - 1 + r and y + r (r = 0, 1)
-//   tallFalling, tallRising
-//                  the same one column apart, rows y - 1 and y + 1
 // Each array is indexed by the window column of the pair's left pixel. Every term of
 // the two diagonal sums of corner grading is a falling or rising pair, and every
-// distance the blend decision asks for is one of these pairs (the wide and tall ones
-// are its slope spans). Each pair is measured once, and only where it is read: moving down
-// a row brings new pairs only with the new bottom row (and the two tall ones), and flat
-// stretches, where no corner can be graded, read none. At most eight pairs per source
-// pixel in all.
+// distance the blend decision asks for is one of these pairs (it leaves its slope spans,
+// which few corners need, to be measured for those corners alone). Each pair is
+// measured once, and only where it is read: moving down a row brings new pairs only with
+// the new bottom row, and flat stretches, where no corner can be graded, read none. At
+// most four pairs per source pixel in all.
 #pragma once
 
 #include "colour_distance.h"
@@ -35,8 +31,9 @@
 
 namespace tessera {
 
-// With the staging area of factor 5, a strip's working area comes to about 55 KB and
-// the deepest call below it 3 KB more; the pass stays within 64 KiB of stack.
+// With the staging area of factor 5, a strip's working area comes to about 51 KB and
+// the deepest call below it (the row's decisions) 8 KB more; the pass stays within
+// 64 KiB of stack.
 constexpr int stripColumns = 192;
 constexpr int stripMargin = 2; // columns read on each side of a strip
 constexpr int windowColumns = stripColumns + 2 * stripMargin;
@@ -90,20 +87,15 @@ public:
             falling[r] = *store++;
             rising[r] = *store++;
         }
-        for (int r = 0; r < 2; ++r) {
+        for (int r = 0; r < 2; ++r)
             vertical[r] = *store++;
-            wideFalling[r] = *store++;
-            wideRising[r] = *store++;
-        }
-        tallFalling = *store++;
-        tallRising = *store++;
     }
 
     StripWindow(const StripWindow&) = delete;
     StripWindow& operator=(const StripWindow&) = delete;
 
-    // Moves the window one source row down. The pairs the new bottom row brings, and the
-    // tall ones, are measured when first asked for.
+    // Moves the window one source row down. The pairs the new bottom row brings are
+    // measured when first asked for.
     void advance() {
         ++row_;
         rotate(slots_);
@@ -111,9 +103,6 @@ public:
         rotateMeasured(falling, fallingMeasured_);
         rotateMeasured(rising, risingMeasured_);
         rotateMeasured(vertical, verticalMeasured_);
-        rotateMeasured(wideFalling, wideFallingMeasured_);
-        rotateMeasured(wideRising, wideRisingMeasured_);
-        tallFallingMeasured_ = tallRisingMeasured_ = 0;
         load(*slots_[3], row_ + 2);
     }
 
@@ -136,21 +125,13 @@ public:
             measure(fallingMeasured_[r], stretches, r, r + 1, 1, falling[r]);
             measure(risingMeasured_[r], stretches, r + 1, r, 1, rising[r]);
             measure(verticalMeasured_[r], stretches, r, r + 1, 0, vertical[r]);
-            measure(wideFallingMeasured_[r], stretches, r, r + 1, 2, wideFalling[r]);
-            measure(wideRisingMeasured_[r], stretches, r + 1, r, 2, wideRising[r]);
         }
-        measure(tallFallingMeasured_, stretches, 0, 2, 1, tallFalling);
-        measure(tallRisingMeasured_, stretches, 2, 0, 1, tallRising);
     }
 
     double* horizontal[3];
     double* vertical[2];
     double* falling[3];
     double* rising[3];
-    double* wideFalling[2];
-    double* wideRising[2];
-    double* tallFalling;
-    double* tallRising;
 
 private:
     // A row of the window: its words, straight from the source where no column needs
@@ -215,10 +196,9 @@ private:
     std::int32_t row_;
     RowStore rowStore_[4];
     RowStore* slots_[4];
-    double pairStore_[17][windowColumns];
+    double pairStore_[11][windowColumns];
     std::uint32_t horizontalMeasured_[3] = {}, fallingMeasured_[3] = {}, risingMeasured_[3] = {};
-    std::uint32_t verticalMeasured_[2] = {}, wideFallingMeasured_[2] = {}, wideRisingMeasured_[2] = {};
-    std::uint32_t tallFallingMeasured_ = 0, tallRisingMeasured_ = 0;
+    std::uint32_t verticalMeasured_[2] = {};
 };
 
 // The parts of the window the blend decision reads about its current row, as plain
@@ -230,19 +210,13 @@ struct WindowView {
     const double* vertical[2];
     const double* falling[2];
     const double* rising[2];
-    const double* wideFalling[2];
-    const double* wideRising[2];
-    const double* tallFalling;
-    const double* tallRising;
 
     template <typename Colours>
     explicit WindowView(const StripWindow<Colours>& w)
         : words{w.words(0), w.words(1), w.words(2)}, horizontal{w.horizontal[0], w.horizontal[1],
                                                                 w.horizontal[2]},
           vertical{w.vertical[0], w.vertical[1]}, falling{w.falling[0], w.falling[1]}, rising{w.rising[0],
-                                                                                              w.rising[1]},
-          wideFalling{w.wideFalling[0], w.wideFalling[1]}, wideRising{w.wideRising[0], w.wideRising[1]},
-          tallFalling(w.tallFalling), tallRising(w.tallRising) {}
+                                                                                              w.rising[1]} {}
 };
 
 // The cells and distances the blend decision asks for about the pixel in window column
@@ -274,17 +248,9 @@ struct WindowNeighbourhood {
             return window.rising[r][at - 1];
         else if constexpr (dy == 0 && dx == 1)
             return window.horizontal[r][at];
-        else if constexpr (dy == 1 && dx == 0)
-            return window.vertical[r][at];
-        else if constexpr (dy == 1 && dx == 2)
-            return window.wideFalling[r][at];
-        else if constexpr (dy == 1 && dx == -2)
-            return window.wideRising[r][at - 2];
-        else if constexpr (dy == 2 && dx == 1)
-            return window.tallFalling[at];
         else {
-            static_assert(dy == 2 && dx == -1, "the cells of a neighbourhood pair");
-            return window.tallRising[at - 1];
+            static_assert(dy == 1 && dx == 0, "neighbouring cells");
+            return window.vertical[r][at];
         }
     }
 };

@@ -68,10 +68,17 @@ struct CornerBlend {
 
 template <QuarterTurn Turn>
 std::optional<CornerBlend> decide(const Neighbourhood& n, CornerGrades grades) {
-    const CornerDecision d = decideCorner<OpaqueColours, Turn>(PlainCells{n}, grades, ScaleSettings{});
+    const PlainCells cells{n};
+    const CornerDecision d = decideCorner<OpaqueColours, Turn>(cells, grades, ScaleSettings{});
     if (d.pattern == noPattern)
         return std::nullopt;
-    return CornerBlend{static_cast<PatternKind>(d.pattern), d.colour};
+    using Spans = SlopeSpans<Turn>;
+    const std::uint32_t pattern =
+        slopesPending(d.pattern)
+            ? settleSlopes(d.pattern, cells.between<Spans::sideFrom, Spans::sideTo>(),
+                           cells.between<Spans::lowerFrom, Spans::lowerTo>(), ScaleSettings{})
+            : d.pattern;
+    return CornerBlend{static_cast<PatternKind>(pattern), d.colour};
 }
 
 struct Decision {
