@@ -10,8 +10,10 @@
 namespace tessera {
 namespace {
 
-// The colours are written through a restricted pointer: the loop reads words of the same
-// type from the window, and vectorises only when it knows that no store changes them.
+// Patterns and colours are written through restricted pointers: the loop reads words of
+// the same type (the window's pixels, the grade bytes held in words), and vectorises
+// only when it knows that no store changes them. Everything in it is a word or a double,
+// so that its vectors hold as many lanes of each as the registers allow.
 template <typename Colours, QuarterTurn Turn>
 [[gnu::always_inline]] inline void decideTurn(const WindowView& view, const std::uint32_t* grades, int from,
                                               int to, const ScaleSettings& settings, RowDecisions& out) {
