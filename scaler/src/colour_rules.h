@@ -51,12 +51,8 @@ struct OpaqueColours {
 
     static double distance(Pixel a, Pixel b, double lumaWeight) { return colourDistance(a, b, lumaWeight); }
 
-    // Calls visit<M>() with the mode M whose fromSquare gives the distances of the eight
-    // pairs first[i], second[i] with the least arithmetic: this one.
-    template <typename Visit>
-    [[gnu::always_inline]] static void measureFor(const Pixel*, const Pixel*, Visit visit) {
-        visit.template operator()<OpaqueColours>();
-    }
+    // Whether the eight pairs first[i], second[i] measure as in the opaque mode: always.
+    static constexpr bool measuresAsOpaque(const Pixel*, const Pixel*) { return true; }
 
     static constexpr Pixel stored(Pixel p) { return p; }
 
@@ -114,15 +110,10 @@ struct AlphaColours {
     // Opaque pairs measure as in the opaque mode, which leaves out the alpha arithmetic and
     // its division, the slowest operation of the measure: stretches of opaque pixels only,
     // the most common ones in sprites, take that mode.
-    template <typename Visit>
-    [[gnu::always_inline]] static void measureFor(const Pixel* first, const Pixel* second, Visit visit) {
-        const PixelVector a0 = loadPixels(first), a1 = loadPixels(first + 4);
-        const PixelVector b0 = loadPixels(second), b1 = loadPixels(second + 4);
-        const PixelVector alphas = (a0 & b0 & a1 & b1) >> 24;
-        if (noneSet(alphas ^ 255u))
-            visit.template operator()<OpaqueColours>();
-        else
-            visit.template operator()<AlphaColours>();
+    static bool measuresAsOpaque(const Pixel* first, const Pixel* second) {
+        const PixelVector alphas =
+            (loadPixels(first) & loadPixels(second) & loadPixels(first + 4) & loadPixels(second + 4)) >> 24;
+        return noneSet(alphas ^ 255u);
     }
 
     static constexpr Pixel stored(Pixel p) { return p >> 24 == 0 ? 0 : p; }

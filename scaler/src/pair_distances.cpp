@@ -10,8 +10,8 @@ namespace {
 
 // Pairs of the same pixel are 0 apart, and in flat areas (backgrounds, the insides of
 // shapes) whole stretches of pairs are: those skip the arithmetic. The others are
-// measured a stretch at a time, unrolled into vector operations, each stretch in the
-// mode its colours allow with the least arithmetic (measureFor).
+// measured a stretch at a time, unrolled into vector operations, in the opaque mode where
+// their colours allow it (measuresAsOpaque), else in their own.
 template <typename Colours>
 [[gnu::always_inline]] inline void measureLoop(const Pixel* first, const Pixel* second, int count,
                                                double lumaWeight, double* out) {
@@ -30,10 +30,10 @@ template <typename Colours>
                 out[i + k] = 0.0;
             continue;
         }
-        Colours::measureFor(
-            first + i, second + i, [&]<typename Mode>() __attribute__((always_inline)) {
-                measure.template operator()<Mode>(i, i + stretch);
-            });
+        if (Colours::measuresAsOpaque(first + i, second + i))
+            measure.template operator()<OpaqueColours>(i, i + stretch);
+        else
+            measure.template operator()<Colours>(i, i + stretch);
     }
     measure.template operator()<Colours>(i, count);
 }

@@ -10,8 +10,6 @@
 
 #include "corner_grades.h"
 
-#include <bit>
-
 namespace tessera {
 
 // Each turn is the previous one rotated a quarter counter-clockwise on screen.

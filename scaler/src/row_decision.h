@@ -10,7 +10,7 @@
 #include "patterns_scale5.h"
 #include "strip_window.h"
 
-#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <tessera/scaler.h>
 
