@@ -116,9 +116,12 @@ template <typename Colours, QuarterTurn Turn, typename Cells>
     return {pick(graded, kind, noPattern), colour};
 }
 
-// Whether the decision still waits for its slope test.
+// The codes above this one still wait for their slope test; the final ones, the kinds
+// and noPattern, are at most this.
+constexpr std::uint32_t lastFinalCode = shallowPending - 1;
+
 constexpr bool slopesPending(std::uint32_t pattern) {
-    return pattern > 7u;
+    return pattern > lastFinalCode;
 }
 
 // The final pattern of a pending line blend, from the distances of its spans.

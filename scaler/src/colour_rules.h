@@ -118,6 +118,16 @@ struct AlphaColours {
 
     static constexpr Pixel stored(Pixel p) { return p >> 24 == 0 ? 0 : p; }
 
+    // Where the colour and every cell a pattern blends into are opaque, every blend of the
+    // pattern is between opaque colours, and so is the opaque blend with alpha 255.
+    struct AmongOpaque {
+        static constexpr Pixel stored(Pixel p) { return p; }
+        template <int K, int N>
+        [[gnu::always_inline]] static constexpr Pixel blend(Pixel colour, Pixel current) {
+            return OpaqueColours::blend<K, N>(colour, current) | 0xFF000000u;
+        }
+    };
+
     // Premultiplied: with wb = k * alpha(colour) and wc = (n - k) * alpha(current), each
     // channel becomes floor((wb * colour + wc * current) / (wb + wc)) and alpha
     // floor((wb + wc) / n); no weight at all gives the transparent 0. Two opaque

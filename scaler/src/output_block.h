@@ -58,12 +58,17 @@ inline void fillBlocks(const Pixel* pixels, int count, Pixel* topLeft, std::ptrd
         std::copy_n(topLeft, count * Factor, topLeft + r * stride);
 }
 
-template <typename Colours, int Factor, QuarterTurn Turn, PatternStep Step>
-inline void applyStep(Pixel colour, const OutputBlock& block) {
+template <int Factor, QuarterTurn Turn, PatternStep Step>
+inline Pixel* cellOf(const OutputBlock& block) {
     static_assert(Step.cell.row >= 0 && Step.cell.row < Factor && Step.cell.column >= 0 &&
                   Step.cell.column < Factor);
     constexpr BlockCell cell = turnedCell(Factor, Turn, Step.cell);
-    Pixel* target = block.topLeft + static_cast<std::ptrdiff_t>(cell.row) * block.stride + cell.column;
+    return block.topLeft + static_cast<std::ptrdiff_t>(cell.row) * block.stride + cell.column;
+}
+
+template <typename Colours, int Factor, QuarterTurn Turn, PatternStep Step>
+inline void applyStep(Pixel colour, const OutputBlock& block) {
+    Pixel* target = cellOf<Factor, Turn, Step>(block);
     if constexpr (Step.n == 0)
         *target = Colours::stored(colour);
     else
@@ -71,11 +76,36 @@ inline void applyStep(Pixel colour, const OutputBlock& block) {
 }
 
 template <typename Colours, int Factor, QuarterTurn Turn, const auto& Steps>
-inline void applySteps(Pixel colour, const OutputBlock& block) {
+inline void applyEachStep(Pixel colour, const OutputBlock& block) {
     [&]<std::size_t... I>(std::index_sequence<I...>) {
         (applyStep<Colours, Factor, Turn, Steps[I]>(colour, block), ...);
     }
     (std::make_index_sequence<std::size(Steps)>{});
+}
+
+// Out of line: the pass's loops over the blocks stay as small as in the opaque mode.
+template <typename Colours, int Factor, QuarterTurn Turn, const auto& Steps>
+[[gnu::noinline]] void applyEachStepApart(Pixel colour, const OutputBlock& block) {
+    applyEachStep<Colours, Factor, Turn, Steps>(colour, block);
+}
+
+// A mode with an AmongOpaque policy first tests whether the colour and every cell the
+// pattern blends into are opaque, and if so applies the pattern in that policy: one test
+// for the pattern instead of one for each of its blends.
+template <typename Colours, int Factor, QuarterTurn Turn, const auto& Steps>
+inline void applySteps(Pixel colour, const OutputBlock& block) {
+    if constexpr (requires { typename Colours::AmongOpaque; }) {
+        const Pixel common = [&]<std::size_t... I>(std::index_sequence<I...>) {
+            return (colour & ... & (Steps[I].n == 0 ? ~Pixel{0} : *cellOf<Factor, Turn, Steps[I]>(block)));
+        }
+        (std::make_index_sequence<std::size(Steps)>{});
+        if (common >> 24 == 0xFFu) [[likely]]
+            applyEachStep<typename Colours::AmongOpaque, Factor, Turn, Steps>(colour, block);
+        else
+            applyEachStepApart<Colours, Factor, Turn, Steps>(colour, block);
+    } else {
+        applyEachStep<Colours, Factor, Turn, Steps>(colour, block);
+    }
 }
 
 // Blends the factor's pattern of one kind into the block as the earlier patterns left it.

@@ -3,6 +3,7 @@
 
 #include "colour_rules.h"
 #include "pair_distances.h"
+#include "position_lists.h"
 #include "vector_clones.h"
 
 #include <algorithm>
@@ -27,29 +28,15 @@ template <typename Colours, QuarterTurn Turn>
     }
 }
 
-// Lists the pixels of `graded` that the turn gives a pattern, and settles the slope
-// tests it left pending: their spans are measured together, from the cells gathered
-// into rows of pairs. The lists are gathered without a branch (whether a pixel belongs
-// is as good as random): each pixel is written at the end of a list, which grows only
-// when the pixel belongs there.
+// Settles the slope tests the turn left pending at the listed pixels: their spans are
+// measured together, from the cells gathered into rows of pairs.
 template <typename Colours, QuarterTurn Turn>
-[[gnu::always_inline]] inline void finishTurn(const WindowView& view, const std::uint16_t* graded,
-                                              int gradedCount, const ScaleSettings& settings,
+[[gnu::always_inline]] inline void settleTurn(const WindowView& view, const std::uint16_t* pending,
+                                              int pendingCount, const ScaleSettings& settings,
                                               RowDecisions& out) {
-    std::uint32_t* patterns = out.pattern[Turn];
-    std::uint16_t* patterned = out.patterned[Turn];
-    std::uint16_t pending[stripColumns];
-    int patternedCount = 0, pendingCount = 0;
-    for (int i = 0; i < gradedCount; ++i) {
-        const std::uint16_t x = graded[i];
-        patterned[patternedCount] = x;
-        pending[pendingCount] = x;
-        patternedCount += patterns[x] != noPattern;
-        pendingCount += slopesPending(patterns[x]);
-    }
-    out.patternedCount[Turn] = patternedCount;
     if (pendingCount == 0)
         return;
+    std::uint32_t* patterns = out.pattern[Turn];
     using Spans = SlopeSpans<Turn>;
     Pixel sideFrom[stripColumns], sideTo[stripColumns], lowerFrom[stripColumns], lowerTo[stripColumns];
     for (int i = 0; i < pendingCount; ++i) {
@@ -67,8 +54,9 @@ template <typename Colours, QuarterTurn Turn>
 }
 
 // Inlined into each clone, so that every clone has its own build of the loops. Only the
-// runs of stretches that hold a graded pixel are decided: the codes of ungraded pixels
-// are never read, and flat areas have none.
+// runs of stretches that hold a graded pixel are decided (flat areas have none); the
+// turns' pixels are then listed from those stretches, the ones waiting for their slope
+// test first and, once those are settled, every patterned one by kind.
 template <typename Colours>
 [[gnu::always_inline]] inline void decideTurns(StripWindow<Colours>& window, const std::uint32_t* grades,
                                                int columns, const ScaleSettings& settings,
@@ -85,20 +73,16 @@ template <typename Colours>
             decideTurn<Colours, TopLeft>(view, grades, from, to, settings, out);
             decideTurn<Colours, BottomLeft>(view, grades, from, to, settings, out);
         });
-    // The graded pixels, the only ones a turn can give a pattern.
-    std::uint16_t gradedPixels[stripColumns];
-    int gradedCount = 0;
-    forEachRun(
-        graded, [&](int begin, int end) __attribute__((always_inline)) {
-            for (int x = begin * pairStretch; x < std::min(end * pairStretch, columns); ++x) {
-                gradedPixels[gradedCount] = static_cast<std::uint16_t>(x);
-                gradedCount += grades[x] != 0;
-            }
-        });
-    finishTurn<Colours, BottomRight>(view, gradedPixels, gradedCount, settings, out);
-    finishTurn<Colours, TopRight>(view, gradedPixels, gradedCount, settings, out);
-    finishTurn<Colours, TopLeft>(view, gradedPixels, gradedCount, settings, out);
-    finishTurn<Colours, BottomLeft>(view, gradedPixels, gradedCount, settings, out);
+    // An ungraded pixel in these stretches has the code noPattern in every turn, and so
+    // is listed nowhere.
+    std::uint16_t pending[4][positionListSize];
+    int pendingCount[4];
+    listAbove(out.pattern, graded, columns, lastFinalCode, pending, pendingCount);
+    settleTurn<Colours, BottomRight>(view, pending[BottomRight], pendingCount[BottomRight], settings, out);
+    settleTurn<Colours, TopRight>(view, pending[TopRight], pendingCount[TopRight], settings, out);
+    settleTurn<Colours, TopLeft>(view, pending[TopLeft], pendingCount[TopLeft], settings, out);
+    settleTurn<Colours, BottomLeft>(view, pending[BottomLeft], pendingCount[BottomLeft], settings, out);
+    listByCode(out.pattern, graded, columns, noPattern, out.patterned, &out.kindEnds[0][0]);
 }
 
 TESSERA_VECTOR_CLONES void decideOpaque(StripWindow<OpaqueColours>& window, const std::uint32_t* grades,

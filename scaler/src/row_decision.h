@@ -8,6 +8,7 @@
 #include "patterns_scale3.h"
 #include "patterns_scale4.h"
 #include "patterns_scale5.h"
+#include "position_lists.h"
 #include "strip_window.h"
 
 #include <cstddef>
@@ -18,13 +19,18 @@ namespace tessera {
 
 // What the four turns decide for each pixel of a strip's row: the pattern, and the colour
 // it blends in, taken from the window while the decision has it at hand; and for each
-// turn the pixels it gives a pattern, from the left.
+// turn the pixels it gives a pattern, kind by kind in the order of PatternKind, each
+// kind's from the left: kind k's end at kindEnds[turn][k], and begin where kind k - 1's
+// end (kind 0's at 0).
 struct RowDecisions {
     std::uint32_t pattern[4][stripColumns];
     Pixel colour[4][stripColumns];
-    std::uint16_t patterned[4][stripColumns];
-    int patternedCount[4] = {};
+    std::uint16_t patterned[4][positionListSize];
+    int kindEnds[4][noPattern];
 };
+
+// The kinds are the codes below noPattern.
+static_assert(noPattern == static_cast<std::uint32_t>(PatternKind::Corner) + 1);
 
 // Decides every turn of the `columns` pixels of the window's row whose grade bytes are
 // `grades`. Built for each instruction set of vector_clones.h.
@@ -39,18 +45,10 @@ void decideRow(StripWindow<Colours>& window, const std::uint32_t* grades, int co
 // kind's blocks go through one straight run of the kind's steps.
 template <typename Colours, int Factor, QuarterTurn Turn>
 inline void applyTurn(const RowDecisions& decisions, Pixel* blockRow, std::int32_t stride) {
-    // The pixels of each kind, gathered without a branch (the kind is as good as random).
-    std::uint16_t pixels[noPattern][stripColumns];
-    int count[noPattern] = {};
-    for (int i = 0; i < decisions.patternedCount[Turn]; ++i) {
-        const int x = decisions.patterned[Turn][i];
-        const std::uint32_t kind = decisions.pattern[Turn][x];
-        pixels[kind][count[kind]++] = static_cast<std::uint16_t>(x);
-    }
     const auto apply = [&]<PatternKind Kind>() {
-        const auto k = static_cast<std::uint32_t>(Kind);
-        for (int i = 0; i < count[k]; ++i) {
-            const int x = pixels[k][i];
+        const auto k = static_cast<int>(Kind);
+        for (int i = k == 0 ? 0 : decisions.kindEnds[Turn][k - 1]; i < decisions.kindEnds[Turn][k]; ++i) {
+            const int x = decisions.patterned[Turn][i];
             applyPattern<Colours, Factor, Turn, Kind>(
                 decisions.colour[Turn][x],
                 OutputBlock{blockRow + static_cast<std::ptrdiff_t>(x) * Factor, stride});
