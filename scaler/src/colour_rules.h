@@ -57,22 +57,20 @@ struct OpaqueColours {
     static constexpr Pixel stored(Pixel p) { return p; }
 
     // Each colour channel becomes floor((k * colour + (n - k) * current) / n) and the
-    // alpha byte becomes 0, marking the cell as blended. For n = 2, 4 and 8 the three
-    // channels are summed in one word at their own positions; masking off each sum's
-    // low log2(n) bits before the single shift keeps the channels from spilling into
-    // each other, so the result is the per-channel floor exactly.
+    // alpha byte becomes 0, marking the cell as blended. For n = 2, 4 and 8 the channels
+    // are summed in place, red and blue together in one word (each sum is below 2^11, so
+    // blue's stays clear of red's) and green in another; masking off each sum's low
+    // log2(n) bits before the single shift keeps the channels from spilling into each
+    // other, so the result is the per-channel floor exactly.
     template <int K, int N>
     static constexpr Pixel blend(Pixel colour, Pixel current) {
         static_assert(0 < K && K < N);
         if constexpr (N == 2 || N == 4 || N == 8) {
             constexpr int shift = N == 2 ? 1 : N == 4 ? 2 : 3;
-            constexpr Pixel redMask = 0x00FF0000u, greenMask = 0x0000FF00u, blueMask = 0x000000FFu;
-            const Pixel red = (colour & redMask) * K + (current & redMask) * (N - K);
+            constexpr Pixel redBlueMask = 0x00FF00FFu, greenMask = 0x0000FF00u;
+            const Pixel redBlue = (colour & redBlueMask) * K + (current & redBlueMask) * (N - K);
             const Pixel green = (colour & greenMask) * K + (current & greenMask) * (N - K);
-            const Pixel blue = (colour & blueMask) * K + (current & blueMask) * (N - K);
-            return ((red & (redMask << shift)) | (green & (greenMask << shift)) |
-                    (blue & (blueMask << shift))) >>
-                   shift;
+            return ((redBlue & (redBlueMask << shift)) | (green & (greenMask << shift))) >> shift;
         } else {
             const auto channel = [&](int position) {
                 const Pixel mixed =
