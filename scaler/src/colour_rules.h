@@ -42,8 +42,6 @@ inline bool noneSet(PixelVector v) {
 
 struct OpaqueColours {
     static constexpr bool samePixel(Pixel a, Pixel b) { return a == b; }
-    // The same test on four pairs at once: all bits of an element set where they are.
-    static PixelVector samePixels(PixelVector a, PixelVector b) { return PixelVector(a == b); }
 
     static double fromSquare(Pixel a, Pixel b, double colourSquare) {
         return choose(a == b, 0.0, std::sqrt(colourSquare));
@@ -85,9 +83,6 @@ struct OpaqueColours {
 struct AlphaColours {
     // Bitwise or, not ||: no branch, so that loops over it vectorise.
     static constexpr bool samePixel(Pixel a, Pixel b) { return (a == b) | ((a | b) >> 24 == 0); }
-    static PixelVector samePixels(PixelVector a, PixelVector b) {
-        return PixelVector((a == b) | ((a | b) >> 24 == 0));
-    }
 
     // Opaque pairs measure as in the opaque mode. Otherwise the colour difference counts
     // as much as the fainter pixel is visible, and the difference in alpha adds to it:
