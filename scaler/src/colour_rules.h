@@ -49,8 +49,12 @@ struct OpaqueColours {
 
     static double distance(Pixel a, Pixel b, double lumaWeight) { return colourDistance(a, b, lumaWeight); }
 
-    // Whether the eight pairs first[i], second[i] measure as in the opaque mode: always.
-    static constexpr bool measuresAsOpaque(const Pixel*, const Pixel*) { return true; }
+    // Whether the pairs first[i], second[i] for i < Count measure as in the opaque mode:
+    // always.
+    template <int Count>
+    static constexpr bool measuresAsOpaque(const Pixel*, const Pixel*) {
+        return true;
+    }
 
     static constexpr Pixel stored(Pixel p) { return p; }
 
@@ -103,10 +107,13 @@ struct AlphaColours {
     // Opaque pairs measure as in the opaque mode, which leaves out the alpha arithmetic and
     // its division, the slowest operation of the measure: stretches of opaque pixels only,
     // the most common ones in sprites, take that mode.
+    template <int Count>
     static bool measuresAsOpaque(const Pixel* first, const Pixel* second) {
-        const PixelVector alphas =
-            (loadPixels(first) & loadPixels(second) & loadPixels(first + 4) & loadPixels(second + 4)) >> 24;
-        return noneSet(alphas ^ 255u);
+        static_assert(Count % 4 == 0);
+        PixelVector alphas = loadPixels(first) & loadPixels(second);
+        for (int i = 4; i < Count; i += 4)
+            alphas &= loadPixels(first + i) & loadPixels(second + i);
+        return noneSet((alphas >> 24) ^ 255u);
     }
 
     static constexpr Pixel stored(Pixel p) { return p >> 24 == 0 ? 0 : p; }

@@ -19,10 +19,11 @@ template <typename Colours>
         for (int i = from; i < to; ++i)
             out[i] = Mode::fromSquare(first[i], second[i], colourSquare(first[i], second[i], lumaWeight));
     };
-    constexpr int stretch = 8;
+    // As long as a stretch of the window, so that its runs of stretches leave no tail.
+    constexpr int stretch = 16;
     int i = 0;
     for (; i + stretch <= count; i += stretch) {
-        if (Colours::measuresAsOpaque(first + i, second + i))
+        if (Colours::template measuresAsOpaque<stretch>(first + i, second + i))
             measure.template operator()<OpaqueColours>(i, i + stretch);
         else
             measure.template operator()<Colours>(i, i + stretch);
