@@ -33,10 +33,10 @@ struct Stretches {
     }
 };
 
-// Position by position, each written at the end of its list, which grows only when the
-// position belongs there: no branch, for whether a position belongs is as good as random.
 } // namespace
 
+// Position by position, each written at the end of its list, which grows only when the
+// position belongs there: no branch, for whether a position belongs is as good as random.
 void listByCodeOneByOne(const std::uint32_t (&codes)[4][stripColumns], std::uint32_t stretches, int count,
                         int kinds, std::uint16_t (&lists)[4][positionListSize], int* ends) {
     for (int r = 0; r < 4; ++r) {
