@@ -130,7 +130,9 @@ struct AlphaColours {
 
     // Premultiplied: with wb = k * alpha(colour) and wc = (n - k) * alpha(current), each
     // channel becomes floor((wb * colour + wc * current) / (wb + wc)) and alpha
-    // floor((wb + wc) / n); no weight at all gives the transparent 0. Two opaque
+    // floor((wb + wc) / n). A cell whose alpha comes out 0 (wb + wc below n, no weight at
+    // all included) is stored as the transparent 0, like every other transparent cell,
+    // so no colour bits survive in a word nobody can see. Two opaque
     // colours give exactly the opaque blend with alpha 255 (the common weight 255
     // cancels in the floor), so they take its faster arithmetic.
     template <int K, int N>
@@ -141,7 +143,7 @@ struct AlphaColours {
         const std::uint32_t colourWeight = K * (colour >> 24);
         const std::uint32_t currentWeight = (N - K) * (current >> 24);
         const std::uint32_t weight = colourWeight + currentWeight;
-        if (weight == 0)
+        if (weight < N)
             return 0;
         const auto channel = [&](int position) {
             const std::uint32_t mixed = (colourWeight * ((colour >> position) & 0xFFu) +

@@ -113,6 +113,12 @@ INSTANTIATE_TEST_SUITE_P(
         AlphaBlendCase{"transparent 45/100 into half", alphaBlend<45, 100>, 0x00000000u, 0x80336699u,
                        0x46336699u},
         AlphaBlendCase{"two transparent words", alphaBlend<1, 2>, 0x00FFFFFFu, 0x00123456u, 0x00000000u},
+        // Weight 7 * 1 over 8 leaves alpha 0: the word is transparent black, not dark blue.
+        AlphaBlendCase{"alpha 1 under 1/8 of transparent", alphaBlend<1, 8>, 0x00FFFFFFu, 0x010000FFu,
+                       0x00000000u},
+        // Weight 1 * 1 + 1 * 1 over 2 is the smallest that keeps a colour: alpha 1.
+        AlphaBlendCase{"two alpha-1 words half and half", alphaBlend<1, 2>, 0x01FF0000u, 0x010000FFu,
+                       0x017F007Fu},
         // Opaque colours blend as in the opaque mode, with alpha 255.
         AlphaBlendCase{"opaque black 5/6 into opaque white", alphaBlend<5, 6>, 0xFF000000u, 0xFFFFFFFFu,
                        0xFF2A2A2Au},

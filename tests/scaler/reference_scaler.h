@@ -115,7 +115,7 @@ inline Pixel blendChannels(Pixel current, Pixel colour, int k, int n, bool alpha
         return out;
     }
     const std::uint32_t wb = k * (colour >> 24), wc = (n - k) * (current >> 24), total = wb + wc;
-    if (total == 0)
+    if (total / n == 0)
         return 0;
     for (int shift = 0; shift <= 16; shift += 8) {
         const std::uint32_t c = (colour >> shift) & 255, d = (current >> shift) & 255;

@@ -68,9 +68,9 @@ void upscaleBand(std::int32_t factor, const Pixel* source, Pixel* target, std::i
 // alpha over 255 plus the difference of the alphas, so a transparent pixel is 255 away from
 // an opaque one. Blends are premultiplied: each channel of a blended cell is the alpha-weighted
 // mean of the two colours, truncated, and its alpha the mean of the two alphas, truncated;
-// a cell whose weights are all transparent, or a copied or set word with alpha 0, is stored
-// as 0x00000000. An image whose pixels are all opaque comes out with the colours of upscale
-// and alpha 255 throughout.
+// every cell whose alpha comes out 0 (a blend whose alpha truncates to 0, or a copied or set
+// word with alpha 0) is stored as 0x00000000. An image whose pixels are all opaque comes out
+// with the colours of upscale and alpha 255 throughout.
 void upscaleWithAlpha(std::int32_t factor, const Pixel* source, Pixel* target, std::int32_t sourceWidth,
                       std::int32_t sourceHeight, const ScaleSettings& settings, std::int32_t rowEnd);
 
