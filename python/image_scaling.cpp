@@ -16,15 +16,16 @@ namespace {
 // The source words and how they are enlarged. RGB input is opaque. RGBA input goes through the
 // command's own conversion: flattened over the background when there is one, else kept with its
 // alpha (an image whose pixels are all opaque is enlarged opaque, with the same result).
-tool::ScaleMode sourceWords(const ImageBytes& image, const ScaleRequest& request, std::vector<Pixel>& words) {
+pixels::ScaleMode sourceWords(const ImageBytes& image, const ScaleRequest& request,
+                              std::vector<Pixel>& words) {
     const std::size_t count = static_cast<std::size_t>(image.width) * image.height;
     words.resize(count);
     if (image.channels == 3) {
         for (std::size_t i = 0; i < count; ++i)
             words[i] = opaquePixel(image.bytes[3 * i], image.bytes[3 * i + 1], image.bytes[3 * i + 2]);
-        return tool::ScaleMode::Opaque;
+        return pixels::ScaleMode::Opaque;
     }
-    return tool::convertToWords({image.bytes, count * 4}, request.background, words).mode;
+    return pixels::convertToWords({image.bytes, count * 4}, request.background, words).mode;
 }
 
 // Enlarges the bands the batch command would cut the image into, on up to `jobs` threads, the
@@ -33,7 +34,7 @@ template <typename EnlargeBand>
 void enlargeInBands(const ImageBytes& image, const ScaleRequest& request, EnlargeBand enlargeBand) {
     const std::uint64_t targetPixels =
         std::uint64_t(image.width) * request.factor * image.height * request.factor;
-    const std::vector<tool::RowBand> bands = tool::planBands(image.height, targetPixels, request.jobs);
+    const std::vector<pixels::RowBand> bands = pixels::planBands(image.height, targetPixels, request.jobs);
     std::atomic<std::size_t> next{0};
     const auto work = [&] {
         for (std::size_t band = next++; band < bands.size(); band = next++)
@@ -68,16 +69,16 @@ int outputChannels(int inputChannels, const ScaleRequest& request) {
 
 void scaleImage(const ImageBytes& image, const ScaleRequest& request, std::uint8_t* output) {
     std::vector<Pixel> source;
-    const tool::ScaleMode mode = sourceWords(image, request, source);
+    const pixels::ScaleMode mode = sourceWords(image, request, source);
     auto* target = reinterpret_cast<Pixel*>(output);
     const std::size_t targetCount =
         static_cast<std::size_t>(image.width) * request.factor * image.height * request.factor;
-    enlargeInBands(image, request, [&](tool::RowBand rows) {
-        tool::enlargeBand(mode, request.factor, source.data(), target, image.width, image.height,
-                          request.settings, rows.begin, rows.end);
+    enlargeInBands(image, request, [&](pixels::RowBand rows) {
+        pixels::enlargeBand(mode, request.factor, source.data(), target, image.width, image.height,
+                            request.settings, rows.begin, rows.end);
     });
     if (outputChannels(image.channels, request) == 4)
-        tool::convertToRgba(mode, {target, targetCount}, output);
+        pixels::convertToRgba(mode, {target, targetCount}, output);
     else
         packOpaqueRgb(target, targetCount, output);
 }

@@ -25,8 +25,8 @@ struct ImageBytes {
 
 struct ScaleRequest {
     std::int32_t factor = 4;
-    int jobs = 1;                        // threads the bands of the image are shared out to
-    std::optional<tool::Rgb> background; // RGBA input only: flatten over this colour first
+    int jobs = 1;                          // threads the bands of the image are shared out to
+    std::optional<pixels::Rgb> background; // RGBA input only: flatten over this colour first
     ScaleSettings settings;
 };
 
@@ -36,7 +36,7 @@ int outputChannels(int inputChannels, const ScaleRequest& request);
 // Enlarges `image` into `output`, which must hold width * factor * height * factor * 4 bytes and
 // be aligned for Pixel: it serves as the target words first, then receives the result, packed
 // with outputChannels bytes per pixel at its start. The caller has checked the factor, the size
-// against tool::checkTargetSize and the number of jobs.
+// against pixels::targetSizeRefusal and the number of jobs.
 void scaleImage(const ImageBytes& image, const ScaleRequest& request, std::uint8_t* output);
 
 } // namespace tessera::python

@@ -49,16 +49,16 @@ long long integerArgument(py::handle value, const std::string& name) {
 
 std::int32_t factorArgument(py::handle value) {
     const long long factor = integerArgument(value, "factor");
-    if (factor < tessera::tool::minFactor || factor > tessera::tool::maxFactor)
+    if (factor < tessera::pixels::minFactor || factor > tessera::pixels::maxFactor)
         throw py::value_error("factor must be 2, 3, 4 or 5, got " + reprText(value));
     return static_cast<std::int32_t>(factor);
 }
 
 int jobsArgument(py::handle value) {
     const long long jobs = integerArgument(value, "jobs");
-    if (jobs < 1 || jobs > tessera::tool::maxJobs)
-        throw py::value_error("jobs must be from 1 to " + std::to_string(tessera::tool::maxJobs) + ", got " +
-                              reprText(value));
+    if (jobs < 1 || jobs > tessera::pixels::maxJobs)
+        throw py::value_error("jobs must be from 1 to " + std::to_string(tessera::pixels::maxJobs) +
+                              ", got " + reprText(value));
     return static_cast<int>(jobs);
 }
 
@@ -70,7 +70,7 @@ ScaleSettings settingsArgument(py::handle value) {
     return value.cast<ScaleSettings>();
 }
 
-std::optional<tessera::tool::Rgb> backgroundArgument(py::handle value) {
+std::optional<tessera::pixels::Rgb> backgroundArgument(py::handle value) {
     const std::string expected =
         "background must be \"#RRGGBB\" or (red, green, blue) with each from 0 to 255";
     if (value.is_none())
@@ -80,7 +80,7 @@ std::optional<tessera::tool::Rgb> backgroundArgument(py::handle value) {
         const char* text = PyUnicode_AsUTF8AndSize(value.ptr(), &length);
         if (text == nullptr)
             throw py::error_already_set(); // text that UTF-8 cannot hold, a UnicodeEncodeError
-        if (auto colour = tessera::tool::parseColour({text, static_cast<std::size_t>(length)}))
+        if (auto colour = tessera::pixels::parseColour({text, static_cast<std::size_t>(length)}))
             return colour;
         throw py::value_error(expected + ", got " + reprText(value));
     }
@@ -96,7 +96,7 @@ std::optional<tessera::tool::Rgb> backgroundArgument(py::handle value) {
             throw py::value_error(expected + ", got " + reprText(value));
         bytes[i] = static_cast<std::uint8_t>(channel);
     }
-    return tessera::tool::Rgb{bytes[0], bytes[1], bytes[2]};
+    return tessera::pixels::Rgb{bytes[0], bytes[1], bytes[2]};
 }
 
 py::module_ numpy() {
@@ -159,10 +159,9 @@ void checkElementType(const py::array& array, const std::string& name, char kind
 }
 
 void checkTargetSize(py::ssize_t width, py::ssize_t height, std::int32_t factor) {
-    const auto checked = tessera::tool::checkTargetSize(static_cast<std::uint64_t>(width),
-                                                        static_cast<std::uint64_t>(height), factor);
-    if (const auto* failure = std::get_if<tessera::tool::Failure>(&checked))
-        throw py::value_error(failure->reason);
+    if (const auto refusal = tessera::pixels::targetSizeRefusal(static_cast<std::uint64_t>(width),
+                                                                static_cast<std::uint64_t>(height), factor))
+        throw py::value_error(*refusal);
 }
 
 // C-ordered and packed, copying only when the array is not already so.
@@ -258,7 +257,7 @@ the tuning values both accept.
 )";
 
 std::string upscaleDoc() {
-    return "upscale(image, factor=" + std::to_string(tessera::tool::defaultFactor) +
+    return "upscale(image, factor=" + std::to_string(tessera::pixels::defaultFactor) +
            ", *, background=None, jobs=1, settings=None)\n--\n\n" +
            R"(Enlarge an image by factor (2, 3, 4 or 5) and return it as a new uint8 array.
 
@@ -290,7 +289,7 @@ than 2**28 pixels (16384 x 16384), the limit of tessera-scale.
 }
 
 std::string upscaleWordsDoc() {
-    return "upscale_words(words, factor=" + std::to_string(tessera::tool::defaultFactor) +
+    return "upscale_words(words, factor=" + std::to_string(tessera::pixels::defaultFactor) +
            ", *, alpha=False, row_end=None, settings=None)\n--\n\n" +
            R"(Enlarge 32-bit pixel words with the scaler's raw entry and return the target words.
 
@@ -359,9 +358,9 @@ PYBIND11_MODULE(tessera, module) {
         });
 
     module.def("upscale", &upscaleImage, upscaleDoc().c_str(), "image"_a,
-               "factor"_a = tessera::tool::defaultFactor, py::kw_only(), "background"_a = py::none(),
+               "factor"_a = tessera::pixels::defaultFactor, py::kw_only(), "background"_a = py::none(),
                "jobs"_a = 1, "settings"_a = py::none());
     module.def("upscale_words", &upscaleWords, upscaleWordsDoc().c_str(), "words"_a,
-               "factor"_a = tessera::tool::defaultFactor, py::kw_only(), "alpha"_a = false,
+               "factor"_a = tessera::pixels::defaultFactor, py::kw_only(), "alpha"_a = false,
                "row_end"_a = py::none(), "settings"_a = py::none());
 }

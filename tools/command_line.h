@@ -20,6 +20,10 @@
 
 namespace tessera::tool {
 
+// The command takes the shared pixel rules' terms (colours, scale modes, factors, limits, bands)
+// as its own.
+using namespace tessera::pixels;
+
 struct CommandLine {
     int factor = defaultFactor;
     std::optional<int> jobs;           // unset: one per hardware thread

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <type_traits>
+#include <utility>
 
 // The decoder is Debian's stb_image 2.27, compiled here alone, with static linkage so that no
 // symbol can meet the older copy inside SFML, and without file I/O or the failure strings, which
@@ -15,29 +16,24 @@
 //
 // No lock is needed around the decoder. Its only state written while decoding is the failure
 // reason, which is thread-local in C++ (and without the failure strings hardly written at all);
-// the settings it keeps globally (flipping, unpremultiplying, HDR gamma) are never changed here.
+// the settings it keeps globally (flipping, unpremultiplying) are never changed here.
 #define STB_IMAGE_IMPLEMENTATION
 #define STB_IMAGE_STATIC
 #define STBI_NO_STDIO
 #define STBI_NO_FAILURE_STRINGS
-// Some of the decoder's readers (PNM and uncompressed TGA) ignore a short read and leave the
-// pixels it did not fill as they were allocated: zeroed, those pixels come out black instead of
-// as whatever the memory last held. The flat HDR reader does the same with a buffer on the stack,
-// hence the file's -ftrivial-auto-var-init.
+// The uncompressed TGA reader ignores a short read and leaves the pixels it did not fill as they
+// were allocated: zeroed, those pixels come out black instead of as whatever the memory last held.
 #define STBI_MALLOC(size) std::calloc(1, size)
 #define STBI_REALLOC(pointer, size) std::realloc(pointer, size)
 #define STBI_FREE(pointer) std::free(pointer)
-// The formats SFML's decoder reads, each of them and no other, so that the command takes
-// what the editor takes.
+// The formats pixel art is kept and exchanged in, and no other: the decoder's Photoshop reader
+// takes only the flattened composite, its HDR reader tone-maps, and its PIC and PNM readers serve
+// formats no sprite comes in, so each would be untested surface for hostile files.
 #define STBI_ONLY_JPEG
 #define STBI_ONLY_PNG
 #define STBI_ONLY_BMP
 #define STBI_ONLY_TGA
 #define STBI_ONLY_GIF
-#define STBI_ONLY_PSD
-#define STBI_ONLY_HDR
-#define STBI_ONLY_PIC
-#define STBI_ONLY_PNM
 #include <stb/stb_image.h>
 
 namespace tessera::tool {
@@ -144,25 +140,18 @@ Result<DeclaredImage> readDeclaredImage(std::span<const char> file) {
     int channels = 0;
     if (stbi_info_from_memory(bytes, length, &width, &height, &channels) == 0)
         return unreadable();
-    // Sides that do not fit an int, such as a PSD's past 2^31, arrive here negative. An empty image
-    // goes on, to be refused as empty.
+    // Sides that do not fit an int arrive here negative. An empty image goes on, to be refused as
+    // empty.
     if (width < 0 || height < 0)
         return unreadable();
-    // stb's 16-bit test misreads a PSD's depth (v2.27), at worst overstating the buffer of a PSD
-    // over a million rows high; a PSD is decoded straight to 8 bits anyway.
-    std::uint32_t bytesPerPixel = 4;
-    if (stbi_is_hdr_from_memory(bytes, length) != 0)
-        bytesPerPixel = 4 * sizeof(float);
-    else if (stbi_is_16_bit_from_memory(bytes, length) != 0)
-        bytesPerPixel = 8;
+    const std::uint32_t bytesPerPixel = stbi_is_16_bit_from_memory(bytes, length) != 0 ? 8 : 4;
     return DeclaredImage{static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height),
                          bytesPerPixel};
 }
 
 Result<> checkDeclaredImage(const DeclaredImage& image, int factor) {
-    if (Result<> size = checkTargetSize(image.width, image.height, factor);
-        std::holds_alternative<Failure>(size))
-        return size;
+    if (std::optional<std::string> refusal = pixels::targetSizeRefusal(image.width, image.height, factor))
+        return Failure{Step::Enlarge, std::move(*refusal)};
     // Both sides are now small enough (their product at most maxTargetPixels) for this not to overflow.
     const std::uint64_t bytes = std::uint64_t{image.width} * image.height * image.decoderBytesPerPixel;
     if (bytes > maxDecoderBytes) {

@@ -24,13 +24,13 @@ struct DeclaredImage {
     std::uint32_t width = 0;
     std::uint32_t height = 0;
     // Bytes per pixel of the decoder's own image buffer before it converts to 8-bit RGBA: 4 for
-    // 8 bits per channel, 8 for 16, 16 for floating-point HDR (four floats).
+    // 8 bits per channel, 8 for 16.
     std::uint32_t decoderBytesPerPixel = 4;
 };
 
-// What the header declares for each format the decoder reads (JPEG, PNG, BMP, TGA, GIF, PSD,
-// HDR, PIC and PNM), or a Read failure (unreadableImage) when the header is not one the decoder
-// would take; a side too large for the decoder's int declares nothing either.
+// What the header declares for each format the decoder reads (PNG, BMP, TGA, JPEG and GIF, the
+// ones unreadableImage names), or a Read failure (unreadableImage) when the header is not one
+// the decoder would take; a side too large for the decoder's int declares nothing either.
 Result<DeclaredImage> readDeclaredImage(std::span<const char> file);
 
 // The largest image buffer the decoder is asked to fill: 256 MiB, the RGBA of the largest image
@@ -39,8 +39,9 @@ Result<DeclaredImage> readDeclaredImage(std::span<const char> file);
 // decoder well below 512 MiB.
 inline constexpr std::uint64_t maxDecoderBytes = std::uint64_t{1} << 28;
 
-// Whether the image a header declares can be decoded and enlarged by `factor`: checkTargetSize
-// on the declared size, then the decoder's buffer against maxDecoderBytes (an Enlarge failure).
+// Whether the image a header declares can be decoded and enlarged by `factor`: the shared size
+// limit (pixels::targetSizeRefusal) on the declared size, then the decoder's buffer against maxDecoderBytes
+// (an Enlarge failure).
 Result<> checkDeclaredImage(const DeclaredImage& image, int factor);
 
 // Hands the decoder's pixel buffer back to the decoder, which allocated it.
@@ -56,9 +57,8 @@ struct DecodedImage {
 };
 
 // Decodes a file of any format readDeclaredImage reads (a GIF's first frame) to RGBA; a Read
-// failure (unreadableImage) when the file is damaged. HDR is tone-mapped to 8 bits and 16-bit
-// samples keep their high byte. The decoder allocates for the size the header declares: judge
-// that size first.
+// failure (unreadableImage) when the file is damaged. 16-bit samples keep their high byte. The decoder
+// allocates for the size the header declares: judge that size first.
 Result<DecodedImage> decodeImage(std::span<const char> file);
 
 } // namespace tessera::tool

@@ -4,7 +4,8 @@
 
 namespace tessera::tool {
 
-Result<SourceImage> loadSourceImage(std::span<const char> file, int factor, std::optional<Rgb> background) {
+Result<SourceImage> loadSourceImage(std::span<const char> file, int factor,
+                                    std::optional<pixels::Rgb> background) {
     Result<DeclaredImage> declared = readDeclaredImage(file);
     if (const Failure* failure = std::get_if<Failure>(&declared))
         return *failure;
@@ -25,7 +26,7 @@ Result<SourceImage> loadSourceImage(std::span<const char> file, int factor, std:
     source.height = static_cast<std::int32_t>(image.height);
     const std::size_t count = std::size_t{image.width} * image.height;
     source.pixels.resize(count);
-    source.conversion = convertToWords({image.rgba.get(), count * 4}, background, source.pixels);
+    source.conversion = pixels::convertToWords({image.rgba.get(), count * 4}, background, source.pixels);
     return source;
 }
 

@@ -17,7 +17,7 @@ struct SourceImage {
     std::int32_t width = 0;
     std::int32_t height = 0;
     std::vector<Pixel> pixels; // width * height words, row-major, for enlargement in `conversion.mode`
-    Conversion conversion;
+    pixels::Conversion conversion;
 };
 
 // Reads the size the file's header declares and judges it for `factor` before anything is
@@ -25,6 +25,7 @@ struct SourceImage {
 // it has exactly the size that was judged, and converts it with convertToWords. A Read failure
 // when the file is not an image the decoder takes or is damaged, an Enlarge failure when the
 // image is empty or too large.
-Result<SourceImage> loadSourceImage(std::span<const char> file, int factor, std::optional<Rgb> background);
+Result<SourceImage> loadSourceImage(std::span<const char> file, int factor,
+                                    std::optional<pixels::Rgb> background);
 
 } // namespace tessera::tool

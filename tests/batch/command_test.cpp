@@ -34,7 +34,7 @@ extern char** environ;
 namespace {
 
 namespace fs = std::filesystem;
-using tessera::tool::compositeChannel;
+using tessera::pixels::compositeChannel;
 
 const fs::path dataDirectory{TESSERA_TEST_DATA};
 const fs::path regressionDirectory = fs::path{TESSERA_FUZZ_REGRESSIONS} / "image_load";
@@ -92,11 +92,8 @@ Rgba loadRgba(const fs::path& path) {
     return result;
 }
 
-bool translucent(const Rgba& image) {
-    for (std::size_t i = 3; i < image.bytes.size(); i += 4)
-        if (image.bytes[i] != 255)
-            return true;
-    return false;
+bool keepsAlpha(const Rgba& image) {
+    return tessera::pixels::chooseScaleMode(image.bytes, false) == tessera::pixels::ScaleMode::WithAlpha;
 }
 
 // What the editor shows and saves for a canvas of these pixels: the canvas holds 0xFFRRGGBB
@@ -138,7 +135,7 @@ Rgba alphaEnlargement(const Rgba& input, int factor) {
 
 // What the command writes without --background: transparency kept where there is any.
 Rgba expectedEnlargement(const Rgba& input, int factor) {
-    return translucent(input) ? alphaEnlargement(input, factor) : editorEnlargement(input, factor);
+    return keepsAlpha(input) ? alphaEnlargement(input, factor) : editorEnlargement(input, factor);
 }
 
 // Writes the pixels in the format of the name's extension (PNG, BMP, TGA or JPEG), with 4
@@ -365,24 +362,18 @@ TEST_F(ScaleCommand, ReadsEveryFormatTheDecoderTakes) {
     const std::vector<std::uint8_t> gifColours = {255, 0,   0,   255, 0,   0, 255, 255, 255, 0,   0, 255,
                                                   255, 255, 255, 255, 255, 0, 0,   255, 0,   255, 0, 255};
     ASSERT_EQ(gif.bytes, gifColours);
-    // The formats the encoder cannot write, 3 x 2 each, built by hand.
+    // A layout the encoder cannot write, 3 x 2, built by hand.
     const std::vector<std::uint8_t> rgb = {200, 10, 10, 10,  200, 10, 10, 10, 200,
                                            90,  90, 90, 250, 250, 0,  0,  0,  0};
-    using namespace tessera::test;
-    writeBytes(work / "pic.ppm", ppmImage(3, rgb));
-    writeBytes(work / "pic.psd", psdImage(3, rgb));
-    writeBytes(work / "pic.hdr", hdrImage(3, rgb));
-    writeBytes(work / "pic.pict", picImage(3, rgb));
-    writeBytes(work / "pic16.png", png16Image(3, rgb));
+    writeBytes(work / "pic16.png", tessera::test::png16Image(3, rgb));
 
-    for (const char* name : {"pic.png", "pic.bmp", "pic.tga", "pic.jpg", "pic.gif", "pic.ppm", "pic.psd",
-                             "pic.hdr", "pic.pict", "pic16.png"}) {
+    for (const char* name : {"pic.png", "pic.bmp", "pic.tga", "pic.jpg", "pic.gif", "pic16.png"}) {
         const Rgba input = loadRgba(work / name);
         ASSERT_GT(input.width * input.height, 1u) << name << " does not decode";
         const std::string output = std::string{name} + ".out.png";
         const RunResult result = run({"-f", "2", "-o", output, name});
         EXPECT_EQ(result.status, 0) << name << ": " << result.err;
-        // Each input is compared with its own decoding: JPEG is lossy, HDR tone-mapped.
+        // Each input is compared with its own decoding: JPEG is lossy.
         EXPECT_TRUE(loadRgba(work / output) == editorEnlargement(input, 2)) << name;
     }
 }
@@ -414,7 +405,7 @@ TEST_F(ScaleCommand, KeepsTransparencyFromEveryFormatThatCarriesIt) {
     for (const char* name :
          {"rgba.png", "grey.png", "palette.png", "sprite.gif", "sprite.bmp", "sprite.tga"}) {
         const Rgba input = loadRgba(work / name);
-        ASSERT_TRUE(translucent(input)) << name << " decodes without its transparency";
+        ASSERT_TRUE(keepsAlpha(input)) << name << " decodes without its transparency";
         const std::string output = std::string{name} + ".out.png";
         const RunResult result = run({"-f", "3", "-o", output, name});
         EXPECT_EQ(result.status, 0) << name << ": " << result.err;
@@ -624,52 +615,18 @@ const FailureCase failureCases[] = {
      1,
      {"cannot enlarge 'huge.gif'", "too large: 30000 x 30000"},
      {"sprite.png", "huge.gif"}},
-    {"PsdTooLarge",
-     [](const fs::path& w) {
-         writeBytes(w / "huge.psd", tessera::test::psdHeader(4, 67108869) + std::string(14, '\0'));
-     },
-     {"-f", "2", "huge.psd"},
-     1,
-     {"cannot enlarge 'huge.psd'", "too large: 4 x 67108869"},
-     {"sprite.png", "huge.psd"}},
     {"JpegTooLarge",
      [](const fs::path& w) { writeBytes(w / "huge.jpg", tessera::test::jpegHeader(65500, 65500)); },
      {"-f", "2", "huge.jpg"},
      1,
      {"cannot enlarge 'huge.jpg'", "too large: 65500 x 65500"},
      {"sprite.png", "huge.jpg"}},
-    {"PnmTooLarge",
-     [](const fs::path& w) { writeBytes(w / "huge.ppm", tessera::test::ppmHeader(20000, 20000)); },
-     {"-f", "2", "huge.ppm"},
-     1,
-     {"cannot enlarge 'huge.ppm'", "too large: 20000 x 20000"},
-     {"sprite.png", "huge.ppm"}},
-    {"HdrTooLarge",
-     [](const fs::path& w) { writeBytes(w / "huge.hdr", tessera::test::hdrHeader(20000, 20000)); },
-     {"-f", "2", "huge.hdr"},
-     1,
-     {"cannot enlarge 'huge.hdr'", "too large: 20000 x 20000"},
-     {"sprite.png", "huge.hdr"}},
-    {"PicTooLarge",
-     [](const fs::path& w) {
-         writeBytes(w / "huge.pic", tessera::test::picHeader(16384, 16384) + std::string(3, '\0'));
-     },
-     {"-f", "2", "huge.pic"},
-     1,
-     {"cannot enlarge 'huge.pic'", "too large: 16384 x 16384"},
-     {"sprite.png", "huge.pic"}},
     {"Png16TooLargeToDecode",
      [](const fs::path& w) { writeBytes(w / "deep.png", tessera::test::pngHeader(8192, 8192, 16)); },
      {"-f", "2", "deep.png"},
      1,
      {"cannot enlarge 'deep.png'", "too large to decode: 8192 x 8192 needs 512 MiB"},
      {"sprite.png", "deep.png"}},
-    {"HdrTooLargeToDecode",
-     [](const fs::path& w) { writeBytes(w / "bright.hdr", tessera::test::hdrHeader(4096, 8192)); },
-     {"-f", "2", "bright.hdr"},
-     1,
-     {"cannot enlarge 'bright.hdr'", "too large to decode: 4096 x 8192 needs 512 MiB"},
-     {"sprite.png", "bright.hdr"}},
     // Headers the decoder would refuse too are refused as unreadable, without decoding.
     {"PngBeyondTheDecoder",
      [](const fs::path& w) { writeBytes(w / "vast.png", tessera::test::pngHeader(20000, 20000)); },
@@ -677,12 +634,16 @@ const FailureCase failureCases[] = {
      1,
      {"cannot read 'vast.png'", "not a PNG"},
      {"sprite.png", "vast.png"}},
-    {"PsdSideBeyondTheDecoder",
-     [](const fs::path& w) { writeBytes(w / "vast.psd", tessera::test::psdHeader(0x80000000u, 1)); },
-     {"-f", "2", "vast.psd"},
+    // A format the decoder is built without (the decoder tests cover each), whole and valid, is
+    // refused with the formats that are read.
+    {"PsdRefused",
+     [](const fs::path& w) {
+         writeBytes(w / "art.psd", tessera::test::psdImage(1, {1, 2, 3}));
+     },
+     {"-f", "2", "art.psd"},
      1,
-     {"cannot read 'vast.psd'", "not a PNG"},
-     {"sprite.png", "vast.psd"}},
+     {"cannot read 'art.psd'", "not a PNG, BMP, TGA, JPEG or GIF image"},
+     {"sprite.png", "art.psd"}},
     {"DirectoryAsInput",
      [](const fs::path& w) { fs::create_directory(w / "folder"); },
      {"folder"},

@@ -10,7 +10,7 @@
 
 namespace {
 
-using namespace tessera::tool;
+using namespace tessera::pixels;
 
 TEST(CompositeChannel, RoundsToNearestAndKeepsTheEnds) {
     struct Case {
@@ -98,9 +98,9 @@ TEST(ConvertToRgba, ForcesAlphaOnlyForTheOpaqueModeAndMayRunInPlace) {
     }
 }
 
-TEST(CheckTargetSize, RefusesEmptyAndOversizedImages) {
+TEST(TargetSizeRefusal, RefusesEmptyAndOversizedImages) {
     const auto accepted = [](std::uint64_t width, std::uint64_t height, int factor) {
-        return std::holds_alternative<std::monostate>(checkTargetSize(width, height, factor));
+        return !targetSizeRefusal(width, height, factor);
     };
     EXPECT_TRUE(accepted(1, 1, 5));
     EXPECT_TRUE(accepted(1024, 1024, 5));
@@ -111,11 +111,9 @@ TEST(CheckTargetSize, RefusesEmptyAndOversizedImages) {
     // Sides whose product overflows 64 bits must still be refused.
     EXPECT_FALSE(accepted(std::uint64_t{1} << 40, std::uint64_t{1} << 40, 5));
     EXPECT_FALSE(accepted(std::uint64_t{1} << 33, 1, 2));
-    const Result<> refused = checkTargetSize(20000, 20000, 4);
-    const Failure* failure = std::get_if<Failure>(&refused);
-    ASSERT_NE(failure, nullptr);
-    EXPECT_EQ(failure->step, Step::Enlarge);
-    EXPECT_NE(failure->reason.find("20000 x 20000"), std::string::npos) << failure->reason;
+    const std::optional<std::string> refusal = targetSizeRefusal(20000, 20000, 4);
+    ASSERT_TRUE(refusal);
+    EXPECT_NE(refusal->find("20000 x 20000"), std::string::npos) << *refusal;
 }
 
 TEST(PlanBands, CoverEveryRowOnceInOrder) {

@@ -10,6 +10,7 @@
 namespace {
 
 using namespace tessera::tool;
+using namespace tessera::pixels;
 
 std::string pngOf(const std::vector<std::uint8_t>& rgba, std::uint32_t width) {
     const Result<EncodedPng> png =
@@ -37,7 +38,7 @@ TEST(LoadSourceImage, JudgesTheDeclaredSizeThenConvertsWhatItDecodes) {
                                 "limit of 268435456 output pixels"}},
         {"a header alone of a size that can be enlarged", tessera::test::pngHeader(6, 5), 2, std::nullopt,
          Failure{Step::Read, std::string{unreadableImage}}},
-        {"opaque", tessera::test::ppmImage(2, {1, 2, 3, 250, 251, 252}), 5, std::nullopt,
+        {"opaque", pngOf({1, 2, 3, 255, 250, 251, 252, 255}, 2), 5, std::nullopt,
          SourceImage{2, 1, {0xFF010203u, 0xFFFAFBFCu}, {ScaleMode::Opaque, false}}},
         {"translucent keeps its alpha", glass, 3, std::nullopt,
          SourceImage{3, 1, {0x80C86400u, 0xFF010203u, 0x00090807u}, {ScaleMode::WithAlpha, false}}},

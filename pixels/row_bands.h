@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace tessera::tool {
+namespace tessera::pixels {
 
 struct RowBand {
     std::int32_t begin = 0; // first source row
@@ -22,4 +22,4 @@ inline constexpr std::uint64_t minBandTargetPixels = std::uint64_t{1} << 20;
 // so that threads finishing early find work.
 std::vector<RowBand> planBands(std::int32_t height, std::uint64_t targetPixels, int threads);
 
-} // namespace tessera::tool
+} // namespace tessera::pixels

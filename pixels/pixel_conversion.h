@@ -1,5 +1,6 @@
-// tessera-scale's pixels between decoded RGBA bytes and the scaler's words, and the choice of
-// enlargement that goes with them, free of any I/O and any image library.
+// Pixels between decoded RGBA bytes and the scaler's words, and the choice of enlargement that
+// goes with them, free of any I/O and any image library: the rules tessera-scale and the Python
+// module share.
 //
 // Decoded images arrive as 8-bit RGBA bytes, row-major. An image the command enlarges opaque
 // reaches the scaler as words 0xFFRRGGBB, exactly as the editor's canvas holds them, and its
@@ -14,7 +15,7 @@
 #include <string_view>
 #include <tessera/scaler.h>
 
-namespace tessera::tool {
+namespace tessera::pixels {
 
 struct Rgb {
     std::uint8_t red = 0;
@@ -46,15 +47,19 @@ bool flattenToWords(std::span<const std::uint8_t> rgba, Rgb background, std::spa
 // WithAlpha through upscaleBandWithAlpha, its cells written with their own alpha.
 enum class ScaleMode { Opaque, WithAlpha };
 
+// The one rule for how an image of these RGBA bytes is enlarged: opaque when it is flattened
+// onto a background or when every pixel has alpha 255 (as the editor enlarges its canvas),
+// else with its alpha.
+ScaleMode chooseScaleMode(std::span<const std::uint8_t> rgba, bool flattened);
+
 struct Conversion {
     ScaleMode mode = ScaleMode::Opaque;
     bool flattened = false; // some pixel was translucent and was composited over the background
 };
 
-// Fills `words` (rgba.size() / 4 of them) with what the command enlarges and says how. With a
-// background, translucent pixels are composited over it (flattenToWords) and the image is
-// enlarged opaque. Without one, an image whose pixels all have alpha 255 is enlarged opaque, as
-// the editor enlarges its canvas, and any other keeps its alpha as straight words.
+// Fills `words` (rgba.size() / 4 of them) with what is enlarged, in the mode chooseScaleMode
+// gives: with a background, composited over it (flattenToWords); otherwise opaque words, or
+// straight words that keep their alpha.
 Conversion convertToWords(std::span<const std::uint8_t> rgba, std::optional<Rgb> background,
                           std::span<Pixel> words);
 
@@ -68,4 +73,4 @@ void enlargeBand(ScaleMode mode, std::int32_t factor, const Pixel* source, Pixel
 // be the storage of `words` itself.
 void convertToRgba(ScaleMode mode, std::span<const Pixel> words, std::uint8_t* rgba);
 
-} // namespace tessera::tool
+} // namespace tessera::pixels

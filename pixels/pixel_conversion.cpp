@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <charconv>
 
-namespace tessera::tool {
+namespace tessera::pixels {
 namespace {
 
 std::optional<std::uint8_t> parseHexByte(std::string_view text) {
@@ -57,20 +57,26 @@ bool flattenToWords(std::span<const std::uint8_t> rgba, Rgb background, std::spa
     return translucent;
 }
 
+ScaleMode chooseScaleMode(std::span<const std::uint8_t> rgba, bool flattened) {
+    if (flattened)
+        return ScaleMode::Opaque;
+    for (std::size_t at = 3; at < rgba.size(); at += 4)
+        if (rgba[at] != 255)
+            return ScaleMode::WithAlpha;
+    return ScaleMode::Opaque;
+}
+
 Conversion convertToWords(std::span<const std::uint8_t> rgba, std::optional<Rgb> background,
                           std::span<Pixel> words) {
-    if (background)
-        return {ScaleMode::Opaque, flattenToWords(rgba, *background, words)};
     const std::size_t count = std::min(rgba.size() / 4, words.size());
-    bool translucent = false;
-    for (std::size_t i = 0; i < count && !translucent; ++i)
-        translucent = rgba[4 * i + 3] != 255;
-    if (translucent) {
+    const ScaleMode mode = chooseScaleMode(rgba.first(count * 4), background.has_value());
+    if (background)
+        return {mode, flattenToWords(rgba, *background, words)};
+    if (mode == ScaleMode::WithAlpha)
         rgbaToPixels(rgba.data(), count, words.data());
-        return {ScaleMode::WithAlpha, false};
-    }
-    rgbaToOpaquePixels(rgba.data(), count, words.data());
-    return {ScaleMode::Opaque, false};
+    else
+        rgbaToOpaquePixels(rgba.data(), count, words.data());
+    return {mode, false};
 }
 
 void enlargeBand(ScaleMode mode, std::int32_t factor, const Pixel* source, Pixel* target, std::int32_t width,
@@ -89,4 +95,4 @@ void convertToRgba(ScaleMode mode, std::span<const Pixel> words, std::uint8_t* r
         pixelsToOpaqueRgba(words.data(), words.size(), rgba);
 }
 
-} // namespace tessera::tool
+} // namespace tessera::pixels

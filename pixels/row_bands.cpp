@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace tessera::tool {
+namespace tessera::pixels {
 
 std::vector<RowBand> planBands(std::int32_t height, std::uint64_t targetPixels, int threads) {
     if (height <= 0)
@@ -18,4 +18,4 @@ std::vector<RowBand> planBands(std::int32_t height, std::uint64_t targetPixels, 
     return bands;
 }
 
-} // namespace tessera::tool
+} // namespace tessera::pixels
