@@ -4,11 +4,14 @@
 // right button takes a colour from the shown image; Escape fills the canvas with the current
 // colour; Ctrl+Z undoes a stroke or fill, Ctrl+Y and Ctrl+Shift+Z redo it; S saves the shown
 // enlargement to image.png. Settings come from settings.cfg in the working directory.
-// Command-line arguments are ignored.
+// Command-line arguments are ignored. Without a display to open the window on, it says so in one
+// line on stderr and exits with status 1.
+#include "shell/display_connection.h"
 #include "shell/sfml_adapter.h"
 
 #include <SFML/Graphics.hpp>
 #include <fstream>
+#include <iostream>
 #include <memory>
 #include <tessera/editor/editor.h>
 #include <tessera/editor/settings.h>
@@ -42,12 +45,21 @@ int main() {
     // driver refuses) are dropped as well.
     sf::err().rdbuf(nullptr);
 
+    DisplayConnection display = openDisplay();
+    if (display.display == nullptr) {
+        std::cerr << display.failure << std::endl;
+        return noDisplayExitStatus;
+    }
+
     const EditorLayout layout = deriveLayout(settings);
     const auto side = static_cast<unsigned>(layout.windowSize);
     // Depth 0, stencil 0, no antialiasing, OpenGL 2.0.
     const sf::ContextSettings context(0, 0, 0, 2, 0);
+    beginAbortGuard(display);
     auto window = std::make_unique<sf::RenderWindow>(sf::VideoMode(side, side, 32), sf::String("TESSERA.EXE"),
                                                      sf::Style::Default, context);
+    endAbortGuard();
+    closeDisplay(display);
     window->setFramerateLimit(framesPerSecond);
 
     EditorState state = startEditor(settings);

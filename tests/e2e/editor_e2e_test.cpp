@@ -9,7 +9,9 @@
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <iterator>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -575,5 +577,46 @@ INSTANTIATE_TEST_SUITE_P(
         HostileCase{"BinaryGarbage", binaryGarbage(), 800, 4, 5, builtInPalette},
         HostileCase{"NulBytes", std::string("640\0 3 4\n1,2,3\n4,5,6\n", 21), 640, 4, 5, builtInPalette}),
     [](const testing::TestParamInfo<HostileCase>& info) { return std::string(info.param.name); });
+
+// ---------------------------------------------------------------------------------------------
+// Without a display the editor says why in one line on stderr and exits 1; it does not abort.
+
+// A display number nobody serves: no X server holds its lock file or its socket.
+std::string unservedDisplay() {
+    for (int n = 97;; ++n)
+        if (!std::filesystem::exists("/tmp/.X" + std::to_string(n) + "-lock") &&
+            !std::filesystem::exists("/tmp/.X11-unix/X" + std::to_string(n)))
+            return ":" + std::to_string(n);
+}
+
+struct NoDisplayCase {
+    const char* name;
+    std::vector<std::string> command;
+    std::string display;
+    std::string named; // what the message must name
+};
+
+class EditorWithoutDisplay : public testing::TestWithParam<NoDisplayCase> {};
+
+TEST_P(EditorWithoutDisplay, ExplainsInOneLineAndExitsOne) {
+    const NoDisplayCase& c = GetParam();
+    e2e::TemporaryDirectory directory;
+    const std::filesystem::path log = directory.path() / "stderr.log";
+    e2e::Process editor(c.command, directory.path(), c.display, log);
+    EXPECT_EQ(editor.waitForExit(e2e::actionTimeout), std::optional<int>(1));
+    std::ifstream in(log);
+    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
+    EXPECT_TRUE(text.ends_with("\n")) << text;
+    EXPECT_NE(text.find(c.named), std::string::npos) << text;
+    EXPECT_FALSE(std::filesystem::exists(directory.path() / "core")) << "a core was dumped";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, EditorWithoutDisplay,
+    testing::Values(NoDisplayCase{"Unset", {"env", "-u", "DISPLAY", TESSERA_EDITOR}, "", "DISPLAY"},
+                    NoDisplayCase{
+                        "Unserved", {TESSERA_EDITOR}, unservedDisplay(), "\"" + unservedDisplay() + "\""}),
+    [](const testing::TestParamInfo<NoDisplayCase>& info) { return std::string(info.param.name); });
 
 } // namespace

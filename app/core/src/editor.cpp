@@ -4,19 +4,19 @@
 namespace {
 
 std::int32_t acceptWindowSize(std::int32_t value) {
-    return value >= minWindowSize && value <= maxWindowSize ? value : fallbackWindowSize;
+    return value >= minWindowSize && value <= maxWindowSize ? value : defaultWindowSize;
 }
 
 std::int32_t acceptScaleFactor(std::int32_t value) {
-    return value >= minScaleFactor && value <= maxScaleFactor ? value : fallbackScaleFactor;
+    return value >= minScaleFactor && value <= maxScaleFactor ? value : defaultScaleFactor;
 }
 
 std::int32_t acceptZoom(std::int32_t value) {
-    return value >= 1 ? value : fallbackZoom;
+    return value >= minZoom ? value : defaultZoom;
 }
 
 bool holdsUsablePalette(const EditorSettings& settings) {
-    return settings.paletteCount >= 2 && settings.paletteCount <= maxPaletteCount;
+    return settings.paletteCount >= minPaletteCount && settings.paletteCount <= maxPaletteCount;
 }
 
 // The history stores cell indices in 32 bits: the largest canvas, the largest window in cells of

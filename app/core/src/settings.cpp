@@ -122,7 +122,7 @@ EditorSettings readSettings(std::istream& in) {
         if (const std::optional<Colour> colour = parsePaletteLine(line))
             palette[static_cast<std::size_t>(count++)] = *colour;
     }
-    if (count >= 2) {
+    if (count >= minPaletteCount) {
         settings.palette = palette;
         settings.paletteCount = count;
     }

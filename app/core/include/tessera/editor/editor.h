@@ -22,15 +22,13 @@
 #include <tessera/scaler.h>
 #include <vector>
 
-// Settings the editor refuses take these values instead, so that no size is zero, negative or
-// too large for the arithmetic below.
+// The settings the editor accepts, so that no size is zero, negative or too large for the
+// arithmetic below; a value outside them takes its default (settings.h) instead.
 inline constexpr std::int32_t minWindowSize = 1;
 inline constexpr std::int32_t maxWindowSize = 8192;
-inline constexpr std::int32_t fallbackWindowSize = 800; // for a window size outside 1..8192
 inline constexpr std::int32_t minScaleFactor = 2;
 inline constexpr std::int32_t maxScaleFactor = 5;
-inline constexpr std::int32_t fallbackScaleFactor = 4; // for a factor outside 2..5
-inline constexpr std::int32_t fallbackZoom = 5;        // for a zoom below 1
+inline constexpr std::int32_t minZoom = 1;
 
 // The palette bar covers this many window rows at the bottom of the window.
 inline constexpr std::int32_t paletteBarHeight = 32;
@@ -53,14 +51,14 @@ struct EditorLayout {
     std::size_t targetCount = 0;    // cellCount × scaleFactor², the enlargement's pixels
 };
 
-// Refuses a window size outside 1..8192 (800), a factor outside 2..5 (4) and a zoom below 1 (5),
-// then derives the sizes. Everything is computed without overflow for every input.
+// Replaces a window size outside 1..8192, a factor outside 2..5 and a zoom below 1 by its
+// default, then derives the sizes. Everything is computed without overflow for every input.
 EditorLayout deriveLayout(const EditorSettings& settings);
 
 struct EditorState {
     EditorLayout layout;
     Palette palette{};
-    std::int32_t paletteCount = 0; // 2..256
+    std::int32_t paletteCount = 0; // minPaletteCount..maxPaletteCount
 
     // The painted image, row-major: cell (x, y) at index y × canvasWidth + x; always opaque.
     std::vector<Pixel> canvas;
@@ -80,8 +78,8 @@ struct EditorState {
 };
 
 // Derives the layout, allocates canvas, target and preview, fills the canvas with palette entry 0
-// and takes entry 1 as the current and selected colour. A palette count outside 2..256 (which
-// readSettings never gives) is replaced by the built-in palette.
+// and takes entry 1 as the current and selected colour. A palette count outside
+// minPaletteCount..maxPaletteCount (which readSettings never gives) is replaced by the built-in palette.
 EditorState startEditor(const EditorSettings& settings);
 
 // Releases the canvas and its history, then the target, then the preview.

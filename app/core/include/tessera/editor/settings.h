@@ -16,6 +16,7 @@
 #include <fstream>
 #include <istream>
 #include <tessera/editor/colour.h>
+#include <tuple>
 
 inline constexpr std::array<Colour, 16> DefaultPalette{{
     {0, 0, 0, 255},
@@ -44,15 +45,24 @@ constexpr Palette builtInPalette() {
     return palette;
 }
 
-struct EditorSettings {
-    std::int32_t windowSize = 800; // window width and height in pixels
-    std::int32_t scaleFactor = 4;  // factor of the enlargement
-    std::int32_t zoom = 5;         // on-screen magnification of the enlargement
-    Palette palette = builtInPalette();
-    std::int32_t paletteCount = 16; // valid entries; 2 to 256 after reading
-};
+// The defaults stand for values the file does not give; the editor also falls back to them for
+// values it refuses.
+inline constexpr std::int32_t defaultWindowSize = 800;
+inline constexpr std::int32_t defaultScaleFactor = 4;
+inline constexpr std::int32_t defaultZoom = 5;
+// A palette holds at least two colours (the canvas's and the painting one) and at most all the
+// entries of a Palette.
+inline constexpr std::int32_t minPaletteCount = 2;
+inline constexpr auto maxPaletteCount = static_cast<std::int32_t>(std::tuple_size_v<Palette>);
 
-inline constexpr std::int32_t maxPaletteCount = 256;
+struct EditorSettings {
+    std::int32_t windowSize = defaultWindowSize;   // window width and height in pixels
+    std::int32_t scaleFactor = defaultScaleFactor; // factor of the enlargement
+    std::int32_t zoom = defaultZoom;               // on-screen magnification of the enlargement
+    Palette palette = builtInPalette();
+    // Valid entries; minPaletteCount to maxPaletteCount after reading.
+    std::int32_t paletteCount = static_cast<std::int32_t>(DefaultPalette.size());
+};
 
 // Reads the header and then palette lines until the stream ends or 256 colours are held;
 // reads nothing past the line that holds the 256th colour.
