@@ -10,7 +10,12 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev libclang-rt-14-dev
   python3-dev pybind11-dev python3-numpy python3-pil python3-pytest
   xvfb xauth xdotool desktop-file-utils
+  emscripten nodejs chromium
 )
+# The browser tests' driver comes from npm, which some Node builds carry themselves.
+if ! command -v npm >/dev/null 2>&1; then
+  packages+=(npm)
+fi
 
 missing=()
 for package in "${packages[@]}"; do

@@ -4,7 +4,8 @@
 #   2. the release build (g++, warnings as errors) and all its tests, the
 #      end-to-end editor tests under Xvfb and the install tests included;
 #   3. the same tests built with clang under AddressSanitizer and UBSan;
-#   4. each fuzzer for a bounded time (FUZZ_SECONDS, default 60; 0 skips them).
+#   4. the web page in headless Chromium against the release build's tessera-scale;
+#   5. each fuzzer for a bounded time (FUZZ_SECONDS, default 60; 0 skips them).
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
@@ -24,6 +25,9 @@ echo "== AddressSanitizer + UndefinedBehaviourSanitizer build and tests"
 cmake --preset asan >/dev/null
 cmake --build --preset asan -j "$jobs"
 ctest --preset asan -j "$jobs"
+
+echo "== web page in headless Chromium"
+web/tests/run.sh build/release
 
 if [ "${FUZZ_SECONDS:-60}" != 0 ]; then
   echo "== fuzzing"

@@ -9,6 +9,17 @@
 
 namespace tessera {
 
+// Debian's emscripten (3.1.6) ships a libc++ without std::bit_cast; its compiler has the
+// builtin the standard one is made of.
+#if defined(__cpp_lib_bit_cast)
+using std::bit_cast;
+#else
+template <typename To, typename From>
+constexpr To bit_cast(const From& from) {
+    return __builtin_bit_cast(To, from);
+}
+#endif
+
 constexpr int redOf(Pixel p) {
     return static_cast<int>((p >> 16) & 0xFFu);
 }
@@ -26,8 +37,8 @@ constexpr int alphaOf(Pixel p) {
 // loops over it vectorise (a conditional expression may become a branch).
 constexpr double choose(bool condition, double ifTrue, double ifFalse) {
     const std::uint64_t mask = ~std::uint64_t{0} * condition;
-    return std::bit_cast<double>((std::bit_cast<std::uint64_t>(ifTrue) & mask) |
-                                 (std::bit_cast<std::uint64_t>(ifFalse) & ~mask));
+    return bit_cast<double>((bit_cast<std::uint64_t>(ifTrue) & mask) |
+                            (bit_cast<std::uint64_t>(ifFalse) & ~mask));
 }
 
 // One of two words, the same way.

@@ -1,0 +1,208 @@
+// The page in the system's Chromium, headless: its PNGs against tessera-scale's, pixel for
+// pixel, in both modes at every factor and flattened over a background; several files at once
+// and the zip of them; an unreadable and an oversize file beside good ones; no console error
+// and no request beyond the test's own server on 127.0.0.1. Prints the bytes the page
+// transferred and the 1024 x 1024 sheet's enlargement time in the page against the native
+// library on one thread.
+//
+//   node browser_test.mjs SITE_DIR BUILD_DIR DATA_DIR
+// BUILD_DIR holds tools/tessera-scale and bench/scaler_bench of a native release build.
+import { execFileSync } from 'node:child_process';
+import { existsSync, mkdtempSync, readFileSync, readdirSync, rmSync, writeFileSync } from 'node:fs';
+import { createServer } from 'node:http';
+import { tmpdir } from 'node:os';
+import { extname, join } from 'node:path';
+import puppeteer from 'puppeteer-core';
+
+const [siteDir, buildDir, dataDir] = process.argv.slice(2);
+const tesseraScale = join(buildDir, 'tools/tessera-scale');
+const scalerBench = join(buildDir, 'bench/scaler_bench');
+const python = '/usr/bin/python3';
+const work = mkdtempSync(join(tmpdir(), 'tessera-web-'));
+const failures = [];
+const check = (condition, what) => {
+  if (!condition) failures.push(what);
+  console.log(`${condition ? 'ok  ' : 'FAIL'} ${what}`);
+};
+
+// Inputs: an opaque and two transparent sprites, the sheet, a file that is no image and a PNG
+// whose header declares 9000 x 9000 pixels (over the page's limit at any factor) with nothing
+// behind it.
+const opaque = join(dataDir, 'cdda_uc_door_closed_32.png');
+const crow = join(dataDir, 'cdda_uc_crow_32.png');
+const dog = join(dataDir, 'cdda_uc_dog_gshepherd_32.png');
+const sheet = join(dataDir, 'sheet_cdda_uc_1024.png');
+const unreadable = join(work, 'notes.png');
+writeFileSync(unreadable, 'this is not an image\n');
+const oversize = join(work, 'huge.png');
+{
+  const header = Buffer.from([0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a, 0, 0, 0, 13, 0x49, 0x48, 0x44, 0x52]);
+  const ihdr = Buffer.alloc(13);
+  ihdr.writeUInt32BE(9000, 0);
+  ihdr.writeUInt32BE(9000, 4);
+  ihdr[8] = 8; // bits per sample
+  ihdr[9] = 6; // RGBA
+  writeFileSync(oversize, Buffer.concat([header, ihdr, Buffer.alloc(4)]));
+}
+
+function nativeOutput(input, factor, background) {
+  const output = join(work, `native-${factor}-${background ?? 'alpha'}-${input.split('/').pop()}`);
+  const args = ['-q', '-j', '1', '-f', String(factor), '-o', output, input];
+  if (background) args.unshift('--background', background);
+  execFileSync(tesseraScale, args);
+  return output;
+}
+
+function samePixels(pairs) {
+  try {
+    execFileSync(python, [new URL('same_pixels.py', import.meta.url).pathname, ...pairs.flat()],
+      { stdio: 'inherit' });
+    return true;
+  } catch {
+    return false;
+  }
+}
+
+// The static server: the site folder only, counting what it sends.
+const types = { '.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css', '.wasm': 'application/wasm' };
+let bytesServed = 0;
+const server = createServer((request, response) => {
+  const path = new URL(request.url, 'http://127.0.0.1').pathname;
+  const file = join(siteDir, path === '/' ? 'index.html' : path.slice(1));
+  if (path.includes('..') || !existsSync(file)) {
+    response.writeHead(404).end();
+    return;
+  }
+  const body = readFileSync(file);
+  bytesServed += body.length;
+  response.writeHead(200, { 'Content-Type': types[extname(file)] ?? 'application/octet-stream' }).end(body);
+});
+await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
+const origin = `http://127.0.0.1:${server.address().port}`;
+
+const profile = mkdtempSync(join(tmpdir(), 'tessera-chromium-'));
+const browser = await puppeteer.launch({
+  executablePath: process.env.CHROMIUM ?? '/usr/bin/chromium',
+  headless: true,
+  args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking',
+    '--disable-component-update', '--disable-sync', `--user-data-dir=${profile}`],
+});
+try {
+  const page = await browser.newPage();
+  const consoleErrors = [];
+  const foreignRequests = [];
+  page.on('console', (message) => message.type() === 'error' && consoleErrors.push(message.text()));
+  page.on('pageerror', (error) => consoleErrors.push(String(error)));
+  page.on('request', (request) => {
+    const url = new URL(request.url());
+    if (!['blob:', 'data:'].includes(url.protocol) && url.host !== new URL(origin).host) foreignRequests.push(request.url());
+  });
+  const session = await page.createCDPSession();
+  let downloads = '';
+  const downloadInto = async (name) => {
+    downloads = join(work, name);
+    await session.send('Browser.setDownloadBehavior', { behavior: 'allow', downloadPath: downloads });
+  };
+
+  await page.goto(origin + '/', { waitUntil: 'load' });
+  const input = await page.$('#files');
+  let shown = 0;
+  // Sets the page's controls, gives it the files and waits until each has a result or a message.
+  const enlarge = async (files, factor, background) => {
+    await page.click(`input[name=factor][value="${factor}"]`);
+    await page.click(`input[name=alpha][value="${background ? 'flatten' : 'keep'}"]`);
+    if (background) await page.$eval('#background', (element, value) => { element.value = value; }, background);
+    await input.uploadFile(...files);
+    shown += files.length;
+    await page.waitForFunction((count) => document.querySelectorAll('#results li a.download, #results li .failure').length === count,
+      { timeout: 120000 }, shown);
+    // The newest results stand first.
+    return page.$$eval('#results li', (items, count) => items.slice(0, count).reverse().map((item) => ({
+      name: item.querySelector('.name').textContent,
+      download: item.querySelector('a.download')?.download ?? null,
+      enlargeMs: Number(item.querySelector('a.download')?.dataset.enlargeMs),
+      message: item.querySelector('.message').textContent,
+    })), files.length);
+  };
+  const download = async (name) => {
+    await page.click(`a.download[download="${name}"]`);
+    const path = join(downloads, name);
+    for (let waited = 0; !existsSync(path) && waited < 20000; waited += 50) await new Promise((r) => setTimeout(r, 50));
+    return path;
+  };
+
+  // Both modes at every factor; the opaque one is enlarged opaque, the crow keeps its alpha.
+  for (const factor of [2, 3, 4, 5]) {
+    await downloadInto(`factor-${factor}`);
+    const shownNow = await enlarge([opaque, crow], factor);
+    const pairs = [];
+    for (const [file, result] of [[opaque, shownNow[0]], [crow, shownNow[1]]]) {
+      const stem = file.split('/').pop().replace(/\.png$/, '');
+      check(result.download === `${stem}@${factor}x.png`, `factor ${factor}: ${stem} downloads as ${stem}@${factor}x.png`);
+      pairs.push([await download(`${stem}@${factor}x.png`), nativeOutput(file, factor)]);
+    }
+    check(/opaque/.test(shownNow[0].message) && /transparency kept/.test(shownNow[1].message),
+      `factor ${factor}: the opaque sprite is enlarged opaque, the transparent one keeps its alpha`);
+    check(samePixels(pairs), `factor ${factor}: the page's pixels are tessera-scale's, both modes`);
+  }
+
+  // Flattened over a background, as --background does.
+  await downloadInto('background');
+  const [flat] = await enlarge([dog], 3, '#ff00ff');
+  check(/flattened/.test(flat.message), 'the dog is said to be flattened over the background');
+  check(samePixels([[await download(flat.download), nativeOutput(dog, 3, '#FF00FF')]]),
+    'flattened over #FF00FF at factor 3: the page\'s pixels are tessera-scale\'s');
+
+  // Several files at once, two of them bad, then all good ones as one zip.
+  await downloadInto('batch');
+  const batch = await enlarge([crow, unreadable, dog, oversize, opaque], 2);
+  check(batch[1].download === null && /not a PNG, BMP, TGA, JPEG or GIF/.test(batch[1].message),
+    `the unreadable file has its message: "${batch[1].message}"`);
+  check(batch[3].download === null && /too large/.test(batch[3].message),
+    `the oversize image has its message: "${batch[3].message}"`);
+  check([0, 2, 4].every((i) => batch[i].download), 'the good files of the batch are enlarged beside the bad ones');
+  const batchFiles = [];
+  for (const i of [0, 2, 4]) batchFiles.push(await download(batch[i].download));
+  await page.click('#zip');
+  const zipPath = join(downloads, 'tessera.zip');
+  for (let waited = 0; !existsSync(zipPath) && waited < 20000; waited += 50) await new Promise((r) => setTimeout(r, 50));
+  const listing = JSON.parse(execFileSync(python, ['-c', `
+import json, sys, zipfile
+with zipfile.ZipFile(sys.argv[1]) as archive:
+    assert archive.testzip() is None
+    print(json.dumps({name: archive.read(name).hex() for name in archive.namelist()}))`, zipPath]).toString());
+  const names = Object.keys(listing);
+  // Eight from the factors, one flattened, three from the batch; the crow at factor 2 twice.
+  check(names.length === 12 && names.includes('cdda_uc_crow_32@2x.png') && names.includes('cdda_uc_crow_32@2x (2).png'),
+    `the zip holds every result of the session, repeated names told apart: ${names.length} entries`);
+  check(batchFiles.every((file) => {
+    const entries = names.filter((name) => name.startsWith(file.split('/').pop().replace(/\.png$/, '')));
+    return entries.some((name) => Buffer.from(listing[name], 'hex').equals(readFileSync(file)));
+  }), 'the zip\'s entries are the files downloaded one by one, byte for byte');
+
+  // The sheet at factor 4, in bands in the page, against the whole image natively.
+  await downloadInto('sheet');
+  const [sheetResult] = await enlarge([sheet], 4);
+  check(samePixels([[await download(sheetResult.download), nativeOutput(sheet, 4)]]),
+    'the 1024 x 1024 sheet at factor 4 (enlarged in bands): the page\'s pixels are tessera-scale\'s');
+  const mode = /transparency kept/.test(sheetResult.message) ? 'UpscaleWithAlpha' : 'Upscale';
+  const bench = JSON.parse(execFileSync(scalerBench, [`--benchmark_filter=^enlarge/Sheet_${mode}/4$`,
+    '--benchmark_format=json', '--benchmark_min_time=0.5'], { maxBuffer: 1 << 24 }).toString());
+  const nativeMs = bench.benchmarks[0].real_time;
+  console.log(`time: 1024 x 1024 sheet at factor 4 (${mode}): page ${sheetResult.enlargeMs.toFixed(1)} ms, ` +
+    `native one thread ${nativeMs.toFixed(1)} ms, ratio ${(sheetResult.enlargeMs / nativeMs).toFixed(2)}`);
+  console.log(`size: the page transferred ${bytesServed} bytes (${(bytesServed / 1024).toFixed(0)} KiB) from the server`);
+
+  check(consoleErrors.length === 0, `no console errors${consoleErrors.length ? ': ' + consoleErrors.join(' | ') : ''}`);
+  check(foreignRequests.length === 0, `no request beyond ${origin}${foreignRequests.length ? ': ' + foreignRequests.join(' ') : ''}`);
+} finally {
+  await browser.close();
+  server.close();
+  rmSync(profile, { recursive: true, force: true });
+  if (!failures.length) rmSync(work, { recursive: true, force: true });
+}
+if (failures.length) {
+  console.log(`browser tests: ${failures.length} failed (files kept in ${work})`);
+  process.exit(1);
+}
+console.log('browser tests: all passed');
