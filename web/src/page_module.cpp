@@ -45,10 +45,10 @@ struct Job {
 
 // Reads the file into a job: the command's checks and decoding, then the page's own size
 // limit, which is judged on the declared size before anything is decoded.
-Job open(std::span<const char> file, int factor, std::optional<tool::Rgb> background) {
+Job open(std::span<const char> file, int factor, std::optional<pixels::Rgb> background) {
     Job job;
     job.factor = factor;
-    if (factor < tool::minFactor || factor > tool::maxFactor) {
+    if (factor < minScaleFactor || factor > maxScaleFactor) {
         job.failure = "the factor must be 2, 3, 4 or 5";
         return job;
     }
@@ -81,9 +81,9 @@ extern "C" {
 
 // `background` is 0xRRGGBB to flatten over, or -1 to keep transparency.
 EMSCRIPTEN_KEEPALIVE Job* pageOpen(const char* file, std::size_t size, int factor, int background) {
-    std::optional<tessera::tool::Rgb> colour;
+    std::optional<tessera::pixels::Rgb> colour;
     if (background >= 0)
-        colour = tessera::tool::Rgb{static_cast<std::uint8_t>(background >> 16),
+        colour = tessera::pixels::Rgb{static_cast<std::uint8_t>(background >> 16),
                                     static_cast<std::uint8_t>(background >> 8),
                                     static_cast<std::uint8_t>(background)};
     return new Job{tessera::web::open({file, size}, factor, colour)};
@@ -104,7 +104,7 @@ EMSCRIPTEN_KEEPALIVE int pageHeight(const Job* job) {
 
 // 1 when the image keeps its transparency through the alpha-aware enlargement, 0 when opaque.
 EMSCRIPTEN_KEEPALIVE int pageMode(const Job* job) {
-    return job->source.conversion.mode == tessera::tool::ScaleMode::WithAlpha;
+    return job->source.conversion.mode == tessera::pixels::ScaleMode::WithAlpha;
 }
 
 // 1 when translucent pixels were composited over the background.
@@ -115,13 +115,13 @@ EMSCRIPTEN_KEEPALIVE int pageFlattened(const Job* job) {
 // Writes the RGBA bytes of what is enlarged (the flattened image, with a background) to `rgba`,
 // width * height * 4 of them, for the page to show beside the enlargement.
 EMSCRIPTEN_KEEPALIVE void pageSourceRgba(const Job* job, std::uint8_t* rgba) {
-    tessera::tool::convertToRgba(job->source.conversion.mode, job->source.pixels, rgba);
+    tessera::pixels::convertToRgba(job->source.conversion.mode, job->source.pixels, rgba);
 }
 
 // Enlarges source rows [rowBegin, rowEnd); bands of one job give the words of one whole call.
 EMSCRIPTEN_KEEPALIVE void pageEnlarge(Job* job, int rowBegin, int rowEnd) {
     const tessera::tool::SourceImage& source = job->source;
-    tessera::tool::enlargeBand(source.conversion.mode, job->factor, source.pixels.data(), job->target.data(),
+    tessera::pixels::enlargeBand(source.conversion.mode, job->factor, source.pixels.data(), job->target.data(),
                                source.width, source.height, ScaleSettings{}, rowBegin, rowEnd);
 }
 
@@ -129,7 +129,7 @@ EMSCRIPTEN_KEEPALIVE void pageEnlarge(Job* job, int rowBegin, int rowEnd) {
 EMSCRIPTEN_KEEPALIVE int pageEncode(Job* job) {
     const int factor = job->factor;
     auto* rgba = reinterpret_cast<std::uint8_t*>(job->target.data());
-    tessera::tool::convertToRgba(job->source.conversion.mode, job->target, rgba);
+    tessera::pixels::convertToRgba(job->source.conversion.mode, job->target, rgba);
     job->png = tessera::web::encodePng({rgba, job->target.size() * 4},
                                        static_cast<std::uint32_t>(job->source.width * factor),
                                        static_cast<std::uint32_t>(job->source.height * factor));

@@ -23,11 +23,10 @@
 #include <vector>
 
 // The settings the editor accepts, so that no size is zero, negative or too large for the
-// arithmetic below; a value outside them takes its default (settings.h) instead.
+// arithmetic below; a value outside them takes its default (settings.h) instead. The factors
+// are the scaler's own (minScaleFactor and maxScaleFactor in its header).
 inline constexpr std::int32_t minWindowSize = 1;
 inline constexpr std::int32_t maxWindowSize = 8192;
-inline constexpr std::int32_t minScaleFactor = 2;
-inline constexpr std::int32_t maxScaleFactor = 5;
 inline constexpr std::int32_t minZoom = 1;
 
 // The palette bar covers this many window rows at the bottom of the window.
