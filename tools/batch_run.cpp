@@ -152,7 +152,7 @@ void finishFile(Batch& batch, FileWork& file) {
         convertToRgba(file.mode, file.target, rgba);
         Result<EncodedPng> png =
             encodePng({rgba, file.target.size() * 4}, static_cast<std::uint32_t>(file.width) * factor,
-                      static_cast<std::uint32_t>(file.height) * factor);
+                      static_cast<std::uint32_t>(file.height) * factor, batch.settings.threads);
         file.target = {};
         if (const Failure* failure = std::get_if<Failure>(&png))
             return failFile(batch, file, *failure);

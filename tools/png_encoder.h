@@ -5,22 +5,15 @@
 #include "failure.h"
 
 #include <cstdint>
-#include <cstdlib>
-#include <memory>
 #include <span>
+#include <vector>
 
 namespace tessera::tool {
 
-// Hands the encoder's buffer back to the C allocator, which it came from.
-struct FreeEncodedBytes {
-    void operator()(std::uint8_t* bytes) const { std::free(bytes); }
-};
-
 struct EncodedPng {
-    std::unique_ptr<std::uint8_t[], FreeEncodedBytes> bytes;
-    std::size_t size = 0;
+    std::vector<std::uint8_t> bytes;
 
-    std::span<const std::uint8_t> view() const { return {bytes.get(), size}; }
+    std::span<const std::uint8_t> view() const { return bytes; }
 };
 
 // Encodes `width` x `height` pixels of 8-bit red, green, blue and alpha (row-major from the top)
@@ -28,7 +21,9 @@ struct EncodedPng {
 // exactly: up to 256 distinct pixels as a palette of 1, 2, 4 or 8 bits per pixel (with a
 // transparency chunk when some are not opaque), more as RGB when all are opaque, else as RGBA.
 // Decoding the file to RGBA gives `rgba` back byte for byte. A Write failure only when the
-// encoder runs out of memory or refuses the size (at most 2^31 - 1 a side).
-Result<EncodedPng> encodePng(std::span<const std::uint8_t> rgba, std::uint32_t width, std::uint32_t height);
+// encoder runs out of memory or there is no image. A large image's rows are compressed on up to
+// `threads` threads, with the same pixels whatever their number.
+Result<EncodedPng> encodePng(std::span<const std::uint8_t> rgba, std::uint32_t width, std::uint32_t height,
+                             int threads = 1);
 
 } // namespace tessera::tool
