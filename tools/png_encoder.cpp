@@ -109,17 +109,16 @@ Failure encoderFailure(int error) {
     return {Step::Write, std::string{"the PNG encoder failed: "} + spng_strerror(error)};
 }
 
-} // namespace
-
-Result<EncodedPng> encodePng(std::span<const std::uint8_t> rgba, std::uint32_t width, std::uint32_t height) {
+Result<EncodedPng> encode(std::span<const std::uint8_t> rgba, std::uint32_t width, std::uint32_t height,
+                          std::optional<PngColourType> type) {
     const std::size_t pixels = std::size_t{width} * height;
     if (rgba.size() < pixels * 4 || pixels == 0)
         return Failure{Step::Write, "there is no image to encode"};
     rgba = rgba.first(pixels * 4);
 
-    const std::optional<PaletteTable> palette = findPalette(rgba);
-    bool opaque = true;
-    for (std::size_t at = 3; at < rgba.size() && opaque; at += 4)
+    const std::optional<PaletteTable> palette = type ? std::nullopt : findPalette(rgba);
+    bool opaque = type != PngColourType::TruecolourAlpha;
+    for (std::size_t at = 3; at < rgba.size() && opaque && !type; at += 4)
         opaque = rgba[at] == 255;
 
     spng_ihdr header{};
@@ -213,6 +212,17 @@ Result<EncodedPng> encodePng(std::span<const std::uint8_t> rgba, std::uint32_t w
     png.bytes.reset(bytes);
     png.size = size;
     return png;
+}
+
+} // namespace
+
+Result<EncodedPng> encodePng(std::span<const std::uint8_t> rgba, std::uint32_t width, std::uint32_t height) {
+    return encode(rgba, width, height, std::nullopt);
+}
+
+Result<EncodedPng> encodePngAs(std::span<const std::uint8_t> rgba, std::uint32_t width, std::uint32_t height,
+                               PngColourType type) {
+    return encode(rgba, width, height, type);
 }
 
 } // namespace tessera::tool
