@@ -132,6 +132,8 @@ Result<Animation> decodeGif(std::span<const char> file, std::size_t& framesRead)
     animation.height = static_cast<std::uint32_t>(gif.file->SHeight);
     animation.plays = 1; // without a loop extension a GIF plays once
     const std::uint64_t canvasPixels = std::uint64_t{animation.width} * animation.height;
+    if (!withinLimits(1, canvasPixels))
+        return tooLarge(1, animation.width, animation.height);
     std::vector<std::uint8_t> canvas(canvasPixels * 4);
     GraphicsControlBlock control{DISPOSAL_UNSPECIFIED, false, 0, NO_TRANSPARENT_COLOR};
     for (;;) {
