@@ -2,6 +2,7 @@
 // functions the command calls: loading (header, size check, decoding, conversion), the band plan,
 // the bands' enlargement, the conversion back to RGBA and the PNG encoding, which must decode to
 // exactly those bytes again. Only the file reading before and the file writing after stay out.
+#include "animation_run.h"
 #include "command_line.h"
 #include "fuzz_check.h"
 #include "image_decoder.h"
@@ -48,6 +49,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                          static_cast<std::uint8_t>(size * 13)};
 
     const std::vector<char> bytes(data, data + size);
+    // Animations take their own path to an animated PNG; whatever they hold, it must end in one
+    // or in a failure.
+    if (const auto animated = enlargeAnimationFile(bytes, factor, background)) {
+        const auto* enlarged = std::get_if<EnlargedAnimation>(&*animated);
+        fuzz::require(enlarged == nullptr || enlarged->file.size() > 8, "an enlarged animation is written");
+        return 0;
+    }
     Result<SourceImage> loaded = loadSourceImage(bytes, factor, background);
     if (std::holds_alternative<Failure>(loaded)) {
         requireDeclaredSizeHolds(bytes, factor);

@@ -281,9 +281,10 @@ std::vector<std::uint8_t> encodeRgba(std::span<const std::uint8_t> rgba, std::ui
         return {};
     rgba = rgba.first(pixels * 4);
 
-    const std::optional<PaletteTable> palette = findPalette(rgba);
-    bool opaque = true;
-    for (std::size_t at = 3; at < rgba.size() && opaque; at += 4)
+    const bool fixed = options.colourType != ColourType::Smallest;
+    const std::optional<PaletteTable> palette = fixed ? std::nullopt : findPalette(rgba);
+    bool opaque = options.colourType != ColourType::TruecolourAlpha;
+    for (std::size_t at = 3; at < rgba.size() && opaque && !fixed; at += 4)
         opaque = rgba[at] == 255;
     Layout layout;
     if (palette) {

@@ -34,9 +34,14 @@ void filterRow(Filter filter, std::span<const std::uint8_t> row, std::span<const
 Filter chooseFilter(std::span<const std::uint8_t> row, std::span<const std::uint8_t> previous,
                     std::size_t pixelBytes, std::vector<std::uint8_t>& scratch);
 
+// The colour type of an image that must match others, such as the frames of an animated PNG:
+// Smallest lets each image take the smallest type that keeps its pixels.
+enum class ColourType : std::uint8_t { Smallest, Truecolour, TruecolourAlpha };
+
 struct EncodeOptions {
-    int level = 6;   // the backend's compression level, 1 (fastest) to 12
-    int threads = 1; // row groups compressed at once
+    int level = 6;                                // the backend's compression level, 1 (fastest) to 12
+    int threads = 1;                              // row groups compressed at once
+    ColourType colourType = ColourType::Smallest; // Truecolour drops alpha
 };
 
 // Encodes width x height RGBA pixels (row-major from the top) as a PNG: up to 256 distinct

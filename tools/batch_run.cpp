@@ -1,5 +1,6 @@
 #include "batch_run.h"
 
+#include "animation_run.h"
 #include "image_files.h"
 #include "pixel_conversion.h"
 #include "png_encoder.h"
@@ -177,6 +178,19 @@ void runBand(Batch& batch, const BandTask& task) {
         finishFile(batch, file);
 }
 
+void finishAnimation(Batch& batch, FileWork& file, const Result<EnlargedAnimation>& animated) {
+    if (const Failure* failure = std::get_if<Failure>(&animated))
+        return failFile(batch, file, *failure);
+    const EnlargedAnimation& enlarged = std::get<EnlargedAnimation>(animated);
+    if (enlarged.flattened && batch.settings.notes)
+        reportLine(batch.progress, "note: " + quoted(file.job->input) + ": transparency flattened onto " +
+                                       formatColour(*batch.settings.background));
+    Result<> written = writeFileSafely(enlarged.file, file.job->output, batch.settings.fileMode);
+    if (const Failure* failure = std::get_if<Failure>(&written))
+        return failFile(batch, file, *failure);
+    advanceProgress(batch.progress, true);
+}
+
 // Loads one file, then enlarges it here if it is small or queues its bands.
 void startFile(Batch& batch, FileWork& file) {
     const Job& job = *file.job;
@@ -187,6 +201,10 @@ void startFile(Batch& batch, FileWork& file) {
             const Result<std::vector<char>> input = readWholeFile(job.input);
             if (const Failure* failure = std::get_if<Failure>(&input))
                 return failFile(batch, file, *failure);
+            // An animation is enlarged and written whole on this thread, frame after frame.
+            if (auto animated = enlargeAnimationFile(std::get<std::vector<char>>(input),
+                                                     batch.settings.factor, batch.settings.background))
+                return finishAnimation(batch, file, *animated);
             loaded = loadSourceImage(std::get<std::vector<char>>(input), batch.settings.factor,
                                      batch.settings.background);
         }

@@ -143,9 +143,11 @@ std::string helpText() {
            "  -h, --help             show this help and exit\n"
            "      --version          show the version and exit\n"
            "\n"
-           "Reads PNG, BMP, TGA, JPEG and GIF (first frame). An image with transparency is\n"
+           "Reads PNG, BMP, TGA, JPEG, GIF and WebP. An image with transparency is\n"
            "enlarged with its alpha and written as a PNG with alpha; an opaque image is\n"
-           "written opaque.\n"
+           "written opaque. An animated GIF or WebP is enlarged frame by frame and written\n"
+           "as an animated PNG with its delays and loop count; a damaged animation is\n"
+           "refused whole.\n"
            "Exit status: 0 if every input was enlarged, 1 if some failed, 2 for a usage error.\n";
 }
 

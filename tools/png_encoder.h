@@ -26,4 +26,11 @@ struct EncodedPng {
 Result<EncodedPng> encodePng(std::span<const std::uint8_t> rgba, std::uint32_t width, std::uint32_t height,
                              int threads = 1);
 
+// The colour type of an image that must match others, such as the frames of an animated PNG.
+enum class PngColourType { Truecolour, TruecolourAlpha };
+
+// As encodePng, but always in the given colour type, 8 bits a channel (Truecolour drops alpha).
+Result<EncodedPng> encodePngAs(std::span<const std::uint8_t> rgba, std::uint32_t width, std::uint32_t height,
+                               PngColourType type);
+
 } // namespace tessera::tool
