@@ -2,12 +2,14 @@
 // sameColour or plain word equality; nothing else about colour is compared.
 #pragma once
 
+#include "pass_namespace.h"
+
 #include <bit>
 #include <cmath>
 #include <cstdint>
 #include <tessera/scaler.h>
 
-namespace tessera {
+namespace tessera::TESSERA_PASS_NAMESPACE {
 
 constexpr int redOf(Pixel p) {
     return static_cast<int>((p >> 16) & 0xFFu);
@@ -64,4 +66,4 @@ constexpr bool sameColour(double distance, const ScaleSettings& settings) {
     return distance < settings.sameColourTolerance;
 }
 
-} // namespace tessera
+} // namespace tessera::TESSERA_PASS_NAMESPACE
