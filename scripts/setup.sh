@@ -10,6 +10,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev libclang-rt-14-dev
   python3-dev pybind11-dev python3-numpy python3-pil python3-pytest
   xvfb xauth xdotool desktop-file-utils
+  qemu-user
 )
 
 missing=()
