@@ -27,7 +27,7 @@
 
 #include <cstdint>
 
-namespace tessera::TESSERA_PASS_NAMESPACE {
+namespace tessera::inline TESSERA_PASS_NAMESPACE {
 
 // The cells one turn reads, as neighbourhood cell numbers, named for the part they play
 // in the turn-0 frame.

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <tessera/scaler.h>
 
-namespace tessera::TESSERA_PASS_NAMESPACE {
+namespace tessera::inline TESSERA_PASS_NAMESPACE {
 
 constexpr int redOf(Pixel p) {
     return static_cast<int>((p >> 16) & 0xFFu);

@@ -20,7 +20,7 @@
 #include <cstdint>
 #include <tessera/scaler.h>
 
-namespace tessera::TESSERA_PASS_NAMESPACE {
+namespace tessera::inline TESSERA_PASS_NAMESPACE {
 
 struct OpaqueColours {
     static constexpr bool samePixel(Pixel a, Pixel b) { return a == b; }

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <tessera/scaler.h>
 
-namespace tessera::TESSERA_PASS_NAMESPACE {
+namespace tessera::inline TESSERA_PASS_NAMESPACE {
 
 enum class BlendGrade : unsigned { None = 0, Soft = 1, Strong = 2 };
 

@@ -17,7 +17,7 @@
 #include <tessera/scaler.h>
 #include <utility>
 
-namespace tessera::TESSERA_PASS_NAMESPACE {
+namespace tessera::inline TESSERA_PASS_NAMESPACE {
 
 struct OutputBlock {
     Pixel* topLeft = nullptr; // cell (0, 0)

@@ -5,7 +5,7 @@
 
 #include "colour_rules.h"
 
-namespace tessera::TESSERA_PASS_NAMESPACE {
+namespace tessera::inline TESSERA_PASS_NAMESPACE {
 namespace {
 
 // A stretch at a time, unrolled into vector operations, in the opaque mode where the

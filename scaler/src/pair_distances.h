@@ -11,7 +11,7 @@
 
 #include <tessera/scaler.h>
 
-namespace tessera::TESSERA_PASS_NAMESPACE {
+namespace tessera::inline TESSERA_PASS_NAMESPACE {
 
 // out[i] = Colours::distance(first[i], second[i]) for i in [0, count). The channel
 // differences are taken in integers and converted: whole numbers, exact as doubles, so

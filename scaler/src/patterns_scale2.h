@@ -4,7 +4,7 @@
 #include "output_block.h"
 #include "pass_namespace.h"
 
-namespace tessera::TESSERA_PASS_NAMESPACE {
+namespace tessera::inline TESSERA_PASS_NAMESPACE {
 
 template <>
 struct FactorPatterns<2> {

@@ -13,7 +13,7 @@
 #include <immintrin.h>
 #endif
 
-namespace tessera::TESSERA_PASS_NAMESPACE {
+namespace tessera::inline TESSERA_PASS_NAMESPACE {
 namespace {
 
 // The stretches of the mask that begin below `count`, from the left, each as its first

@@ -12,7 +12,7 @@
 
 #include <cstdint>
 
-namespace tessera::TESSERA_PASS_NAMESPACE {
+namespace tessera::inline TESSERA_PASS_NAMESPACE {
 
 // Room for a row's positions and the lanes of one stretch written past the last.
 constexpr int positionListSize = stripColumns + pairStretch;

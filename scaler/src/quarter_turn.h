@@ -11,7 +11,7 @@
 #include "corner_grades.h"
 #include "pass_namespace.h"
 
-namespace tessera::TESSERA_PASS_NAMESPACE {
+namespace tessera::inline TESSERA_PASS_NAMESPACE {
 
 // Each turn is the previous one rotated a quarter counter-clockwise on screen.
 enum QuarterTurn : int { BottomRight = 0, TopRight = 1, TopLeft = 2, BottomLeft = 3 };

@@ -7,7 +7,7 @@
 
 #include <algorithm>
 
-namespace tessera::TESSERA_PASS_NAMESPACE {
+namespace tessera::inline TESSERA_PASS_NAMESPACE {
 namespace {
 
 // Patterns and colours are written through restricted pointers: the loop reads words of

@@ -16,7 +16,7 @@
 #include <cstdint>
 #include <tessera/scaler.h>
 
-namespace tessera::TESSERA_PASS_NAMESPACE {
+namespace tessera::inline TESSERA_PASS_NAMESPACE {
 
 // What the four turns decide for each pixel of a strip's row: the pattern, and the colour
 // it blends in, taken from the window while the decision has it at hand; and for each

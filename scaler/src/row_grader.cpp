@@ -7,7 +7,7 @@
 
 #include <algorithm>
 
-namespace tessera::TESSERA_PASS_NAMESPACE {
+namespace tessera::inline TESSERA_PASS_NAMESPACE {
 namespace {
 
 // The row pointers are copied into locals first: the loop then reads nothing that its

@@ -13,7 +13,7 @@
 
 #include <cstdint>
 
-namespace tessera::TESSERA_PASS_NAMESPACE {
+namespace tessera::inline TESSERA_PASS_NAMESPACE {
 
 // Grades the corners of the window's row below each of the strip's `columns` pixels
 // and the one left of the first, writes the pixels' complete grade bytes to `grades`

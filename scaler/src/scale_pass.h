@@ -16,7 +16,7 @@
 #include <cstring>
 #include <tessera/scaler.h>
 
-namespace tessera::TESSERA_PASS_NAMESPACE {
+namespace tessera::inline TESSERA_PASS_NAMESPACE {
 
 // Enlarges source rows [firstRow, lastRow) into the target; the caller has checked that
 // the range is not empty and the width positive.

@@ -30,7 +30,7 @@
 #include <cstdint>
 #include <tessera/scaler.h>
 
-namespace tessera::TESSERA_PASS_NAMESPACE {
+namespace tessera::inline TESSERA_PASS_NAMESPACE {
 
 // With the staging area of factor 5, a strip's working area comes to about 51 KB and
 // the deepest call below it (the row's decisions) 8 KB more; the pass stays within
