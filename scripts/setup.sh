@@ -11,6 +11,7 @@ packages=(
   python3-dev pybind11-dev python3-numpy python3-pil python3-pytest
   xvfb xauth xdotool desktop-file-utils
   emscripten nodejs chromium
+  qemu-user
 )
 # The browser tests' driver comes from npm, which some Node builds carry themselves.
 if ! command -v npm >/dev/null 2>&1; then

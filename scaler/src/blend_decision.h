@@ -22,11 +22,12 @@
 #include "colour_distance.h"
 #include "corner_grades.h"
 #include "output_block.h"
+#include "pass_namespace.h"
 #include "quarter_turn.h"
 
 #include <cstdint>
 
-namespace tessera {
+namespace tessera::inline TESSERA_PASS_NAMESPACE {
 
 // The cells one turn reads, as neighbourhood cell numbers, named for the part they play
 // in the turn-0 frame.
@@ -134,4 +135,4 @@ constexpr std::uint32_t settleSlopes(std::uint32_t pattern, double sideSpan, dou
     return static_cast<std::uint32_t>(PatternKind::Diagonal) - 2u * shallow - steep;
 }
 
-} // namespace tessera
+} // namespace tessera::TESSERA_PASS_NAMESPACE

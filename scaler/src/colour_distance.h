@@ -2,12 +2,14 @@
 // sameColour or plain word equality; nothing else about colour is compared.
 #pragma once
 
+#include "pass_namespace.h"
+
 #include <bit>
 #include <cmath>
 #include <cstdint>
 #include <tessera/scaler.h>
 
-namespace tessera {
+namespace tessera::inline TESSERA_PASS_NAMESPACE {
 
 // Debian's emscripten (3.1.6) ships a libc++ without std::bit_cast; its compiler has the
 // builtin the standard one is made of.
@@ -75,4 +77,4 @@ constexpr bool sameColour(double distance, const ScaleSettings& settings) {
     return distance < settings.sameColourTolerance;
 }
 
-} // namespace tessera
+} // namespace tessera::TESSERA_PASS_NAMESPACE

@@ -3,10 +3,12 @@
 // two diagonals of the 4 x 4 neighbourhood.
 #pragma once
 
+#include "pass_namespace.h"
+
 #include <cstdint>
 #include <tessera/scaler.h>
 
-namespace tessera {
+namespace tessera::inline TESSERA_PASS_NAMESPACE {
 
 enum class BlendGrade : unsigned { None = 0, Soft = 1, Strong = 2 };
 
@@ -82,4 +84,4 @@ constexpr unsigned gradeCorner(const CornerPixels& p, double sumRising, double s
                           bottomLeftPixel << topRightShift | bottomRightPixel << topLeftShift);
 }
 
-} // namespace tessera
+} // namespace tessera::TESSERA_PASS_NAMESPACE

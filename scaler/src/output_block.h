@@ -7,6 +7,7 @@
 // constant offsets; nothing is looked up at run time.
 #pragma once
 
+#include "pass_namespace.h"
 #include "quarter_turn.h"
 
 #include <algorithm>
@@ -16,7 +17,7 @@
 #include <tessera/scaler.h>
 #include <utility>
 
-namespace tessera {
+namespace tessera::inline TESSERA_PASS_NAMESPACE {
 
 struct OutputBlock {
     Pixel* topLeft = nullptr; // cell (0, 0)
@@ -124,4 +125,4 @@ inline void applyPattern(Pixel colour, const OutputBlock& block) {
         applySteps<Colours, Factor, Turn, Patterns::corner>(colour, block);
 }
 
-} // namespace tessera
+} // namespace tessera::TESSERA_PASS_NAMESPACE

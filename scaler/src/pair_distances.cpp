@@ -1,11 +1,11 @@
-// The loops of pair_distances.h, built for the baseline (two doubles per SSE2 register)
-// and for AVX2 and AVX-512 (four and eight per register), see vector_clones.h.
+// The loops of pair_distances.h, built with the rest of the pass for each instruction set
+// (dispatch.h): two doubles per register in the x86-64 baseline, four with AVX2, eight
+// with AVX-512.
 #include "pair_distances.h"
 
 #include "colour_rules.h"
-#include "vector_clones.h"
 
-namespace tessera {
+namespace tessera::inline TESSERA_PASS_NAMESPACE {
 namespace {
 
 // A stretch at a time, unrolled into vector operations, in the opaque mode where the
@@ -31,28 +31,14 @@ template <typename Colours>
     measure.template operator()<Colours>(i, count);
 }
 
-TESSERA_VECTOR_CLONES void measureOpaque(const Pixel* first, const Pixel* second, int count,
-                                         double lumaWeight, double* out) {
-    measureLoop<OpaqueColours>(first, second, count, lumaWeight, out);
-}
-
-TESSERA_VECTOR_CLONES void measureAlpha(const Pixel* first, const Pixel* second, int count, double lumaWeight,
-                                        double* out) {
-    measureLoop<AlphaColours>(first, second, count, lumaWeight, out);
-}
-
 } // namespace
 
-template <>
-void measurePairs<OpaqueColours>(const Pixel* first, const Pixel* second, int count, double lumaWeight,
-                                 double* out) {
-    measureOpaque(first, second, count, lumaWeight, out);
+template <typename Colours>
+void measurePairs(const Pixel* first, const Pixel* second, int count, double lumaWeight, double* out) {
+    measureLoop<Colours>(first, second, count, lumaWeight, out);
 }
 
-template <>
-void measurePairs<AlphaColours>(const Pixel* first, const Pixel* second, int count, double lumaWeight,
-                                double* out) {
-    measureAlpha(first, second, count, lumaWeight, out);
-}
+template void measurePairs<OpaqueColours>(const Pixel*, const Pixel*, int, double, double*);
+template void measurePairs<AlphaColours>(const Pixel*, const Pixel*, int, double, double*);
 
-} // namespace tessera
+} // namespace tessera::TESSERA_PASS_NAMESPACE

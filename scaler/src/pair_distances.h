@@ -7,9 +7,11 @@
 // the double the scalar measure gives for that pair.
 #pragma once
 
+#include "pass_namespace.h"
+
 #include <tessera/scaler.h>
 
-namespace tessera {
+namespace tessera::inline TESSERA_PASS_NAMESPACE {
 
 // out[i] = Colours::distance(first[i], second[i]) for i in [0, count). The channel
 // differences are taken in integers and converted: whole numbers, exact as doubles, so
@@ -17,4 +19,4 @@ namespace tessera {
 template <typename Colours>
 void measurePairs(const Pixel* first, const Pixel* second, int count, double lumaWeight, double* out);
 
-} // namespace tessera
+} // namespace tessera::TESSERA_PASS_NAMESPACE

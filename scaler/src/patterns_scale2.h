@@ -2,8 +2,9 @@
 #pragma once
 
 #include "output_block.h"
+#include "pass_namespace.h"
 
-namespace tessera {
+namespace tessera::inline TESSERA_PASS_NAMESPACE {
 
 template <>
 struct FactorPatterns<2> {
@@ -14,4 +15,4 @@ struct FactorPatterns<2> {
     static constexpr PatternStep corner[] = {blend(1, 1, 21, 100)};
 };
 
-} // namespace tessera
+} // namespace tessera::TESSERA_PASS_NAMESPACE

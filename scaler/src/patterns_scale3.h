@@ -2,8 +2,9 @@
 #pragma once
 
 #include "output_block.h"
+#include "pass_namespace.h"
 
-namespace tessera {
+namespace tessera::inline TESSERA_PASS_NAMESPACE {
 
 template <>
 struct FactorPatterns<3> {
@@ -17,4 +18,4 @@ struct FactorPatterns<3> {
     static constexpr PatternStep corner[] = {blend(2, 2, 45, 100)};
 };
 
-} // namespace tessera
+} // namespace tessera::TESSERA_PASS_NAMESPACE

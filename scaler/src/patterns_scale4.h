@@ -3,8 +3,9 @@
 #pragma once
 
 #include "output_block.h"
+#include "pass_namespace.h"
 
-namespace tessera {
+namespace tessera::inline TESSERA_PASS_NAMESPACE {
 
 template <>
 struct FactorPatterns<4> {
@@ -19,4 +20,4 @@ struct FactorPatterns<4> {
     static constexpr PatternStep corner[] = {blend(3, 3, 68, 100), blend(3, 2, 9, 100), blend(2, 3, 9, 100)};
 };
 
-} // namespace tessera
+} // namespace tessera::TESSERA_PASS_NAMESPACE

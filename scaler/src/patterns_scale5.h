@@ -3,8 +3,9 @@
 #pragma once
 
 #include "output_block.h"
+#include "pass_namespace.h"
 
-namespace tessera {
+namespace tessera::inline TESSERA_PASS_NAMESPACE {
 
 template <>
 struct FactorPatterns<5> {
@@ -24,4 +25,4 @@ struct FactorPatterns<5> {
                                              blend(3, 4, 23, 100)};
 };
 
-} // namespace tessera
+} // namespace tessera::TESSERA_PASS_NAMESPACE

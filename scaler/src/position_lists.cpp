@@ -1,5 +1,5 @@
-// The lists of position_lists.h: position by position on every processor, and sixteen
-// positions at a time with AVX-512 where the processor has it.
+// The lists of position_lists.h: position by position in every build, and sixteen
+// positions at a time in the build for AVX-512.
 //
 // Both ways list in the same two steps. The positions whose code is listed at all are
 // taken first, with their codes, stretch by stretch (the most common code, no pattern,
@@ -9,17 +9,15 @@
 #include <algorithm>
 #include <bit>
 
-#if defined(__x86_64__) && defined(__GNUC__)
+#if defined(__AVX512F__)
 #include <immintrin.h>
-#define TESSERA_PACKED_LISTS 1
 #endif
 
-namespace tessera {
+namespace tessera::inline TESSERA_PASS_NAMESPACE {
 namespace {
 
 // The stretches of the mask that begin below `count`, from the left, each as its first
-// position. A plain loop rather than a visitor: the AVX-512 loops below must be built
-// into their own functions, and a visiting lambda would be built for the baseline.
+// position.
 struct Stretches {
     std::uint32_t rest;
     int count;
@@ -74,7 +72,7 @@ void listAboveOneByOne(const std::uint32_t (&codes)[4][stripColumns], std::uint3
     }
 }
 
-#ifdef TESSERA_PACKED_LISTS
+#if defined(__AVX512F__)
 namespace {
 
 // Sixteen codes are one vector, compared at once into a mask of lanes; the values of the
@@ -83,29 +81,26 @@ namespace {
 // stored past that end are overwritten by the next store or never read (hence the room
 // for one stretch more in positionListSize). Lanes at or past `count` are neither loaded
 // nor chosen.
-#define TESSERA_PACKING gnu::target("avx512f,popcnt")
 static_assert(pairStretch == 16);
 
-[[gnu::always_inline, TESSERA_PACKING]] inline __mmask16 lanesBelow(int count, int from) {
+[[gnu::always_inline]] inline __mmask16 lanesBelow(int count, int from) {
     return static_cast<__mmask16>((1u << (std::min(from + pairStretch, count) - from)) - 1u);
 }
 
-[[gnu::always_inline, TESSERA_PACKING]] inline __m512i positionsFrom(int from) {
+[[gnu::always_inline]] inline __m512i positionsFrom(int from) {
     return _mm512_add_epi32(_mm512_set1_epi32(from),
                             _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15));
 }
 
 // Appends the chosen lanes of `values` (below 2^16) to a list of 16-bit positions.
-[[gnu::always_inline, TESSERA_PACKING]] inline int append(__mmask16 chosen, __m512i values,
-                                                          std::uint16_t* list, int length) {
+[[gnu::always_inline]] inline int append(__mmask16 chosen, __m512i values, std::uint16_t* list, int length) {
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(list + length),
                         _mm512_maskz_cvtepi32_epi16(0xFFFF, _mm512_maskz_compress_epi32(chosen, values)));
     return length + std::popcount(static_cast<unsigned>(chosen));
 }
 
-[[TESSERA_PACKING]] void byCodePacked(const std::uint32_t (&codes)[4][stripColumns], std::uint32_t stretches,
-                                      int count, int kinds, std::uint16_t (&lists)[4][positionListSize],
-                                      int* ends) {
+void byCodePacked(const std::uint32_t (&codes)[4][stripColumns], std::uint32_t stretches, int count,
+                  int kinds, std::uint16_t (&lists)[4][positionListSize], int* ends) {
     for (int r = 0; r < 4; ++r) {
         std::uint32_t listedCodes[positionListSize], listedPositions[positionListSize];
         int listed = 0, from = 0;
@@ -132,9 +127,8 @@ static_assert(pairStretch == 16);
     }
 }
 
-[[TESSERA_PACKING]] void abovePacked(const std::uint32_t (&codes)[4][stripColumns], std::uint32_t stretches,
-                                     int count, std::uint32_t threshold,
-                                     std::uint16_t (&lists)[4][positionListSize], int (&counts)[4]) {
+void abovePacked(const std::uint32_t (&codes)[4][stripColumns], std::uint32_t stretches, int count,
+                 std::uint32_t threshold, std::uint16_t (&lists)[4][positionListSize], int (&counts)[4]) {
     for (int r = 0; r < 4; ++r) {
         int length = 0, from = 0;
         for (Stretches walk{stretches, count}; walk.next(from);) {
@@ -148,34 +142,26 @@ static_assert(pairStretch == 16);
     }
 }
 
-// Whether the processor has AVX-512, asked once.
-bool packs() {
-    static const bool supported = [] {
-        __builtin_cpu_init();
-        return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("popcnt");
-    }();
-    return supported;
-}
-
 } // namespace
 #endif
 
+// The build for AVX-512 packs; the others list position by position.
 void listByCode(const std::uint32_t (&codes)[4][stripColumns], std::uint32_t stretches, int count, int kinds,
                 std::uint16_t (&lists)[4][positionListSize], int* ends) {
-#ifdef TESSERA_PACKED_LISTS
-    if (packs())
-        return byCodePacked(codes, stretches, count, kinds, lists, ends);
-#endif
+#if defined(__AVX512F__)
+    byCodePacked(codes, stretches, count, kinds, lists, ends);
+#else
     listByCodeOneByOne(codes, stretches, count, kinds, lists, ends);
+#endif
 }
 
 void listAbove(const std::uint32_t (&codes)[4][stripColumns], std::uint32_t stretches, int count,
                std::uint32_t threshold, std::uint16_t (&lists)[4][positionListSize], int (&counts)[4]) {
-#ifdef TESSERA_PACKED_LISTS
-    if (packs())
-        return abovePacked(codes, stretches, count, threshold, lists, counts);
-#endif
+#if defined(__AVX512F__)
+    abovePacked(codes, stretches, count, threshold, lists, counts);
+#else
     listAboveOneByOne(codes, stretches, count, threshold, lists, counts);
+#endif
 }
 
-} // namespace tessera
+} // namespace tessera::TESSERA_PASS_NAMESPACE

@@ -2,16 +2,17 @@
 // after them visit only those positions, one straight run per code.
 //
 // Each row is scanned by stretches (strip_window.h), only those of the mask and only
-// positions below `count`, and listed from the left. Where the processor can pack the
-// chosen lanes of a vector (AVX-512), sixteen positions are listed in a few
-// instructions; else position by position, without a branch. Both give the same lists.
+// positions below `count`, and listed from the left. In the build for AVX-512, which can
+// pack the chosen lanes of a vector, sixteen positions are listed in a few instructions;
+// in the others position by position, without a branch. Both give the same lists.
 #pragma once
 
+#include "pass_namespace.h"
 #include "strip_window.h"
 
 #include <cstdint>
 
-namespace tessera {
+namespace tessera::inline TESSERA_PASS_NAMESPACE {
 
 // Room for a row's positions and the lanes of one stretch written past the last.
 constexpr int positionListSize = stripColumns + pairStretch;
@@ -27,11 +28,11 @@ void listByCode(const std::uint32_t (&codes)[4][stripColumns], std::uint32_t str
 void listAbove(const std::uint32_t (&codes)[4][stripColumns], std::uint32_t stretches, int count,
                std::uint32_t threshold, std::uint16_t (&lists)[4][positionListSize], int (&counts)[4]);
 
-// The same lists position by position, as on processors without AVX-512.
+// The same lists position by position, as the builds without AVX-512 make them.
 void listByCodeOneByOne(const std::uint32_t (&codes)[4][stripColumns], std::uint32_t stretches, int count,
                         int kinds, std::uint16_t (&lists)[4][positionListSize], int* ends);
 void listAboveOneByOne(const std::uint32_t (&codes)[4][stripColumns], std::uint32_t stretches, int count,
                        std::uint32_t threshold, std::uint16_t (&lists)[4][positionListSize],
                        int (&counts)[4]);
 
-} // namespace tessera
+} // namespace tessera::TESSERA_PASS_NAMESPACE

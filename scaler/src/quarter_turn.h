@@ -9,8 +9,9 @@
 #pragma once
 
 #include "corner_grades.h"
+#include "pass_namespace.h"
 
-namespace tessera {
+namespace tessera::inline TESSERA_PASS_NAMESPACE {
 
 // Each turn is the previous one rotated a quarter counter-clockwise on screen.
 enum QuarterTurn : int { BottomRight = 0, TopRight = 1, TopLeft = 2, BottomLeft = 3 };
@@ -92,4 +93,4 @@ constexpr BlockCell turnedCell(int factor, QuarterTurn turn, BlockCell cell) {
     return {(fromCentre.y + factor - 1) / 2, (fromCentre.x + factor - 1) / 2};
 }
 
-} // namespace tessera
+} // namespace tessera::TESSERA_PASS_NAMESPACE

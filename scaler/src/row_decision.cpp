@@ -1,14 +1,13 @@
-// The decision loops of row_decision.h, built for each instruction set of vector_clones.h.
+// The decision loops of row_decision.h, built for each instruction set (dispatch.h).
 #include "row_decision.h"
 
 #include "colour_rules.h"
 #include "pair_distances.h"
 #include "position_lists.h"
-#include "vector_clones.h"
 
 #include <algorithm>
 
-namespace tessera {
+namespace tessera::inline TESSERA_PASS_NAMESPACE {
 namespace {
 
 // Patterns and colours are written through restricted pointers: the loop reads words of
@@ -53,8 +52,7 @@ template <typename Colours, QuarterTurn Turn>
         patterns[pending[i]] = settleSlopes(patterns[pending[i]], sideSpan[i], lowerSpan[i], settings);
 }
 
-// Inlined into each clone, so that every clone has its own build of the loops. Only the
-// runs of stretches that hold a graded pixel are decided (flat areas have none); the
+// Only the runs of stretches that hold a graded pixel are decided (flat areas have none); the
 // turns' pixels are then listed from those stretches, the ones waiting for their slope
 // test first and, once those are settled, every patterned one by kind.
 template <typename Colours>
@@ -85,28 +83,17 @@ template <typename Colours>
     listByCode(out.pattern, graded, columns, noPattern, out.patterned, &out.kindEnds[0][0]);
 }
 
-TESSERA_VECTOR_CLONES void decideOpaque(StripWindow<OpaqueColours>& window, const std::uint32_t* grades,
-                                        int columns, const ScaleSettings& settings, RowDecisions& out) {
-    decideTurns(window, grades, columns, settings, out);
-}
-
-TESSERA_VECTOR_CLONES void decideAlpha(StripWindow<AlphaColours>& window, const std::uint32_t* grades,
-                                       int columns, const ScaleSettings& settings, RowDecisions& out) {
-    decideTurns(window, grades, columns, settings, out);
-}
-
 } // namespace
 
-template <>
-void decideRow<OpaqueColours>(StripWindow<OpaqueColours>& window, const std::uint32_t* grades, int columns,
-                              const ScaleSettings& settings, RowDecisions& out) {
-    decideOpaque(window, grades, columns, settings, out);
+template <typename Colours>
+void decideRow(StripWindow<Colours>& window, const std::uint32_t* grades, int columns,
+               const ScaleSettings& settings, RowDecisions& out) {
+    decideTurns(window, grades, columns, settings, out);
 }
 
-template <>
-void decideRow<AlphaColours>(StripWindow<AlphaColours>& window, const std::uint32_t* grades, int columns,
-                             const ScaleSettings& settings, RowDecisions& out) {
-    decideAlpha(window, grades, columns, settings, out);
-}
+template void decideRow(StripWindow<OpaqueColours>&, const std::uint32_t*, int, const ScaleSettings&,
+                        RowDecisions&);
+template void decideRow(StripWindow<AlphaColours>&, const std::uint32_t*, int, const ScaleSettings&,
+                        RowDecisions&);
 
-} // namespace tessera
+} // namespace tessera::TESSERA_PASS_NAMESPACE

@@ -4,6 +4,7 @@
 
 #include "blend_decision.h"
 #include "output_block.h"
+#include "pass_namespace.h"
 #include "patterns_scale2.h"
 #include "patterns_scale3.h"
 #include "patterns_scale4.h"
@@ -15,7 +16,7 @@
 #include <cstdint>
 #include <tessera/scaler.h>
 
-namespace tessera {
+namespace tessera::inline TESSERA_PASS_NAMESPACE {
 
 // What the four turns decide for each pixel of a strip's row: the pattern, and the colour
 // it blends in, taken from the window while the decision has it at hand; and for each
@@ -33,7 +34,7 @@ struct RowDecisions {
 static_assert(noPattern == static_cast<std::uint32_t>(PatternKind::Corner) + 1);
 
 // Decides every turn of the `columns` pixels of the window's row whose grade bytes are
-// `grades`. Built for each instruction set of vector_clones.h.
+// `grades`.
 template <typename Colours>
 void decideRow(StripWindow<Colours>& window, const std::uint32_t* grades, int columns,
                const ScaleSettings& settings, RowDecisions& out);
@@ -69,4 +70,4 @@ inline void applyDecisions(const RowDecisions& decisions, Pixel* blockRow, std::
     applyTurn<Colours, Factor, BottomLeft>(decisions, blockRow, stride);
 }
 
-} // namespace tessera
+} // namespace tessera::TESSERA_PASS_NAMESPACE

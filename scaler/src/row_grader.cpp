@@ -1,14 +1,13 @@
-// The grading of a row (row_grader.h), built for each instruction set of vector_clones.h:
-// its loops over the strip's corners and pixels vectorise in every clone.
+// The grading of a row (row_grader.h): its loops over the strip's corners and pixels
+// vectorise in the build for every instruction set (dispatch.h).
 #include "row_grader.h"
 
 #include "colour_rules.h"
 #include "corner_grades.h"
-#include "vector_clones.h"
 
 #include <algorithm>
 
-namespace tessera {
+namespace tessera::inline TESSERA_PASS_NAMESPACE {
 namespace {
 
 // The row pointers are copied into locals first: the loop then reads nothing that its
@@ -68,28 +67,15 @@ template <typename Colours>
     }
 }
 
-TESSERA_VECTOR_CLONES void gradeOpaque(StripWindow<OpaqueColours>& window, int columns, double dominantRatio,
-                                       std::uint8_t* workingRow, std::uint32_t* grades) {
-    gradeRowLoop(window, columns, dominantRatio, workingRow, grades);
-}
-
-TESSERA_VECTOR_CLONES void gradeAlpha(StripWindow<AlphaColours>& window, int columns, double dominantRatio,
-                                      std::uint8_t* workingRow, std::uint32_t* grades) {
-    gradeRowLoop(window, columns, dominantRatio, workingRow, grades);
-}
-
 } // namespace
 
-template <>
-void gradeRow<OpaqueColours>(StripWindow<OpaqueColours>& window, int columns, double dominantRatio,
-                             std::uint8_t* workingRow, std::uint32_t* grades) {
-    gradeOpaque(window, columns, dominantRatio, workingRow, grades);
+template <typename Colours>
+void gradeRow(StripWindow<Colours>& window, int columns, double dominantRatio, std::uint8_t* workingRow,
+              std::uint32_t* grades) {
+    gradeRowLoop(window, columns, dominantRatio, workingRow, grades);
 }
 
-template <>
-void gradeRow<AlphaColours>(StripWindow<AlphaColours>& window, int columns, double dominantRatio,
-                            std::uint8_t* workingRow, std::uint32_t* grades) {
-    gradeAlpha(window, columns, dominantRatio, workingRow, grades);
-}
+template void gradeRow(StripWindow<OpaqueColours>&, int, double, std::uint8_t*, std::uint32_t*);
+template void gradeRow(StripWindow<AlphaColours>&, int, double, std::uint8_t*, std::uint32_t*);
 
-} // namespace tessera
+} // namespace tessera::TESSERA_PASS_NAMESPACE

@@ -8,11 +8,12 @@
 // the column to its left.
 #pragma once
 
+#include "pass_namespace.h"
 #include "strip_window.h"
 
 #include <cstdint>
 
-namespace tessera {
+namespace tessera::inline TESSERA_PASS_NAMESPACE {
 
 // Grades the corners of the window's row below each of the strip's `columns` pixels
 // and the one left of the first, writes the pixels' complete grade bytes to `grades`
@@ -20,10 +21,9 @@ namespace tessera {
 // the working grade row). Corners outside the image are flat by the clamping, so the
 // image's first and last columns need no case of their own. Stretches of flat corners
 // (two equal rows or two equal columns at every one) grade nothing and are skipped with
-// the pairs they would read. Built for each instruction set of vector_clones.h (see
-// row_grader.cpp).
+// the pairs they would read.
 template <typename Colours>
 void gradeRow(StripWindow<Colours>& window, int columns, double dominantRatio, std::uint8_t* workingRow,
               std::uint32_t* grades);
 
-} // namespace tessera
+} // namespace tessera::TESSERA_PASS_NAMESPACE

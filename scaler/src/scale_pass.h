@@ -4,6 +4,7 @@
 #pragma once
 
 #include "output_block.h"
+#include "pass_namespace.h"
 #include "row_decision.h"
 #include "row_grader.h"
 #include "strip_window.h"
@@ -15,7 +16,7 @@
 #include <cstring>
 #include <tessera/scaler.h>
 
-namespace tessera {
+namespace tessera::inline TESSERA_PASS_NAMESPACE {
 
 // Enlarges source rows [firstRow, lastRow) into the target; the caller has checked that
 // the range is not empty and the width positive.
@@ -72,4 +73,4 @@ void scalePass(const Pixel* source, Pixel* target, std::int32_t width, std::int3
         finishStreaming();
 }
 
-} // namespace tessera
+} // namespace tessera::TESSERA_PASS_NAMESPACE

@@ -21,6 +21,7 @@
 
 #include "colour_distance.h"
 #include "pair_distances.h"
+#include "pass_namespace.h"
 #include "quarter_turn.h"
 
 #include <algorithm>
@@ -29,7 +30,7 @@
 #include <cstdint>
 #include <tessera/scaler.h>
 
-namespace tessera {
+namespace tessera::inline TESSERA_PASS_NAMESPACE {
 
 // With the staging area of factor 5, a strip's working area comes to about 51 KB and
 // the deepest call below it (the row's decisions) 8 KB more; the pass stays within
@@ -57,8 +58,8 @@ inline std::uint32_t nonZeroStretches(const Value* values, int count) {
 }
 
 // Calls visit(begin, end) for each run of consecutive stretches [begin, end) in the mask,
-// from the left, so that each run is handled in one loop. Always inlined, and so is the
-// visitor of a vector clone's loops: an outlined one would be built for the baseline.
+// from the left, so that each run is handled in one loop. Always inlined, and so are the
+// visitors, so that each run's loop is optimised where it stands.
 template <typename Visit>
 [[gnu::always_inline]] inline void forEachRun(std::uint32_t stretches, Visit visit) {
     while (stretches != 0) {
@@ -255,4 +256,4 @@ struct WindowNeighbourhood {
     }
 };
 
-} // namespace tessera
+} // namespace tessera::TESSERA_PASS_NAMESPACE

@@ -1,7 +1,6 @@
-// The run-time entries: one switch per call picks the pass built for the colour mode
-// and the factor.
-#include "colour_rules.h"
-#include "scale_pass.h"
+// The run-time entries: each call picks, from the table of the instruction set chosen
+// once (dispatch.h), the pass built for its colour mode and factor.
+#include "dispatch.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -10,26 +9,14 @@
 namespace tessera {
 namespace {
 
-template <typename Colours>
-void enlargeBand(std::int32_t factor, const Pixel* source, Pixel* target, std::int32_t sourceWidth,
-                 std::int32_t sourceHeight, const ScaleSettings& settings, std::int32_t rowBegin,
-                 std::int32_t rowEnd) {
+void enlargeBand(const Pass (&passes)[4], std::int32_t factor, const Pixel* source, Pixel* target,
+                 std::int32_t sourceWidth, std::int32_t sourceHeight, const ScaleSettings& settings,
+                 std::int32_t rowBegin, std::int32_t rowEnd) {
     const std::int32_t firstRow = std::max(rowBegin, 0);
     const std::int32_t lastRow = std::min(rowEnd, sourceHeight);
-    if (lastRow <= firstRow || sourceWidth <= 0)
+    if (lastRow <= firstRow || sourceWidth <= 0 || factor < 2 || factor > 5)
         return;
-    switch (factor) {
-    case 2:
-        return scalePass<Colours, 2>(source, target, sourceWidth, sourceHeight, settings, firstRow, lastRow);
-    case 3:
-        return scalePass<Colours, 3>(source, target, sourceWidth, sourceHeight, settings, firstRow, lastRow);
-    case 4:
-        return scalePass<Colours, 4>(source, target, sourceWidth, sourceHeight, settings, firstRow, lastRow);
-    case 5:
-        return scalePass<Colours, 5>(source, target, sourceWidth, sourceHeight, settings, firstRow, lastRow);
-    default:
-        return;
-    }
+    passes[factor - 2](source, target, sourceWidth, sourceHeight, settings, firstRow, lastRow);
 }
 
 } // namespace
@@ -38,8 +25,8 @@ void enlargeBand(std::int32_t factor, const Pixel* source, Pixel* target, std::i
 void upscaleBand(std::int32_t factor, const Pixel* source, Pixel* target, std::int32_t sourceWidth,
                  std::int32_t sourceHeight, const ScaleSettings& settings, std::int32_t rowBegin,
                  std::int32_t rowEnd) {
-    tessera::enlargeBand<tessera::OpaqueColours>(factor, source, target, sourceWidth, sourceHeight, settings,
-                                                 rowBegin, rowEnd);
+    tessera::enlargeBand(tessera::activePasses().opaque, factor, source, target, sourceWidth, sourceHeight,
+                         settings, rowBegin, rowEnd);
 }
 
 void upscale(std::int32_t factor, const Pixel* source, Pixel* target, std::int32_t sourceWidth,
@@ -50,8 +37,8 @@ void upscale(std::int32_t factor, const Pixel* source, Pixel* target, std::int32
 void upscaleBandWithAlpha(std::int32_t factor, const Pixel* source, Pixel* target, std::int32_t sourceWidth,
                           std::int32_t sourceHeight, const ScaleSettings& settings, std::int32_t rowBegin,
                           std::int32_t rowEnd) {
-    tessera::enlargeBand<tessera::AlphaColours>(factor, source, target, sourceWidth, sourceHeight, settings,
-                                                rowBegin, rowEnd);
+    tessera::enlargeBand(tessera::activePasses().alpha, factor, source, target, sourceWidth, sourceHeight,
+                         settings, rowBegin, rowEnd);
 }
 
 void upscaleWithAlpha(std::int32_t factor, const Pixel* source, Pixel* target, std::int32_t sourceWidth,

@@ -1,5 +1,6 @@
 // What the alpha-aware enlargement promises sprite makers, checked on whole images, and
 // both modes against the plain second implementation on the real sprites.
+#include "instruction_sets.h"
 #include "reference_scaler.h"
 #include "test_images.h"
 
@@ -74,12 +75,12 @@ TEST_P(AlphaSprite, OneColourSpriteHasNoHaloAndASmoothSilhouette) {
 
 INSTANTIATE_TEST_SUITE_P(Factors, AlphaSprite, testing::Values(2, 3, 4, 5));
 
-// Every sprite of the test set, in both modes at every factor, word for word against the
-// plain implementation.
-class RealSprites : public testing::TestWithParam<const char*> {};
+// Every sprite of the test set, in both modes at every factor and on every instruction
+// set's build, word for word against the plain implementation.
+class RealSprites : public test::OnEveryInstructionSet<const char*> {};
 
 TEST_P(RealSprites, MatchThePlainImplementationInBothModes) {
-    const std::string path = std::string(TESSERA_TEST_DATA) + "/" + GetParam();
+    const std::string path = std::string(TESSERA_TEST_DATA) + "/" + param();
     int width = 0, height = 0, channels = 0;
     std::uint8_t* rgba = stbi_load(path.c_str(), &width, &height, &channels, 4);
     ASSERT_NE(rgba, nullptr) << path;
@@ -104,15 +105,21 @@ TEST_P(RealSprites, MatchThePlainImplementationInBothModes) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(TestSet, RealSprites,
-                         testing::Values("cdda_bears_zombie_horse_20.png", "cdda_bears_zombie_pig_20.png",
-                                         "cdda_hoder_apple_tree_16.png", "cdda_hoder_cat_16.png",
-                                         "cdda_hoder_zombie_crawler_16.png",
-                                         "cdda_mshock_streetlight_64x80.png",
-                                         "cdda_mshock_zombie_biter_32.png", "cdda_uc_cat_calico_32.png",
-                                         "cdda_uc_crow_32.png", "cdda_uc_dog_gshepherd_32.png",
-                                         "cdda_uc_door_closed_32.png", "cdda_uc_fire_32.png",
-                                         "cdda_uc_zombie_child_32.png", "sheet_cdda_uc_1024.png"));
+INSTANTIATE_TEST_SUITE_P(
+    TestSet, RealSprites,
+    testing::Combine(testing::Values("cdda_bears_zombie_horse_20.png", "cdda_bears_zombie_pig_20.png",
+                                     "cdda_hoder_apple_tree_16.png", "cdda_hoder_cat_16.png",
+                                     "cdda_hoder_zombie_crawler_16.png", "cdda_mshock_streetlight_64x80.png",
+                                     "cdda_mshock_zombie_biter_32.png", "cdda_uc_cat_calico_32.png",
+                                     "cdda_uc_crow_32.png", "cdda_uc_dog_gshepherd_32.png",
+                                     "cdda_uc_door_closed_32.png", "cdda_uc_fire_32.png",
+                                     "cdda_uc_zombie_child_32.png", "sheet_cdda_uc_1024.png"),
+                     test::everyInstructionSet),
+    test::namedWithSet<const char*>([](const char* name) {
+        std::string id = name;
+        id = id.substr(0, id.find('.'));
+        return id;
+    }));
 
 } // namespace
 } // namespace tessera

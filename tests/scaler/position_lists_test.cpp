@@ -1,10 +1,12 @@
-// The position lists the decision makes for each turn: the lists the processor's own
-// way gives (sixteen at a time with AVX-512) against the position-by-position ones, and
-// those against lists written out by hand.
+// The position lists the decision makes for each turn: each instruction set's build of
+// them (sixteen at a time with AVX-512) against lists written out by hand and against the
+// position-by-position ones.
+#include "instruction_sets.h"
 #include "position_lists.h"
 
 #include <gtest/gtest.h>
 #include <random>
+#include <string>
 #include <vector>
 
 namespace tessera {
@@ -23,7 +25,12 @@ std::vector<int> positionsOf(const Lists& lists, const int* ends, int kinds, int
 // code 0 at 35, code 2 (not a listed kind) at 4, code 5 elsewhere; positions 20 (in
 // stretch 1, not scanned) and 45 (past the count) hold code 1 too. Row 1: codes above 5
 // at 7 and 36, and at 18 and 44, which are not scanned; code 0 elsewhere.
-TEST(PositionLists, ListEachCodeFromTheLeftWithinTheStretchesAndCount) {
+class HandWrittenLists : public testing::TestWithParam<InstructionSet> {};
+
+TEST_P(HandWrittenLists, ListEachCodeFromTheLeftWithinTheStretchesAndCount) {
+    const test::ForcedInstructionSet forced(GetParam());
+    if (!forced.forced())
+        GTEST_SKIP() << "this processor cannot run the " << test::nameOf(GetParam()) << " build";
     Codes codes;
     for (auto& row : codes)
         std::fill(std::begin(row), std::end(row), 5u);
@@ -35,7 +42,7 @@ TEST(PositionLists, ListEachCodeFromTheLeftWithinTheStretchesAndCount) {
     for (int at : {7, 18, 36, 44})
         codes[1][at] = 11u + static_cast<std::uint32_t>(at);
     constexpr int kinds = 2;
-    for (const auto list : {listByCode, listByCodeOneByOne}) {
+    for (const auto list : {activePasses().listByCode, listByCodeOneByOne}) {
         Lists lists;
         int ends[4 * kinds];
         list(codes, 0b101, 40, kinds, lists, ends);
@@ -43,7 +50,7 @@ TEST(PositionLists, ListEachCodeFromTheLeftWithinTheStretchesAndCount) {
         EXPECT_EQ(positionsOf(lists, ends, kinds, 2, 1), (std::vector<int>{3, 15, 33}));
         EXPECT_EQ(ends[kinds - 1], 0) << "row 0 holds no listed code";
     }
-    for (const auto list : {listAbove, listAboveOneByOne}) {
+    for (const auto list : {activePasses().listAbove, listAboveOneByOne}) {
         Lists lists;
         int counts[4];
         list(codes, 0b101, 40, 5, lists, counts);
@@ -52,15 +59,20 @@ TEST(PositionLists, ListEachCodeFromTheLeftWithinTheStretchesAndCount) {
     }
 }
 
+INSTANTIATE_TEST_SUITE_P(Builds, HandWrittenLists, test::everyInstructionSet,
+                         [](const testing::TestParamInfo<InstructionSet>& info) {
+                             return test::nameOf(info.param);
+                         });
+
 struct Scan {
     std::uint32_t stretches;
     int count;
 };
 
-class RandomCodes : public testing::TestWithParam<Scan> {};
+class RandomCodes : public test::OnEveryInstructionSet<Scan> {};
 
-TEST_P(RandomCodes, ListTheSameWhateverTheProcessor) {
-    const Scan scan = GetParam();
+TEST_P(RandomCodes, ListTheSameInEveryBuild) {
+    const Scan scan = param();
     constexpr int kinds = 5;
     std::mt19937 random(scan.stretches ^ static_cast<std::uint32_t>(scan.count));
     Codes codes;
@@ -69,11 +81,11 @@ TEST_P(RandomCodes, ListTheSameWhateverTheProcessor) {
             code = random() % 7 == 0 ? 19u : random() % (kinds + 1);
     Lists fast, plain;
     int fastEnds[4 * kinds], plainEnds[4 * kinds];
-    listByCode(codes, scan.stretches, scan.count, kinds, fast, fastEnds);
+    activePasses().listByCode(codes, scan.stretches, scan.count, kinds, fast, fastEnds);
     listByCodeOneByOne(codes, scan.stretches, scan.count, kinds, plain, plainEnds);
     int fastCounts[4], plainCounts[4];
     Lists fastAbove, plainAbove;
-    listAbove(codes, scan.stretches, scan.count, kinds, fastAbove, fastCounts);
+    activePasses().listAbove(codes, scan.stretches, scan.count, kinds, fastAbove, fastCounts);
     listAboveOneByOne(codes, scan.stretches, scan.count, kinds, plainAbove, plainCounts);
     for (int r = 0; r < 4; ++r) {
         for (int k = 0; k < kinds; ++k)
@@ -86,8 +98,13 @@ TEST_P(RandomCodes, ListTheSameWhateverTheProcessor) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, RandomCodes,
-                         testing::Values(Scan{0xFFF, stripColumns}, Scan{0xFFF, 177}, Scan{0b10110110, 120},
-                                         Scan{0x800, stripColumns}, Scan{0x1, 1}, Scan{0, stripColumns}));
+                         testing::Combine(testing::Values(Scan{0xFFF, stripColumns}, Scan{0xFFF, 177},
+                                                          Scan{0b10110110, 120}, Scan{0x800, stripColumns},
+                                                          Scan{0x1, 1}, Scan{0, stripColumns}),
+                                          test::everyInstructionSet),
+                         test::namedWithSet<Scan>([](const Scan& scan) {
+                             return std::to_string(scan.stretches) + "_" + std::to_string(scan.count);
+                         }));
 
 } // namespace
 } // namespace tessera

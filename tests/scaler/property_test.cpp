@@ -1,6 +1,7 @@
 // Agreement with a plain second implementation on many random images of few colours,
-// in both colour modes, at every factor, for partial row ranges and for bands; and the
-// invariants of the output that hold whatever the image.
+// in both colour modes, at every factor, on every instruction set's build of the pass, for partial row ranges
+// and for bands; and the invariants of the output that hold whatever the image.
+#include "instruction_sets.h"
 #include "reference_scaler.h"
 #include "target_rows.h"
 #include "test_images.h"
@@ -56,7 +57,7 @@ struct ModeFactor {
     int factor;
 };
 
-class RandomImages : public testing::TestWithParam<ModeFactor> {};
+class RandomImages : public test::OnEveryInstructionSet<ModeFactor> {};
 
 // Rows [rowBegin, rowEnd) through the mode's entry, and the same rows of the plain
 // implementation, in targets with a margin of sentinels; the two must agree on every
@@ -81,7 +82,7 @@ void expectAgreement(const Mode& mode, int factor, const test::Image& image, std
 }
 
 TEST_P(RandomImages, MatchThePlainImplementation) {
-    const auto [mode, factor] = GetParam();
+    const auto [mode, factor] = param();
     std::mt19937 random(20261207u + factor + (mode->alpha ? 100 : 0));
     std::uniform_int_distribution<std::int32_t> size(1, 40);
     std::uniform_int_distribution<int> colourCount(2, 8);
@@ -98,7 +99,7 @@ TEST_P(RandomImages, MatchThePlainImplementation) {
 
 // Wider than one strip of the pass, so that strips meet inside the image.
 TEST_P(RandomImages, MatchThePlainImplementationAcrossStrips) {
-    const auto [mode, factor] = GetParam();
+    const auto [mode, factor] = param();
     std::mt19937 random(7u + factor);
     for (const std::int32_t width : {255, 257, 513, 700}) {
         const test::Image image = randomImage(random, mode->palette, width, 5, 8);
@@ -112,7 +113,7 @@ TEST_P(RandomImages, MatchThePlainImplementationAcrossStrips) {
 // strips meet inside lines. The bands are the first rows and the last, whose working
 // grade row lies in the target's tail.
 TEST_P(RandomImages, MatchThePlainImplementationWhenLarge) {
-    const auto [mode, factor] = GetParam();
+    const auto [mode, factor] = param();
     std::mt19937 random(31u + factor);
     constexpr std::int32_t width = 403;
     const auto height = static_cast<std::int32_t>((std::int64_t{40} << 20) /
@@ -126,7 +127,7 @@ TEST_P(RandomImages, MatchThePlainImplementationWhenLarge) {
 // Bands enlarged lower one first into one target give the whole image; and in the opaque
 // mode every word is blended (alpha 0) or a copy of the pixel or one of its neighbours.
 TEST_P(RandomImages, WordsComeFromTheNeighbourhoodAndBandsPieceTogether) {
-    const auto [mode, factor] = GetParam();
+    const auto [mode, factor] = param();
     std::mt19937 random(99u + factor);
     const ScaleSettings settings;
     for (int round = 0; round < 20; ++round) {
@@ -157,14 +158,16 @@ TEST_P(RandomImages, WordsComeFromTheNeighbourhoodAndBandsPieceTogether) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Factors, RandomImages,
-                         testing::Values(ModeFactor{&opaqueMode, 2}, ModeFactor{&opaqueMode, 3},
-                                         ModeFactor{&opaqueMode, 4}, ModeFactor{&opaqueMode, 5},
-                                         ModeFactor{&alphaMode, 2}, ModeFactor{&alphaMode, 3},
-                                         ModeFactor{&alphaMode, 4}, ModeFactor{&alphaMode, 5}),
-                         [](const testing::TestParamInfo<ModeFactor>& info) {
-                             return std::string(info.param.mode->name) + std::to_string(info.param.factor);
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Factors, RandomImages,
+    testing::Combine(testing::Values(ModeFactor{&opaqueMode, 2}, ModeFactor{&opaqueMode, 3},
+                                     ModeFactor{&opaqueMode, 4}, ModeFactor{&opaqueMode, 5},
+                                     ModeFactor{&alphaMode, 2}, ModeFactor{&alphaMode, 3},
+                                     ModeFactor{&alphaMode, 4}, ModeFactor{&alphaMode, 5}),
+                     test::everyInstructionSet),
+    test::namedWithSet<ModeFactor>([](const ModeFactor& p) {
+        return std::string(p.mode->name) + std::to_string(p.factor);
+    }));
 
 } // namespace
 } // namespace tessera

@@ -1,0 +1,24 @@
+// The instruction set a build of the pass is made for, and the namespace that keeps it
+// apart from the other builds.
+//
+// The pass is compiled once per instruction set (dispatch.h), each time from the same
+// headers with the compiler's flags for that set. Its inline functions and templates
+// would otherwise be one symbol in all builds, and the linker would keep any one of them
+// for all; so every header of the pass opens tessera::TESSERA_PASS_NAMESPACE, an inline
+// namespace named after the flags the translation unit is built with.
+#pragma once
+
+#if defined(__AVX512F__) && defined(__AVX512BW__) && defined(__AVX512VL__)
+#define TESSERA_PASS_NAMESPACE pass_avx512
+#define TESSERA_PASS_INSTRUCTION_SET InstructionSet::Avx512
+#elif defined(__AVX2__)
+#define TESSERA_PASS_NAMESPACE pass_avx2
+#define TESSERA_PASS_INSTRUCTION_SET InstructionSet::Avx2
+#else
+#define TESSERA_PASS_NAMESPACE pass_baseline
+#define TESSERA_PASS_INSTRUCTION_SET InstructionSet::Baseline
+#endif
+
+namespace tessera {
+inline namespace TESSERA_PASS_NAMESPACE {}
+} // namespace tessera

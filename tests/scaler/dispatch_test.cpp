@@ -1,0 +1,32 @@
+// The choice of instruction set: the one the library makes, and the one a run under an
+// emulated processor expects (TESSERA_EXPECTED_INSTRUCTION_SET, set by those runs).
+#include "instruction_sets.h"
+
+#include <cstdlib>
+#include <gtest/gtest.h>
+
+namespace tessera {
+namespace {
+
+TEST(Dispatch, ChoosesTheBestBuildTheProcessorCanRun) {
+    const InstructionSet chosen = activeInstructionSet();
+    EXPECT_TRUE(canRun(chosen));
+    for (int set = static_cast<int>(chosen) + 1; set < instructionSetCount; ++set)
+        EXPECT_FALSE(canRun(static_cast<InstructionSet>(set)))
+            << test::nameOf(static_cast<InstructionSet>(set));
+    const char* expected = std::getenv("TESSERA_EXPECTED_INSTRUCTION_SET");
+    if (expected != nullptr) {
+        EXPECT_EQ(test::nameOf(chosen), expected);
+    }
+}
+
+TEST(Dispatch, ForcingASetTheProcessorLacksChangesNothing) {
+    const InstructionSet chosen = activeInstructionSet();
+    if (chosen == InstructionSet::Avx512)
+        GTEST_SKIP() << "this processor runs every build";
+    EXPECT_FALSE(forceInstructionSet(InstructionSet::Avx512));
+    EXPECT_EQ(activeInstructionSet(), chosen);
+}
+
+} // namespace
+} // namespace tessera
