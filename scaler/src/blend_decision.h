@@ -135,4 +135,4 @@ constexpr std::uint32_t settleSlopes(std::uint32_t pattern, double sideSpan, dou
     return static_cast<std::uint32_t>(PatternKind::Diagonal) - 2u * shallow - steep;
 }
 
-} // namespace tessera::TESSERA_PASS_NAMESPACE
+} // namespace tessera::inline TESSERA_PASS_NAMESPACE

@@ -77,4 +77,4 @@ constexpr bool sameColour(double distance, const ScaleSettings& settings) {
     return distance < settings.sameColourTolerance;
 }
 
-} // namespace tessera::TESSERA_PASS_NAMESPACE
+} // namespace tessera::inline TESSERA_PASS_NAMESPACE

@@ -137,4 +137,4 @@ struct AlphaColours {
     }
 };
 
-} // namespace tessera::TESSERA_PASS_NAMESPACE
+} // namespace tessera::inline TESSERA_PASS_NAMESPACE

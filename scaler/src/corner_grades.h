@@ -84,4 +84,4 @@ constexpr unsigned gradeCorner(const CornerPixels& p, double sumRising, double s
                           bottomLeftPixel << topRightShift | bottomRightPixel << topLeftShift);
 }
 
-} // namespace tessera::TESSERA_PASS_NAMESPACE
+} // namespace tessera::inline TESSERA_PASS_NAMESPACE

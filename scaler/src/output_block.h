@@ -125,4 +125,4 @@ inline void applyPattern(Pixel colour, const OutputBlock& block) {
         applySteps<Colours, Factor, Turn, Patterns::corner>(colour, block);
 }
 
-} // namespace tessera::TESSERA_PASS_NAMESPACE
+} // namespace tessera::inline TESSERA_PASS_NAMESPACE

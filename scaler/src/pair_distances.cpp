@@ -41,4 +41,4 @@ void measurePairs(const Pixel* first, const Pixel* second, int count, double lum
 template void measurePairs<OpaqueColours>(const Pixel*, const Pixel*, int, double, double*);
 template void measurePairs<AlphaColours>(const Pixel*, const Pixel*, int, double, double*);
 
-} // namespace tessera::TESSERA_PASS_NAMESPACE
+} // namespace tessera::inline TESSERA_PASS_NAMESPACE

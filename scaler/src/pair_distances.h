@@ -19,4 +19,4 @@ namespace tessera::inline TESSERA_PASS_NAMESPACE {
 template <typename Colours>
 void measurePairs(const Pixel* first, const Pixel* second, int count, double lumaWeight, double* out);
 
-} // namespace tessera::TESSERA_PASS_NAMESPACE
+} // namespace tessera::inline TESSERA_PASS_NAMESPACE

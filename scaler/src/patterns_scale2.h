@@ -15,4 +15,4 @@ struct FactorPatterns<2> {
     static constexpr PatternStep corner[] = {blend(1, 1, 21, 100)};
 };
 
-} // namespace tessera::TESSERA_PASS_NAMESPACE
+} // namespace tessera::inline TESSERA_PASS_NAMESPACE

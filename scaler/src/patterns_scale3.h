@@ -18,4 +18,4 @@ struct FactorPatterns<3> {
     static constexpr PatternStep corner[] = {blend(2, 2, 45, 100)};
 };
 
-} // namespace tessera::TESSERA_PASS_NAMESPACE
+} // namespace tessera::inline TESSERA_PASS_NAMESPACE

@@ -20,4 +20,4 @@ struct FactorPatterns<4> {
     static constexpr PatternStep corner[] = {blend(3, 3, 68, 100), blend(3, 2, 9, 100), blend(2, 3, 9, 100)};
 };
 
-} // namespace tessera::TESSERA_PASS_NAMESPACE
+} // namespace tessera::inline TESSERA_PASS_NAMESPACE

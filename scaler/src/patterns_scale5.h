@@ -25,4 +25,4 @@ struct FactorPatterns<5> {
                                              blend(3, 4, 23, 100)};
 };
 
-} // namespace tessera::TESSERA_PASS_NAMESPACE
+} // namespace tessera::inline TESSERA_PASS_NAMESPACE

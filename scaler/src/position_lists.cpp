@@ -164,4 +164,4 @@ void listAbove(const std::uint32_t (&codes)[4][stripColumns], std::uint32_t stre
 #endif
 }
 
-} // namespace tessera::TESSERA_PASS_NAMESPACE
+} // namespace tessera::inline TESSERA_PASS_NAMESPACE

@@ -35,4 +35,4 @@ void listAboveOneByOne(const std::uint32_t (&codes)[4][stripColumns], std::uint3
                        std::uint32_t threshold, std::uint16_t (&lists)[4][positionListSize],
                        int (&counts)[4]);
 
-} // namespace tessera::TESSERA_PASS_NAMESPACE
+} // namespace tessera::inline TESSERA_PASS_NAMESPACE

@@ -93,4 +93,4 @@ constexpr BlockCell turnedCell(int factor, QuarterTurn turn, BlockCell cell) {
     return {(fromCentre.y + factor - 1) / 2, (fromCentre.x + factor - 1) / 2};
 }
 
-} // namespace tessera::TESSERA_PASS_NAMESPACE
+} // namespace tessera::inline TESSERA_PASS_NAMESPACE

@@ -96,4 +96,4 @@ template void decideRow(StripWindow<OpaqueColours>&, const std::uint32_t*, int, 
 template void decideRow(StripWindow<AlphaColours>&, const std::uint32_t*, int, const ScaleSettings&,
                         RowDecisions&);
 
-} // namespace tessera::TESSERA_PASS_NAMESPACE
+} // namespace tessera::inline TESSERA_PASS_NAMESPACE

@@ -70,4 +70,4 @@ inline void applyDecisions(const RowDecisions& decisions, Pixel* blockRow, std::
     applyTurn<Colours, Factor, BottomLeft>(decisions, blockRow, stride);
 }
 
-} // namespace tessera::TESSERA_PASS_NAMESPACE
+} // namespace tessera::inline TESSERA_PASS_NAMESPACE

@@ -78,4 +78,4 @@ void gradeRow(StripWindow<Colours>& window, int columns, double dominantRatio, s
 template void gradeRow(StripWindow<OpaqueColours>&, int, double, std::uint8_t*, std::uint32_t*);
 template void gradeRow(StripWindow<AlphaColours>&, int, double, std::uint8_t*, std::uint32_t*);
 
-} // namespace tessera::TESSERA_PASS_NAMESPACE
+} // namespace tessera::inline TESSERA_PASS_NAMESPACE

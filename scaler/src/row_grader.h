@@ -26,4 +26,4 @@ template <typename Colours>
 void gradeRow(StripWindow<Colours>& window, int columns, double dominantRatio, std::uint8_t* workingRow,
               std::uint32_t* grades);
 
-} // namespace tessera::TESSERA_PASS_NAMESPACE
+} // namespace tessera::inline TESSERA_PASS_NAMESPACE

@@ -73,4 +73,4 @@ void scalePass(const Pixel* source, Pixel* target, std::int32_t width, std::int3
         finishStreaming();
 }
 
-} // namespace tessera::TESSERA_PASS_NAMESPACE
+} // namespace tessera::inline TESSERA_PASS_NAMESPACE

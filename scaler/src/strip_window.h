@@ -256,4 +256,4 @@ struct WindowNeighbourhood {
     }
 };
 
-} // namespace tessera::TESSERA_PASS_NAMESPACE
+} // namespace tessera::inline TESSERA_PASS_NAMESPACE

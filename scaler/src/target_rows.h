@@ -76,4 +76,4 @@ inline void finishStreaming() {
 #endif
 }
 
-} // namespace tessera::TESSERA_PASS_NAMESPACE
+} // namespace tessera::inline TESSERA_PASS_NAMESPACE

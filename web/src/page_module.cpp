@@ -84,8 +84,8 @@ EMSCRIPTEN_KEEPALIVE Job* pageOpen(const char* file, std::size_t size, int facto
     std::optional<tessera::pixels::Rgb> colour;
     if (background >= 0)
         colour = tessera::pixels::Rgb{static_cast<std::uint8_t>(background >> 16),
-                                    static_cast<std::uint8_t>(background >> 8),
-                                    static_cast<std::uint8_t>(background)};
+                                      static_cast<std::uint8_t>(background >> 8),
+                                      static_cast<std::uint8_t>(background)};
     return new Job{tessera::web::open({file, size}, factor, colour)};
 }
 
@@ -121,8 +121,9 @@ EMSCRIPTEN_KEEPALIVE void pageSourceRgba(const Job* job, std::uint8_t* rgba) {
 // Enlarges source rows [rowBegin, rowEnd); bands of one job give the words of one whole call.
 EMSCRIPTEN_KEEPALIVE void pageEnlarge(Job* job, int rowBegin, int rowEnd) {
     const tessera::tool::SourceImage& source = job->source;
-    tessera::pixels::enlargeBand(source.conversion.mode, job->factor, source.pixels.data(), job->target.data(),
-                               source.width, source.height, ScaleSettings{}, rowBegin, rowEnd);
+    tessera::pixels::enlargeBand(source.conversion.mode, job->factor, source.pixels.data(),
+                                 job->target.data(), source.width, source.height, ScaleSettings{}, rowBegin,
+                                 rowEnd);
 }
 
 // Encodes the enlargement of every band as PNG; 0 when memory ran out.
