@@ -35,8 +35,8 @@
 using Pixel = std::uint32_t;
 
 // The factors there is a scaler for: 2, 3, 4 and 5.
-inline constexpr std::int32_t minScaleFactor = 2;
-inline constexpr std::int32_t maxScaleFactor = 5;
+constexpr std::int32_t minScaleFactor = 2;
+constexpr std::int32_t maxScaleFactor = 5;
 
 struct ScaleSettings {
     double lumaWeight = 1.0;           // multiplier of the luma difference in every colour distance
