@@ -10,11 +10,14 @@
 
 namespace fuzz {
 
-inline void require(bool holds, const char* what) {
-    if (holds)
-        return;
+[[noreturn]] inline void fail(const char* what) {
     std::fprintf(stderr, "fuzz check failed: %s\n", what);
     std::abort();
+}
+
+inline void require(bool holds, const char* what) {
+    if (!holds)
+        fail(what);
 }
 
 } // namespace fuzz

@@ -19,13 +19,15 @@ fi
 build=${FUZZ_BUILD_DIR:-build/fuzz}
 
 # name, longest input, memory limit (MB), largest single allocation (MB), time limit per input (s).
-# The scaler's inputs reach a 64 x 64 image of raw words. tessera-scale refuses an image's size
-# from its header before decoding, and never lets the decoder fill a buffer of more than 256 MiB,
-# so image_load's limits are tight enough that an input decoded before its size is judged shows
-# as a finding (out-of-memory, an allocation over the limit, or a timeout).
+# The scaler's longest useful input is 4096 pixels of palette indices after the header, the
+# palette and the tuning values (raw words fill a quarter of that image; the rest is 0).
+# tessera-scale refuses an image's size from its header before decoding, and never lets the
+# decoder fill a buffer of more than 256 MiB, so image_load's limits are tight enough that an
+# input decoded before its size is judged shows as a finding (out-of-memory, an allocation over
+# the limit, or a timeout).
 fuzzers=(
   "settings 8192 2048 0 10"
-  "scaler 16500 2048 0 30"
+  "scaler 4150 2048 0 10"
   "image_load 4096 2048 512 15"
 )
 
