@@ -112,9 +112,11 @@ bool decoderMayRead(std::span<const char> file) {
         return false;
     const std::span<const std::uint8_t> bytes{reinterpret_cast<const std::uint8_t*>(file.data()),
                                               file.size()};
-    const bool jpeg = bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xD8;
+    // The decoder finds a JPEG's start-of-image marker after any number of 0xFF fill bytes.
+    const auto marker = std::find_if(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b != 0xFF; });
+    const bool jpeg = marker != bytes.begin() && marker != bytes.end() && *marker == 0xD8;
     if (jpeg)
-        return huffmanTablesFit(bytes);
+        return huffmanTablesFit(bytes.subspan(static_cast<std::size_t>(marker - bytes.begin()) - 1));
     constexpr std::uint8_t pngSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     const bool png = bytes.size() >= 8 && std::equal(bytes.begin(), bytes.begin() + 8, pngSignature);
     return !png || pngDataChunksFit(bytes);

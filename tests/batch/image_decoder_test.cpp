@@ -56,6 +56,9 @@ TEST(ReadDeclaredImage, ReadsTheSizeOfEveryFormatFromItsHeaderAlone) {
         // A Huffman table of more than 256 codes would be built past the decoder's arrays.
         {"JPEG with a Huffman table of 257 codes",
          std::string{"\xFF\xD8"} + jpegHuffmanTable(257) + jpegHeader(640, 480).substr(2), std::nullopt},
+        {"JPEG with a Huffman table of 257 codes after fill bytes before its start",
+         std::string{"\xFF\xFF\xFF\xD8"} + jpegHuffmanTable(257) + jpegHeader(640, 480).substr(2),
+         std::nullopt},
         {"JPEG with a Huffman table of 257 codes after a scan",
          jpegHeader(640, 480) + jpegScan() + jpegHuffmanTable(257), std::nullopt},
         {"JPEG with a Huffman table cut short after a scan, its counts in",
