@@ -1,7 +1,9 @@
 // tessera-scale's path from the bytes of an input file to the PNG it writes, through the same
 // functions the command calls: loading (header, size check, decoding, conversion), the band plan,
 // the bands' enlargement, the conversion back to RGBA and the PNG encoding, which must decode to
-// exactly those bytes again. Only the file reading before and the file writing after stay out.
+// exactly those bytes again; for an animation, its decoding into frames and its enlargement into
+// an animated PNG. Only the file reading before and the file writing after stay out.
+#include "animation_decoder.h"
 #include "animation_run.h"
 #include "command_line.h"
 #include "fuzz_check.h"
@@ -20,22 +22,69 @@ namespace {
 using namespace tessera::tool;
 
 // Larger enlargements are valid for the command, but would spend the fuzzing time in the scaler,
-// which has a fuzz target of its own, and in the encoder's compression.
-constexpr std::uint64_t maxFuzzedTargetPixels = std::uint64_t{1} << 22;
-constexpr std::uint64_t maxEncodedTargetPixels = std::uint64_t{1} << 18;
+// which has a fuzz target of its own, and in the encoder's compression; a few thousand pixels
+// reach every branch of both. For an animation the bound is on all its frames together.
+constexpr std::uint64_t maxFuzzedTargetPixels = std::uint64_t{1} << 16;
+constexpr std::uint64_t maxEncodedTargetPixels = std::uint64_t{1} << 14;
+// Decoding a larger image the command accepts is valid too, and the decoders do for it what they
+// do for a small one, only longer: filling buffers of up to 256 MiB would take most of the time.
+// Such files are fuzzed up to the judgement of their declared size; larger sizes that the command
+// refuses are refused before decoding, as quickly as small ones.
+constexpr std::uint64_t maxDecodedSourcePixels = std::uint64_t{1} << 18;
+
+// The size a file's header declares, when the command goes on to decode it.
+std::optional<DeclaredImage> decodableSize(std::span<const char> bytes, int factor) {
+    const Result<DeclaredImage> declared = readDeclaredImage(bytes);
+    const DeclaredImage* size = std::get_if<DeclaredImage>(&declared);
+    if (size == nullptr || std::holds_alternative<Failure>(checkDeclaredImage(*size, factor)))
+        return std::nullopt;
+    return *size;
+}
 
 // The loader refuses an image whose decoded size differs from the size its header declared. The
 // refusal before decoding is only sound if that never happens, since the decoder would have
 // allocated for the other size first.
-void requireDeclaredSizeHolds(std::span<const char> bytes, int factor) {
-    const Result<DeclaredImage> declared = readDeclaredImage(bytes);
-    const DeclaredImage* size = std::get_if<DeclaredImage>(&declared);
-    if (size == nullptr || std::holds_alternative<Failure>(checkDeclaredImage(*size, factor)))
+void requireDeclaredSizeHolds(std::span<const char> bytes, const std::optional<DeclaredImage>& size) {
+    if (!size)
         return;
     const Result<DecodedImage> decoded = decodeImage(bytes);
     const DecodedImage* image = std::get_if<DecodedImage>(&decoded);
     fuzz::require(image == nullptr || (image->width == size->width && image->height == size->height),
                   "an image decodes to the size its header declares");
+}
+
+// The frames the animation decoder gives, then, for a small animation, the command's enlargement
+// of the file: a PNG of the enlarged canvas that decodes as one.
+void checkAnimation(const Result<Animation>& decoded, std::span<const char> bytes, int factor,
+                    std::optional<Rgb> background) {
+    const Animation* animation = std::get_if<Animation>(&decoded);
+    if (animation == nullptr)
+        return;
+    const std::uint64_t canvas = std::uint64_t{animation->width} * animation->height;
+    const std::size_t frames = animation->frames.size();
+    fuzz::require(frames >= 1 && frames <= maxAnimationFrames && canvas * frames <= maxAnimationPixels,
+                  "an animation keeps to the frame and pixel limits");
+    fuzz::require(std::all_of(animation->frames.begin(), animation->frames.end(),
+                              [&](const AnimationFrame& frame) {
+                                  return frame.rgba.size() == canvas * 4 && frame.delayDenominator != 0;
+                              }),
+                  "every frame covers the canvas and has a delay");
+    if (canvas * frames * factor * factor > maxFuzzedTargetPixels)
+        return;
+
+    const auto enlarged = enlargeAnimationFile(bytes, factor, background);
+    fuzz::require(enlarged.has_value(), "a file decoded as an animation is enlarged as one");
+    const auto* written = std::get_if<EnlargedAnimation>(&*enlarged);
+    if (written == nullptr)
+        return;
+    const std::span<const char> file{reinterpret_cast<const char*>(written->file.data()),
+                                     written->file.size()};
+    const Result<DeclaredImage> declared = readDeclaredImage(file);
+    const DeclaredImage* size = std::get_if<DeclaredImage>(&declared);
+    fuzz::require(size != nullptr && size->width == animation->width * factor &&
+                      size->height == animation->height * factor,
+                  "an enlarged animation is a PNG of the enlarged canvas");
+    fuzz::require(std::holds_alternative<DecodedImage>(decodeImage(file)), "an enlarged animation decodes");
 }
 
 } // namespace
@@ -49,16 +98,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                          static_cast<std::uint8_t>(size * 13)};
 
     const std::vector<char> bytes(data, data + size);
-    // Animations take their own path to an animated PNG; whatever they hold, it must end in one
-    // or in a failure.
-    if (const auto animated = enlargeAnimationFile(bytes, factor, background)) {
-        const auto* enlarged = std::get_if<EnlargedAnimation>(&*animated);
-        fuzz::require(enlarged == nullptr || enlarged->file.size() > 8, "an enlarged animation is written");
+    const std::optional<DeclaredImage> declared = decodableSize(bytes, factor);
+    if (declared && std::uint64_t{declared->width} * declared->height > maxDecodedSourcePixels)
+        return 0;
+    // Animations take their own path to an animated PNG.
+    if (const std::optional<Result<Animation>> animation = decodeAnimation(bytes)) {
+        checkAnimation(*animation, bytes, factor, background);
         return 0;
     }
     Result<SourceImage> loaded = loadSourceImage(bytes, factor, background);
     if (std::holds_alternative<Failure>(loaded)) {
-        requireDeclaredSizeHolds(bytes, factor);
+        requireDeclaredSizeHolds(bytes, declared);
         return 0;
     }
     SourceImage& image = std::get<SourceImage>(loaded);
