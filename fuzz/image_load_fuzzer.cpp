@@ -22,14 +22,14 @@ namespace {
 using namespace tessera::tool;
 
 // Larger enlargements are valid for the command, but would spend the fuzzing time in the scaler,
-// which has a fuzz target of its own, and in the encoder's compression; a few thousand pixels
-// reach every branch of both. For an animation the bound is on all its frames together.
+// which has a fuzz target of its own, and in the encoder's compression, where small images take
+// the same branches. For an animation the bound is on all its frames together.
 constexpr std::uint64_t maxFuzzedTargetPixels = std::uint64_t{1} << 16;
 constexpr std::uint64_t maxEncodedTargetPixels = std::uint64_t{1} << 14;
-// Decoding a larger image the command accepts is valid too, and the decoders do for it what they
-// do for a small one, only longer: filling buffers of up to 256 MiB would take most of the time.
-// Such files are fuzzed up to the judgement of their declared size; larger sizes that the command
-// refuses are refused before decoding, as quickly as small ones.
+// A larger image that the command accepts is decoded just as a small one is, only for longer, and
+// filling buffers of up to 256 MiB would take most of the fuzzing time: such files are fuzzed up
+// to the judgement of their declared size. Sizes the command refuses still take the whole path,
+// as they are refused before anything is decoded.
 constexpr std::uint64_t maxDecodedSourcePixels = std::uint64_t{1} << 18;
 
 // The size a file's header declares, when the command goes on to decode it.
