@@ -43,23 +43,28 @@ struct TurnedCells {
     static constexpr int above = neighbourIndex(Turn, 0, -1);      // Nt(0, -1)
 };
 
+// Whether two cells are of a similar colour: their distance is below the tolerance.
 template <int A, int B, typename Cells>
-[[gnu::always_inline]] inline unsigned same(const Cells& n, const ScaleSettings& settings) {
+[[gnu::always_inline]] inline unsigned similar(const Cells& n, const ScaleSettings& settings) {
     return sameColour(n.template between<A, B>(), settings);
 }
 
+// Whether two cells are different pixels: unequal words, or in the alpha mode not both
+// transparent.
 template <typename Colours, int A, int B, typename Cells>
-[[gnu::always_inline]] inline unsigned differ(const Cells& n) {
+[[gnu::always_inline]] inline unsigned differentPixel(const Cells& n) {
     return !Colours::samePixel(n.template pixel<A>(), n.template pixel<B>());
 }
 
-// What one turn does to the block: a PatternKind, or noPattern when its corner is not
-// graded, and the colour it blends in, the side neighbour Nt(1, 0) or the lower one
-// Nt(0, 1). A line blend waiting for its slope test is a Diagonal with one or both of the
-// pending bits set, for the slopes it may still turn out to be.
-constexpr std::uint32_t noPattern = 5;
+// What one turn does to the block: a PatternKind, or noPattern (the code after the last
+// kind) when its corner is not graded, and the colour it blends in, the side neighbour
+// Nt(1, 0) or the lower one Nt(0, 1). A line blend waiting for its slope test is a
+// Diagonal with one or both of the pending bits set, for the slopes it may still turn out
+// to be; the pending bits lie above every final code.
+constexpr std::uint32_t noPattern = static_cast<std::uint32_t>(PatternKind::Corner) + 1;
 constexpr std::uint32_t shallowPending = 1u << 3;
 constexpr std::uint32_t steepPending = 1u << 4;
+static_assert(noPattern < shallowPending);
 
 struct CornerDecision {
     std::uint32_t pattern;
@@ -88,33 +93,33 @@ template <typename Colours, QuarterTurn Turn, typename Cells>
     // itself differs from the cell across it.
     const unsigned strong = gradeAt(turned, bottomRightShift) == BlendGrade::Strong;
     const unsigned aheadAcross = (gradeAt(turned, topRightShift) != BlendGrade::None) &
-                                 (same<C::centre, C::lowerLeft>(n, settings) ^ 1u);
+                                 (similar<C::centre, C::lowerLeft>(n, settings) ^ 1u);
     const unsigned behindAcross = (gradeAt(turned, bottomLeftShift) != BlendGrade::None) &
-                                  (same<C::centre, C::upperRight>(n, settings) ^ 1u);
+                                  (similar<C::centre, C::upperRight>(n, settings) ^ 1u);
     const unsigned shapeCorner =
-        same<C::lowerLeft, C::lower>(n, settings) & same<C::lower, C::across>(n, settings) &
-        same<C::across, C::side>(n, settings) & same<C::side, C::upperRight>(n, settings) &
-        (same<C::centre, C::across>(n, settings) ^ 1u);
+        similar<C::lowerLeft, C::lower>(n, settings) & similar<C::lower, C::across>(n, settings) &
+        similar<C::across, C::side>(n, settings) & similar<C::side, C::upperRight>(n, settings) &
+        (similar<C::centre, C::across>(n, settings) ^ 1u);
     const unsigned lineBlend = strong | ((aheadAcross | behindAcross | shapeCorner) ^ 1u);
 
     // A tie goes to the side neighbour.
     const bool sideColour =
         n.template between<C::centre, C::side>() <= n.template between<C::centre, C::lower>();
-    const Pixel colour = pick(sideColour, n.template pixel<C::side>(), n.template pixel<C::lower>());
+    const Pixel colour = select(sideColour, n.template pixel<C::side>(), n.template pixel<C::lower>());
 
     // A line blend is shallow when the lower span is at least the steep ratio times the
     // side span and the lower-left cell differs from the pixel and from its left
     // neighbour; steep the same way round with the upper-right cell; both, or neither
     // (a Diagonal). The cell tests are made here, the span tests by settleSlopes.
-    const unsigned shallowCells =
-        differ<Colours, C::centre, C::lowerLeft>(n) & differ<Colours, C::left, C::lowerLeft>(n);
-    const unsigned steepCells =
-        differ<Colours, C::centre, C::upperRight>(n) & differ<Colours, C::above, C::upperRight>(n);
+    const unsigned shallowCells = differentPixel<Colours, C::centre, C::lowerLeft>(n) &
+                                  differentPixel<Colours, C::left, C::lowerLeft>(n);
+    const unsigned steepCells = differentPixel<Colours, C::centre, C::upperRight>(n) &
+                                differentPixel<Colours, C::above, C::upperRight>(n);
     const std::uint32_t line = static_cast<std::uint32_t>(PatternKind::Diagonal) |
                                shallowCells * shallowPending | steepCells * steepPending;
-    const std::uint32_t kind = pick(lineBlend != 0, line, static_cast<std::uint32_t>(PatternKind::Corner));
+    const std::uint32_t kind = select(lineBlend != 0, line, static_cast<std::uint32_t>(PatternKind::Corner));
     const bool graded = gradeAt(turned, bottomRightShift) != BlendGrade::None;
-    return {pick(graded, kind, noPattern), colour};
+    return {select(graded, kind, noPattern), colour};
 }
 
 // The codes above this one still wait for their slope test; the final ones, the kinds
@@ -125,8 +130,8 @@ constexpr bool slopesPending(std::uint32_t pattern) {
     return pattern > lastFinalCode;
 }
 
-// The final pattern of a pending line blend, from the distances of its spans.
-// BothSlopes, ShallowSlope, SteepSlope and Diagonal are 0 to 3 in the order of PatternKind.
+// The final pattern of a pending line blend, from the distances of its spans: Diagonal,
+// less two for a shallow slope and one for a steep one (the order of PatternKind).
 constexpr std::uint32_t settleSlopes(std::uint32_t pattern, double sideSpan, double lowerSpan,
                                      const ScaleSettings& settings) {
     const unsigned shallow =

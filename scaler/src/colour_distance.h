@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdint>
 #include <tessera/scaler.h>
+#include <type_traits>
 
 namespace tessera::inline TESSERA_PASS_NAMESPACE {
 
@@ -35,17 +36,14 @@ constexpr int alphaOf(Pixel p) {
     return static_cast<int>(p >> 24);
 }
 
-// One of two doubles, picked by masking their bits rather than by a branch, so that
-// loops over it vectorise (a conditional expression may become a branch).
-constexpr double choose(bool condition, double ifTrue, double ifFalse) {
-    const std::uint64_t mask = ~std::uint64_t{0} * condition;
-    return bit_cast<double>((bit_cast<std::uint64_t>(ifTrue) & mask) |
-                            (bit_cast<std::uint64_t>(ifFalse) & ~mask));
-}
-
-// One of two words, the same way.
-constexpr std::uint32_t pick(bool condition, std::uint32_t ifTrue, std::uint32_t ifFalse) {
-    return ifFalse ^ ((ifTrue ^ ifFalse) & (0u - condition));
+// One of two doubles or words, picked by masking their bits rather than by a branch, so
+// that loops over it vectorise (a conditional expression may become a branch).
+template <typename Value>
+constexpr Value select(bool condition, Value ifTrue, Value ifFalse) {
+    using Bits = std::conditional_t<sizeof(Value) == sizeof(std::uint64_t), std::uint64_t, std::uint32_t>;
+    static_assert(sizeof(Value) == sizeof(Bits));
+    const Bits bitsIfFalse = bit_cast<Bits>(ifFalse);
+    return bit_cast<Value>(bitsIfFalse ^ ((bit_cast<Bits>(ifTrue) ^ bitsIfFalse) & (Bits{0} - condition)));
 }
 
 // The square of the colour distance in a luma/chroma space with the BT.709 weights,
@@ -69,7 +67,7 @@ constexpr double colourSquare(Pixel a, Pixel b, double lumaWeight) {
 // luma weight; words that differ only in alpha take the formula and come out as 0.0
 // too. Black against white is 254.99999999999997, not 255.
 inline double colourDistance(Pixel a, Pixel b, double lumaWeight) {
-    return choose(a == b, 0.0, std::sqrt(colourSquare(a, b, lumaWeight)));
+    return select(a == b, 0.0, std::sqrt(colourSquare(a, b, lumaWeight)));
 }
 
 // Strictly below the tolerance: a distance equal to it is a different colour.

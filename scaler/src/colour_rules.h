@@ -26,7 +26,7 @@ struct OpaqueColours {
     static constexpr bool samePixel(Pixel a, Pixel b) { return a == b; }
 
     static double fromSquare(Pixel a, Pixel b, double colourSquare) {
-        return choose(a == b, 0.0, std::sqrt(colourSquare));
+        return select(a == b, 0.0, std::sqrt(colourSquare));
     }
 
     static double distance(Pixel a, Pixel b, double lumaWeight) { return colourDistance(a, b, lumaWeight); }
@@ -79,7 +79,7 @@ struct AlphaColours {
         const int fainter = alphaA < alphaB ? alphaA : alphaB;
         const int bolder = alphaA < alphaB ? alphaB : alphaA;
         const double faded = colour * double(fainter) / 255.0 + double(bolder - fainter);
-        return choose(samePixel(a, b), 0.0, choose((alphaA & alphaB) == 255, colour, faded));
+        return select(samePixel(a, b), 0.0, select((alphaA & alphaB) == 255, colour, faded));
     }
 
     static double distance(Pixel a, Pixel b, double lumaWeight) {

@@ -43,10 +43,47 @@ constexpr bool isFlatCorner(const CornerPixels& p) {
     return ((across & acrossBelow) | (down & downRight)) != 0;
 }
 
-// The four side terms are added left to right, then the centre term with its fixed
-// weight of 4; the order decides the last bit of the sum.
+// A pair of cells next to each other along a diagonal, named by its left cell N(dx, dy),
+// counted from the corner's top-left pixel N(0, 0); the right cell is one column right
+// and one row up (a rising pair) or down (a falling one).
+struct DiagonalPair {
+    int dx = 0;
+    int dy = 0;
+};
+
+// The pairs a diagonal sum measures: the corner's own diagonal, which carries the fixed
+// weight of 4, and the same diagonal moved one row up or down, or one column left or right.
+struct DiagonalPairs {
+    DiagonalPair centre, above, left, below, right;
+};
+
+// The rising diagonal runs from N(0, 1) up to N(1, 0), the falling one from N(0, 0) down
+// to N(1, 1).
+constexpr DiagonalPairs risingPairs{
+    .centre = {0, 1}, .above = {0, 0}, .left = {-1, 1}, .below = {0, 2}, .right = {1, 1}};
+constexpr DiagonalPairs fallingPairs{
+    .centre = {0, 0}, .above = {0, -1}, .left = {-1, 0}, .below = {0, 1}, .right = {1, 0}};
+
+// The four side terms are added left to right, then the centre term with its weight; the
+// order decides the last bit of the sum.
 constexpr double diagonalSum(double first, double second, double third, double fourth, double centre) {
     return (((first + second) + third) + fourth) + 4.0 * centre;
+}
+
+// The two sums from `distance(pair)`, each pair's distance, with their side terms in the
+// order the rule adds them.
+template <typename Distance>
+[[gnu::always_inline]] constexpr double sumRising(Distance distance) {
+    const DiagonalPairs& p = risingPairs;
+    return diagonalSum(distance(p.above), distance(p.left), distance(p.below), distance(p.right),
+                       distance(p.centre));
+}
+
+template <typename Distance>
+[[gnu::always_inline]] constexpr double sumFalling(Distance distance) {
+    const DiagonalPairs& p = fallingPairs;
+    return diagonalSum(distance(p.below), distance(p.left), distance(p.above), distance(p.right),
+                       distance(p.centre));
 }
 
 // The grades one corner gives the four pixels around it, in one byte: each pixel's
@@ -65,11 +102,11 @@ constexpr double diagonalSum(double first, double second, double third, double f
 template <typename Colours>
 constexpr unsigned gradeCorner(const CornerPixels& p, double sumRising, double sumFalling,
                                double dominantRatio) {
-    const auto same = [](Pixel a, Pixel b) {
+    const auto samePixel = [](Pixel a, Pixel b) {
         return static_cast<unsigned>(Colours::samePixel(a, b));
     };
-    const unsigned top = same(p.topLeft, p.topRight), bottom = same(p.bottomLeft, p.bottomRight);
-    const unsigned left = same(p.topLeft, p.bottomLeft), right = same(p.topRight, p.bottomRight);
+    const unsigned top = samePixel(p.topLeft, p.topRight), bottom = samePixel(p.bottomLeft, p.bottomRight);
+    const unsigned left = samePixel(p.topLeft, p.bottomLeft), right = samePixel(p.topRight, p.bottomRight);
     const unsigned flat = isFlatCorner<Colours>(p);
 
     const unsigned fallingGrade = static_cast<unsigned>(sumFalling > sumRising) *

@@ -18,6 +18,7 @@ namespace tessera {
 enum class InstructionSet : int { Baseline, Avx2, Avx512 };
 constexpr int instructionSetCount = 3;
 constexpr const char* instructionSetNames[instructionSetCount] = {"baseline", "avx2", "avx512"};
+static_assert(static_cast<int>(InstructionSet::Avx512) + 1 == instructionSetCount);
 
 using Pass = void (*)(const Pixel* source, Pixel* target, std::int32_t width, std::int32_t height,
                       const ScaleSettings& settings, std::int32_t firstRow, std::int32_t lastRow);

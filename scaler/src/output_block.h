@@ -24,7 +24,12 @@ struct OutputBlock {
     std::int32_t stride = 0;  // target row length in pixels
 };
 
+// The order is part of the decision (blend_decision.h): a line blend's kind is Diagonal
+// less two for a shallow slope and one for a steep one, and Corner is the last kind.
 enum class PatternKind : std::uint8_t { BothSlopes, ShallowSlope, SteepSlope, Diagonal, Corner };
+static_assert(static_cast<int>(PatternKind::Diagonal) - 2 == static_cast<int>(PatternKind::ShallowSlope) &&
+              static_cast<int>(PatternKind::Diagonal) - 1 == static_cast<int>(PatternKind::SteepSlope) &&
+              static_cast<int>(PatternKind::Diagonal) - 3 == static_cast<int>(PatternKind::BothSlopes));
 
 // One step of a pattern list: blend k/n of the colour into a cell, or set it when n is 0.
 struct PatternStep {

@@ -30,9 +30,6 @@ struct RowDecisions {
     int kindEnds[4][noPattern];
 };
 
-// The kinds are the codes below noPattern.
-static_assert(noPattern == static_cast<std::uint32_t>(PatternKind::Corner) + 1);
-
 // Decides every turn of the `columns` pixels of the window's row whose grade bytes are
 // `grades`.
 template <typename Colours>

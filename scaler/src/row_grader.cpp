@@ -11,20 +11,24 @@ namespace tessera::inline TESSERA_PASS_NAMESPACE {
 namespace {
 
 // The row pointers are copied into locals first: the loop then reads nothing that its
-// stores could alias, and vectorises.
+// stores could alias, and vectorises. The pair whose left cell is N(dx, dy) of the corner
+// in column x is rising[dy][x + dx] or falling[dy + 1][x + dx] (strip_window.h).
 template <typename Colours>
 [[gnu::always_inline]] inline void gradeLoop(const Pixel* row, const Pixel* below,
                                              const double* const rising[3], const double* const falling[3],
                                              int from, int to, double dominantRatio, unsigned* out) {
-    const double *risingAbove = rising[0], *risingHere = rising[1], *risingBelow = rising[2];
-    const double *fallingAbove = falling[0], *fallingHere = falling[1], *fallingBelow = falling[2];
-    for (int x = from; x < to; ++x)
-        out[x] = gradeCorner<Colours>(
-            {row[x], row[x + 1], below[x], below[x + 1]},
-            diagonalSum(risingAbove[x], risingHere[x - 1], risingBelow[x], risingHere[x + 1], risingHere[x]),
-            diagonalSum(fallingBelow[x], fallingHere[x - 1], fallingAbove[x], fallingHere[x + 1],
-                        fallingHere[x]),
-            dominantRatio);
+    const double* const risingRows[3] = {rising[0], rising[1], rising[2]};
+    const double* const fallingRows[3] = {falling[0], falling[1], falling[2]};
+    for (int x = from; x < to; ++x) {
+        const auto risingPair = [&](DiagonalPair pair) {
+            return risingRows[pair.dy][x + pair.dx];
+        };
+        const auto fallingPair = [&](DiagonalPair pair) {
+            return fallingRows[pair.dy + 1][x + pair.dx];
+        };
+        out[x] = gradeCorner<Colours>({row[x], row[x + 1], below[x], below[x + 1]}, sumRising(risingPair),
+                                      sumFalling(fallingPair), dominantRatio);
+    }
 }
 
 template <typename Colours>

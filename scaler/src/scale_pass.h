@@ -1,6 +1,18 @@
 // The scaling pass: one walk over the source, strip by strip and within a strip row by
 // row from the top, that grades the corners along each row, fills each pixel's block
 // and, when any corner of the pixel is graded, blends the corners' patterns into it.
+//
+// The words the pass's sources use:
+//   word     a Pixel as one 32-bit value; pixels are the same when their words are equal
+//            (in the alpha mode, also when both are transparent)
+//   strip    up to stripColumns source columns, enlarged from the top row down before
+//            the pass moves right, so that its working area stays small (strip_window.h)
+//   stretch  sixteen neighbouring columns of a strip; sets of stretches are bit masks, and
+//            the loops skip the stretches where nothing can happen
+//   turn     one of a pixel's four corners, seen through the quarter turn that brings it
+//            to the bottom-right, where every corner rule is written (quarter_turn.h)
+//   kind     which of the factor's five patterns a turn blends in (PatternKind)
+//   field    the two bits of a pixel's CornerGrades byte that hold one corner's grade
 #pragma once
 
 #include "output_block.h"
