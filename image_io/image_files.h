@@ -1,8 +1,7 @@
-// The file side of tessera-scale: reading inputs and writing outputs safely.
+// The file side of tessera-scale and the editor: reading inputs and writing outputs safely.
 #pragma once
 
 #include "failure.h"
-#include "output_plan.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -25,8 +24,5 @@ Result<std::vector<char>> readWholeFile(const std::filesystem::path& path);
 // failure returned, and the temporary file is removed. `mode` is the new file's permission bits.
 Result<> writeFileSafely(std::span<const std::uint8_t> bytes, const std::filesystem::path& output,
                          mode_t mode);
-
-// The identity of a path on disk, for findConflicts.
-PathIdentity identifyPath(const std::filesystem::path& path);
 
 } // namespace tessera::tool
