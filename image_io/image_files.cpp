@@ -119,4 +119,10 @@ Result<> writeFileSafely(std::span<const std::uint8_t> bytes, const std::filesys
     return {};
 }
 
+mode_t newFileMode() {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return static_cast<mode_t>(0666 & ~mask);
+}
+
 } // namespace tessera::tool

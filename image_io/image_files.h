@@ -25,4 +25,8 @@ Result<std::vector<char>> readWholeFile(const std::filesystem::path& path);
 Result<> writeFileSafely(std::span<const std::uint8_t> bytes, const std::filesystem::path& output,
                          mode_t mode);
 
+// The permission bits of a new file as the process's umask gives them: 0666 without the masked
+// bits. Call it before any thread starts, since the umask can only be read by setting it.
+mode_t newFileMode();
+
 } // namespace tessera::tool

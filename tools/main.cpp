@@ -26,13 +26,6 @@ int defaultThreads() {
     return static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 64u));
 }
 
-mode_t newFileMode() {
-    // umask can only be read by setting it; this runs before any thread starts.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return static_cast<mode_t>(0666 & ~mask);
-}
-
 bool isExistingDirectory(const std::optional<std::string>& path) {
     std::error_code error;
     return path && std::filesystem::is_directory(*path, error);
