@@ -7,12 +7,12 @@
 #include "command_line.h"
 #include "image_files.h"
 #include "output_plan.h"
+#include "path_identity.h"
 #include "temporary_files.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -29,22 +29,6 @@ int defaultThreads() {
 bool isExistingDirectory(const std::optional<std::string>& path) {
     std::error_code error;
     return path && std::filesystem::is_directory(*path, error);
-}
-
-// The identity of a path on disk, for findConflicts.
-PathIdentity identifyPath(const std::filesystem::path& path) {
-    PathIdentity identity;
-    std::error_code error;
-    identity.canonical = std::filesystem::weakly_canonical(path, error);
-    if (error)
-        identity.canonical = std::filesystem::absolute(path, error).lexically_normal();
-    struct stat info {};
-    if (::stat(path.c_str(), &info) == 0) {
-        identity.exists = true;
-        identity.device = static_cast<std::uint64_t>(info.st_dev);
-        identity.inode = static_cast<std::uint64_t>(info.st_ino);
-    }
-    return identity;
 }
 
 void reportFailure(const std::string& line) {
