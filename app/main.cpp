@@ -2,17 +2,22 @@
 //
 // Controls: left button paints a cell or, over the bar at the bottom, picks a palette colour;
 // right button takes a colour from the shown image; Escape fills the canvas with the current
-// colour; Ctrl+Z undoes a stroke or fill, Ctrl+Y and Ctrl+Shift+Z redo it; S saves the shown
-// enlargement to image.png. Settings come from settings.cfg in the working directory.
+// colour; Ctrl+Z undoes a stroke, fill or open, Ctrl+Y and Ctrl+Shift+Z redo it; S saves the shown
+// enlargement to image.png, and Ctrl+S the canvas itself to canvas.png as well; Ctrl+O opens
+// canvas.png onto the canvas. The title bar says for a few seconds what a save or open did.
+// Settings come from settings.cfg in the working directory.
 // Command-line arguments are ignored. Without a display to open the window on, it says so in one
 // line on stderr and exits with status 1.
+#include "shell/canvas_file.h"
 #include "shell/display_connection.h"
 #include "shell/sfml_adapter.h"
 
 #include <SFML/Graphics.hpp>
 #include <fstream>
+#include <image_files.h>
 #include <iostream>
 #include <memory>
+#include <temporary_files.h>
 #include <tessera/editor/editor.h>
 #include <tessera/editor/settings.h>
 
@@ -20,17 +25,33 @@ namespace {
 
 constexpr unsigned framesPerSecond = 60;
 
-void handleEvents(sf::RenderWindow& window, EditorState& state) {
+void carryOut(KeyEffect effect, EditorState& state, mode_t fileMode) {
+    const std::filesystem::path canvasFile{canvasFileName};
+    switch (effect) {
+    case KeyEffect::SavePreview:
+        // The preview still holds the previous frame's enlargement.
+        savePreview(state, "image.png");
+        break;
+    case KeyEffect::SavePreviewAndCanvas:
+        savePreview(state, "image.png");
+        saveCanvasFile(state, canvasFile, fileMode, Clock::now());
+        break;
+    case KeyEffect::OpenCanvas:
+        openCanvasFile(state, canvasFile, Clock::now());
+        break;
+    case KeyEffect::None:
+        break;
+    }
+}
+
+void handleEvents(sf::RenderWindow& window, EditorState& state, mode_t fileMode) {
     sf::Event event;
     while (window.pollEvent(event)) {
-        if (event.type == sf::Event::Closed) {
+        if (event.type == sf::Event::Closed)
             // The rest of this frame still runs; the loop ends at its next test.
             window.close();
-        } else if (event.type == sf::Event::KeyPressed &&
-                   applyKey(state, toKeyInput(event.key)) == KeyEffect::SavePreview) {
-            // The preview still holds the previous frame's enlargement.
-            savePreview(state, "image.png");
-        }
+        else if (event.type == sf::Event::KeyPressed)
+            carryOut(applyKey(state, toKeyInput(event.key)), state, fileMode);
     }
 }
 
@@ -44,6 +65,9 @@ int main() {
     // The program reports nothing: SFML's own error messages (a failed save, a texture the
     // driver refuses) are dropped as well.
     sf::err().rdbuf(nullptr);
+    // Both before the graphics driver starts threads of its own.
+    const mode_t fileMode = tessera::tool::newFileMode();
+    tessera::tool::removeTemporariesOnSignals();
 
     DisplayConnection display = openDisplay();
     if (display.display == nullptr) {
@@ -56,8 +80,8 @@ int main() {
     // Depth 0, stencil 0, no antialiasing, OpenGL 2.0.
     const sf::ContextSettings context(0, 0, 0, 2, 0);
     beginAbortGuard(display);
-    auto window = std::make_unique<sf::RenderWindow>(sf::VideoMode(side, side, 32), sf::String("TESSERA.EXE"),
-                                                     sf::Style::Default, context);
+    auto window = std::make_unique<sf::RenderWindow>(
+        sf::VideoMode(side, side, 32), sf::String(std::string(windowName)), sf::Style::Default, context);
     endAbortGuard();
     closeDisplay(display);
     window->setFramerateLimit(framesPerSecond);
@@ -66,12 +90,14 @@ int main() {
     auto previewTexture = std::make_unique<sf::Texture>();
     createPreviewTexture(*previewTexture, state);
 
+    std::string shownTitle(windowName);
     while (window->isOpen()) {
-        handleEvents(*window, state);
+        handleEvents(*window, state, fileMode);
         applyMouse(state, sampleMouse(*window));
         enlargeCanvas(state);
         uploadPreview(*previewTexture, state);
         drawFrame(*window, *previewTexture, state);
+        showTitle(*window, windowTitle(state, Clock::now()), shownTitle);
     }
 
     releaseBuffers(state);

@@ -7,12 +7,12 @@
 #include "command_line.h"
 #include "image_files.h"
 #include "output_plan.h"
+#include "path_identity.h"
 #include "temporary_files.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -24,13 +24,6 @@ enum ExitStatus : int { Success = 0, SomeInputsFailed = 1, UsageFailure = 2 };
 
 int defaultThreads() {
     return static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 64u));
-}
-
-mode_t newFileMode() {
-    // umask can only be read by setting it; this runs before any thread starts.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return static_cast<mode_t>(0666 & ~mask);
 }
 
 bool isExistingDirectory(const std::optional<std::string>& path) {

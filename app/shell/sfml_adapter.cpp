@@ -35,6 +35,9 @@ KeyInput toKeyInput(const sf::Event::KeyEvent& key) {
     case sf::Keyboard::Escape:
         input.key = Key::Escape;
         break;
+    case sf::Keyboard::O:
+        input.key = Key::O;
+        break;
     case sf::Keyboard::S:
         input.key = Key::S;
         break;
@@ -80,6 +83,13 @@ void drawFrame(sf::RenderWindow& window, const sf::Texture& texture, const Edito
     for (const BarRectangle& outline : bar.outlines)
         drawRectangle(window, outline);
     window.display();
+}
+
+void showTitle(sf::Window& window, const std::string& title, std::string& shown) {
+    if (title == shown)
+        return;
+    window.setTitle(sf::String::fromUtf8(title.begin(), title.end()));
+    shown = title;
 }
 
 void savePreview(const EditorState& state, const std::string& path) {

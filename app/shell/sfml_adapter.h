@@ -1,6 +1,6 @@
 // The editor's window-library side: turns the window's mouse into a MouseInput and its key
 // presses into KeyInputs, keeps the
-// preview texture in step with the preview, draws a frame and saves the preview as PNG. Every
+// preview texture in step with the preview, draws a frame, sets the title and saves the preview as PNG. Every
 // decision is made by the editor core; these functions only carry its data to and from SFML.
 #pragma once
 
@@ -27,6 +27,9 @@ void uploadPreview(sf::Texture& texture, const EditorState& state);
 // Clears to opaque black, draws the preview magnified by the zoom at (0, 0), then the palette bar,
 // and displays the frame.
 void drawFrame(sf::RenderWindow& window, const sf::Texture& texture, const EditorState& state);
+
+// Sets the window's title to `title` (UTF-8) unless `shown`, the title last set, already holds it.
+void showTitle(sf::Window& window, const std::string& title, std::string& shown);
 
 // Writes the preview as a PNG file; whether that succeeds is ignored.
 void savePreview(const EditorState& state, const std::string& path);

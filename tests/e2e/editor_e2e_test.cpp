@@ -1,7 +1,8 @@
 // The editor driven in a real window: each test starts its own Xvfb server and the tessera
 // program in a fresh working directory, drives it with xdotool, watches the window's pixels until
 // each action has taken effect, checks image.png pixel by pixel against the scaler's enlargement
-// of the canvas the test expects, and closes the window with WM_DELETE_WINDOW, expecting exit 0.
+// of the canvas the test expects (and canvas.png against that canvas), and closes the window with
+// WM_DELETE_WINDOW, expecting exit 0.
 #include "editor_fixture.h"
 
 #include <SFML/Graphics/Image.hpp>
@@ -272,11 +273,12 @@ protected:
         waitForScreen("the canvas cleared by Escape");
     }
 
-    // Presses S and compares image.png with the scaler's enlargement of the expected canvas.
-    void saveAndCompare() {
+    // Presses `keys` (S unless told otherwise) and compares image.png with the scaler's
+    // enlargement of the expected canvas.
+    void saveAndCompare(const std::string& keys = "s") {
         const std::filesystem::path file = work_ / "image.png";
         std::filesystem::remove(file);
-        key("s");
+        key(keys);
         const int side = model_.previewWidth();
         const std::vector<Pixel> expected = model_.preview();
         std::string difference = "image.png was not written";
@@ -310,6 +312,32 @@ protected:
             },
             e2e::actionTimeout, 50ms);
         EXPECT_TRUE(same) << difference;
+    }
+
+    // Waits until the window's title reads `title`.
+    void waitForTitle(const std::string& title) {
+        waitFor("the title reads \"" + title + "\"", [&] {
+            e2e::CommandResult r = xdotool({"getwindowname", std::to_string(window_)});
+            if (r.output.ends_with("\n"))
+                r.output.pop_back();
+            mismatch_ = "the title reads \"" + r.output + "\"";
+            return r.output == title;
+        });
+    }
+
+    // Compares canvas.png, pixel by pixel, with the expected canvas: one opaque pixel per cell.
+    void expectCanvasFile() {
+        sf::Image image;
+        ASSERT_TRUE(image.loadFromFile((work_ / "canvas.png").string()));
+        const auto side = static_cast<unsigned>(model_.canvasWidth);
+        ASSERT_EQ(image.getSize(), sf::Vector2u(side, side));
+        for (unsigned y = 0; y < side; ++y)
+            for (unsigned x = 0; x < side; ++x) {
+                const sf::Color c = image.getPixel(x, y);
+                const Pixel got = Pixel{c.a} << 24 | Pixel{c.r} << 16 | Pixel{c.g} << 8 | Pixel{c.b};
+                ASSERT_EQ(got, model_.cell(static_cast<int>(x), static_cast<int>(y)))
+                    << "canvas.png pixel (" << x << ", " << y << ")";
+            }
     }
 
     Model model_;
@@ -577,6 +605,143 @@ INSTANTIATE_TEST_SUITE_P(
         HostileCase{"BinaryGarbage", binaryGarbage(), 800, 4, 5, builtInPalette},
         HostileCase{"NulBytes", std::string("640\0 3 4\n1,2,3\n4,5,6\n", 21), 640, 4, 5, builtInPalette}),
     [](const testing::TestParamInfo<HostileCase>& info) { return std::string(info.param.name); });
+
+// ---------------------------------------------------------------------------------------------
+// The canvas's own file: Ctrl+S writes canvas.png (and image.png), Ctrl+O opens it onto the
+// canvas, and the title says what came of it.
+
+TEST_F(EditorWindow, SavesTheCanvasAndOpensItAgain) {
+    launch(std::nullopt, Model::make(800, 4, 5, builtInPalette));
+    waitForScreen("the first frame");
+    paint(0, 0);
+    stroke({{4, 4}, {5, 5}, {6, 6}});
+    pickEntry(3);
+    paint(39, 30);
+    pickEntry(11);
+    paint(20, 10);
+    const std::vector<Pixel> painting = model_.canvas;
+
+    // Ctrl+S saves the enlargement too.
+    saveAndCompare("ctrl+s");
+    waitForTitle("TESSERA.EXE — saved canvas.png");
+    expectCanvasFile();
+
+    escape();
+    const std::vector<Pixel> filled = model_.canvas;
+    keyShowing("ctrl+o", painting, "the painting opened from canvas.png");
+    waitForTitle("TESSERA.EXE — opened canvas.png");
+    saveAndCompare();
+    // The open is one step of the history.
+    keyShowing("ctrl+z", filled, "the open undone by Ctrl+Z");
+    keyShowing("ctrl+y", painting, "the open redone by Ctrl+Y");
+    closeAndExpectExitZero();
+}
+
+sf::Color colourOf(Pixel p) {
+    return sf::Color(static_cast<sf::Uint8>(p >> 16), static_cast<sf::Uint8>(p >> 8),
+                     static_cast<sf::Uint8>(p), static_cast<sf::Uint8>(p >> 24));
+}
+
+// Opaque, every pixel a colour of its own.
+Pixel opaqueColourAt(int x, int y) {
+    return rgb(static_cast<std::uint32_t>(8 * x + 3), static_cast<std::uint32_t>(8 * y + 3), 50);
+}
+
+struct OpenFileCase {
+    const char* name;
+    // The image written as canvas.png; at 0 × 0, canvas.png holds `bytes`, or is not there when
+    // they are empty.
+    int width, height;
+    std::string bytes;
+    Pixel (*pixelAt)(int x, int y);
+    // What a cell under image pixel (x, y) becomes from `cell`; cells beyond the image keep theirs.
+    Pixel (*cellAfter)(int x, int y, Pixel cell);
+    std::string title;
+};
+
+// The left half transparent (its colour bytes must not show), the right half alpha 200 over the
+// cell: (200, 10, 0) over black gives (157, 8, 0), over white (212, 63, 55).
+Pixel halfTransparent(int x, int) {
+    return x < 10 ? 0x00FF00FFu : 0xC8C80A00u;
+}
+
+Pixel halfComposited(int x, int, Pixel cell) {
+    if (x < 10)
+        return cell;
+    return cell == rgb(255, 255, 255) ? rgb(212, 63, 55) : rgb(157, 8, 0);
+}
+
+class EditorOpensCanvasFile : public EditorWindow, public testing::WithParamInterface<OpenFileCase> {};
+
+TEST_P(EditorOpensCanvasFile, LaysItOverTheTopLeftCells) {
+    const OpenFileCase& c = GetParam();
+    // 20 × 20 cells of 20 pixels.
+    launch("400 4 5\n", Model::make(400, 4, 5, builtInPalette));
+    waitForScreen("the first frame");
+    // White cells for the image to cover or leave.
+    paint(5, 5);
+    paint(15, 15);
+    if (c.width > 0) {
+        sf::Image image;
+        image.create(static_cast<unsigned>(c.width), static_cast<unsigned>(c.height));
+        for (int y = 0; y < c.height; ++y)
+            for (int x = 0; x < c.width; ++x)
+                image.setPixel(static_cast<unsigned>(x), static_cast<unsigned>(y), colourOf(c.pixelAt(x, y)));
+        ASSERT_TRUE(image.saveToFile((work_ / "canvas.png").string()));
+    } else if (!c.bytes.empty()) {
+        std::ofstream(work_ / "canvas.png", std::ios::binary) << c.bytes;
+    }
+    for (int y = 0; y < std::min(c.height, model_.canvasWidth); ++y)
+        for (int x = 0; x < std::min(c.width, model_.canvasWidth); ++x)
+            model_.cell(x, y) = c.cellAfter(x, y, model_.cell(x, y));
+
+    key("ctrl+o");
+    waitForTitle(c.title);
+    waitForScreen("the canvas after Ctrl+O");
+    // The editor goes on.
+    paint(19, 0);
+    closeAndExpectExitZero();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, EditorOpensCanvasFile,
+    testing::Values(
+        OpenFileCase{"Larger", 30, 25, "", opaqueColourAt,
+                     [](int x, int y, Pixel) { return opaqueColourAt(x, y); },
+                     "TESSERA.EXE — opened canvas.png, 30 × 25 on the 20 × 20 canvas"},
+        OpenFileCase{"Smaller", 5, 7, "", opaqueColourAt,
+                     [](int x, int y, Pixel) { return opaqueColourAt(x, y); },
+                     "TESSERA.EXE — opened canvas.png, 5 × 7 on the 20 × 20 canvas"},
+        OpenFileCase{"Transparent", 20, 20, "", halfTransparent, halfComposited,
+                     "TESSERA.EXE — opened canvas.png"},
+        OpenFileCase{
+            "Corrupt", 0, 0, std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR damaged", 25), nullptr, nullptr,
+            "TESSERA.EXE — could not open canvas.png: it is not a PNG, BMP, TGA, JPEG or GIF image, or it "
+            "is damaged"},
+        OpenFileCase{"Missing", 0, 0, "", nullptr, nullptr,
+                     "TESSERA.EXE — could not open canvas.png: No such file or directory"}),
+    [](const testing::TestParamInfo<OpenFileCase>& info) { return std::string(info.param.name); });
+
+TEST_F(EditorWindow, SaveThatCannotBeWrittenIsShownAndTheEditorGoesOn) {
+    launch(std::nullopt, Model::make(800, 4, 5, builtInPalette));
+    // A directory in the way: the rename fails, even for root.
+    std::filesystem::create_directory(work_ / "canvas.png");
+    std::ofstream(work_ / "canvas.png" / "kept.txt") << "kept\n";
+    waitForScreen("the first frame");
+    paint(3, 3);
+    saveAndCompare("ctrl+s");
+    waitForTitle("TESSERA.EXE — could not save canvas.png: Is a directory");
+    paint(4, 4);
+    // No temporary file left beside it, and the directory untouched.
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(work_))
+        names.push_back(std::filesystem::relative(entry.path(), work_).string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"canvas.png", "canvas.png/kept.txt", "image.png"}));
+    // The notice goes after a few seconds.
+    waitForTitle("TESSERA.EXE");
+    closeAndExpectExitZero();
+}
 
 // ---------------------------------------------------------------------------------------------
 // Without a display the editor says why in one line on stderr and exits 1; it does not abort.

@@ -532,11 +532,17 @@ TEST_P(EditorKeys, ReactToTheKeyAndItsModifiers) {
 INSTANTIATE_TEST_SUITE_P(
     Keys, EditorKeys,
     testing::Values(
-        // Escape fills and S saves whatever modifiers are held.
+        // Escape fills and S saves the preview whatever modifiers are held; Control adds the canvas.
         KeyCase{"Escape", {Key::Escape, false, false}, KeyEffect::None, KeyOutcome::Filled},
         KeyCase{"ControlEscape", {Key::Escape, true, true}, KeyEffect::None, KeyOutcome::Filled},
         KeyCase{"S", {Key::S, false, false}, KeyEffect::SavePreview, KeyOutcome::Unchanged},
-        KeyCase{"ControlS", {Key::S, true, false}, KeyEffect::SavePreview, KeyOutcome::Unchanged},
+        KeyCase{"ShiftS", {Key::S, false, true}, KeyEffect::SavePreview, KeyOutcome::Unchanged},
+        KeyCase{"ControlS", {Key::S, true, false}, KeyEffect::SavePreviewAndCanvas, KeyOutcome::Unchanged},
+        KeyCase{
+            "ControlShiftS", {Key::S, true, true}, KeyEffect::SavePreviewAndCanvas, KeyOutcome::Unchanged},
+        // Opening is left to the shell; O alone is a letter like any other.
+        KeyCase{"ControlO", {Key::O, true, false}, KeyEffect::OpenCanvas, KeyOutcome::Unchanged},
+        KeyCase{"O", {Key::O, false, false}, KeyEffect::None, KeyOutcome::Unchanged},
         KeyCase{"ControlZ", {Key::Z, true, false}, KeyEffect::None, KeyOutcome::Undone},
         KeyCase{"ControlY", {Key::Y, true, false}, KeyEffect::None, KeyOutcome::Redone},
         KeyCase{"ControlShiftZ", {Key::Z, true, true}, KeyEffect::None, KeyOutcome::Redone},

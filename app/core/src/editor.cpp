@@ -1,4 +1,6 @@
+#include <algorithm>
 #include <limits>
+#include <pixel_conversion.h>
 #include <tessera/editor/editor.h>
 
 namespace {
@@ -26,6 +28,14 @@ static_assert(maxCanvasSide * maxCanvasSide <= std::int64_t{UINT32_MAX});
 
 std::uint32_t cellIndex(const EditorState& state, std::int64_t cx, std::int64_t cy) {
     return static_cast<std::uint32_t>(cy * state.layout.canvasWidth + cx);
+}
+
+void showNotice(EditorState& state, std::string text, Clock::time_point now) {
+    state.notice = {std::move(text), now + noticeDuration};
+}
+
+std::string sizeText(std::uint64_t width, std::uint64_t height) {
+    return std::to_string(width) + " × " + std::to_string(height);
 }
 
 } // namespace
@@ -150,7 +160,9 @@ KeyEffect applyKey(EditorState& state, const KeyInput& key) {
         clearCanvas(state);
         break;
     case Key::S:
-        return KeyEffect::SavePreview;
+        return key.control ? KeyEffect::SavePreviewAndCanvas : KeyEffect::SavePreview;
+    case Key::O:
+        return key.control ? KeyEffect::OpenCanvas : KeyEffect::None;
     case Key::Z:
         if (key.control && key.shift)
             redoStep(state.history, state.canvas);
@@ -165,6 +177,50 @@ KeyEffect applyKey(EditorState& state, const KeyInput& key) {
         break;
     }
     return KeyEffect::None;
+}
+
+void openImage(EditorState& state, const RgbaImage& image, Clock::time_point now) {
+    const EditorLayout& layout = state.layout;
+    const auto width = static_cast<std::size_t>(std::min<std::uint64_t>(image.width, layout.canvasWidth));
+    const auto height = static_cast<std::size_t>(std::min<std::uint64_t>(image.height, layout.canvasHeight));
+    std::vector<Pixel> next = state.canvas;
+    for (std::size_t y = 0; y < height; ++y)
+        for (std::size_t x = 0; x < width; ++x) {
+            const std::uint8_t* pixel = &image.rgba[(y * image.width + x) * 4];
+            Pixel& cell = next[y * static_cast<std::size_t>(layout.canvasWidth) + x];
+            const std::array<std::uint8_t, 4> under = opaqueRgba(cell);
+            cell = opaquePixel(tessera::pixels::compositeChannel(pixel[0], pixel[3], under[0]),
+                               tessera::pixels::compositeChannel(pixel[1], pixel[3], under[1]),
+                               tessera::pixels::compositeChannel(pixel[2], pixel[3], under[2]));
+        }
+    replaceCanvas(state.history, state.canvas, std::move(next));
+
+    std::string text = "opened " + std::string(canvasFileName);
+    if (image.width != static_cast<std::uint64_t>(layout.canvasWidth) ||
+        image.height != static_cast<std::uint64_t>(layout.canvasHeight))
+        text += ", " + sizeText(image.width, image.height) + " on the " +
+                sizeText(static_cast<std::uint64_t>(layout.canvasWidth),
+                         static_cast<std::uint64_t>(layout.canvasHeight)) +
+                " canvas";
+    showNotice(state, std::move(text), now);
+}
+
+void noteCanvasSaved(EditorState& state, const std::optional<std::string>& failure, Clock::time_point now) {
+    showNotice(state,
+               failure ? "could not save " + std::string(canvasFileName) + ": " + *failure
+                       : "saved " + std::string(canvasFileName),
+               now);
+}
+
+void noteCanvasNotOpened(EditorState& state, const std::string& failure, Clock::time_point now) {
+    showNotice(state, "could not open " + std::string(canvasFileName) + ": " + failure, now);
+}
+
+std::string windowTitle(const EditorState& state, Clock::time_point now) {
+    std::string title(windowName);
+    if (now < state.notice.until)
+        title += " — " + state.notice.text;
+    return title;
 }
 
 void enlargeCanvas(EditorState& state) {

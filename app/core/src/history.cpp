@@ -59,25 +59,29 @@ void endStroke(EditHistory& history, const std::vector<Pixel>& canvas) {
     recordStep(history, EditStep{std::move(cells), {}});
 }
 
-void fillCanvas(EditHistory& history, std::vector<Pixel>& canvas, Pixel colour) {
+void replaceCanvas(EditHistory& history, std::vector<Pixel>& canvas, std::vector<Pixel> next) {
     endStroke(history, canvas);
-    const auto changed = static_cast<std::size_t>(
-        std::count_if(canvas.begin(), canvas.end(), [colour](Pixel p) { return p != colour; }));
+    std::size_t changed = 0;
+    for (std::size_t i = 0; i < canvas.size(); ++i)
+        changed += canvas[i] != next[i] ? 1 : 0;
     if (changed == 0)
         return;
+    // The step keeps whichever is smaller: the changed cells' old values or the whole old canvas.
     EditStep step;
     if (changed * sizeof(CellValue) < canvas.size() * sizeof(Pixel)) {
         step.cells.reserve(changed);
         for (std::size_t i = 0; i < canvas.size(); ++i)
-            if (canvas[i] != colour) {
+            if (canvas[i] != next[i])
                 step.cells.push_back({static_cast<std::uint32_t>(i), canvas[i]});
-                canvas[i] = colour;
-            }
     } else {
-        step.canvas.swap(canvas);
-        canvas.assign(step.canvas.size(), colour);
+        step.canvas = std::move(canvas);
     }
+    canvas = std::move(next);
     recordStep(history, std::move(step));
+}
+
+void fillCanvas(EditHistory& history, std::vector<Pixel>& canvas, Pixel colour) {
+    replaceCanvas(history, canvas, std::vector<Pixel>(canvas.size(), colour));
 }
 
 void undoStep(EditHistory& history, std::vector<Pixel>& canvas) {

@@ -5,8 +5,11 @@
 //   EditorState       canvas and its history, enlargement, preview, current colour and selection
 //   startEditor       the state at start-up
 //   applyMouse        one frame's mouse sample: paint, palette pick or eyedropper
-//   applyKey          one key press: fill, undo, redo, or the save the shell is to carry out
+//   applyKey          one key press: fill, undo, redo, or the file work the shell is to carry out
 //   clearCanvas       Escape: every cell takes the current colour
+//   openImage         Ctrl+O: an image laid over the canvas from its top-left cell, one step
+//   noteCanvasSaved   what the window says after Ctrl+S (noteCanvasNotOpened: after a failed Ctrl+O)
+//   windowTitle       the window's name, followed for a few seconds by what the last save or open did
 //   enlargeCanvas     the frame's enlargement of the whole canvas, copied into the preview
 //   layOutPaletteBar  the rectangles of the palette bar, in drawing order
 //
@@ -14,8 +17,13 @@
 // beyond the window.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
 #include <tessera/editor/colour.h>
 #include <tessera/editor/history.h>
 #include <tessera/editor/settings.h>
@@ -54,6 +62,22 @@ struct EditorLayout {
 // default, then derives the sizes. Everything is computed without overflow for every input.
 EditorLayout deriveLayout(const EditorSettings& settings);
 
+// The clock that times notices; the shell reads it and passes its readings in.
+using Clock = std::chrono::steady_clock;
+
+// A short message in the window about a save or an open, shown until `until`.
+struct Notice {
+    std::string text;
+    Clock::time_point until{};
+};
+
+// How long a notice stays: long enough to be read, short enough not to linger.
+inline constexpr std::chrono::seconds noticeDuration{4};
+
+inline constexpr std::string_view windowName = "TESSERA.EXE";
+// Where Ctrl+S writes the canvas and Ctrl+O reads it from: this name in the working directory.
+inline constexpr std::string_view canvasFileName = "canvas.png";
+
 struct EditorState {
     EditorLayout layout;
     Palette palette{};
@@ -74,6 +98,7 @@ struct EditorState {
     Colour currentColour;            // what the left button paints and Escape clears to
     std::int32_t selectedIndex = -1; // the outlined palette entry; -1 for none
     ScaleSettings scaleSettings;
+    Notice notice; // none until the first save or open
 };
 
 // Derives the layout, allocates canvas, target and preview, fills the canvas with palette entry 0
@@ -116,7 +141,7 @@ void eyedropAt(EditorState& state, std::int32_t x, std::int32_t y);
 void clearCanvas(EditorState& state);
 
 // The keys the editor reacts to; every other key is Other.
-enum class Key { Other, Escape, S, Y, Z };
+enum class Key { Other, Escape, O, S, Y, Z };
 
 // One key press as the window reports it, with the modifiers held at the time. A held key
 // repeats as presses at the system's key-repeat rate.
@@ -127,13 +152,45 @@ struct KeyInput {
 };
 
 // What the shell is to carry out after a key press.
-enum class KeyEffect { None, SavePreview };
+enum class KeyEffect {
+    None,
+    SavePreview,          // image.png
+    SavePreviewAndCanvas, // image.png, then canvasFileName
+    OpenCanvas,           // read canvasFileName and hand it to openImage
+};
 
-// Escape fills the canvas and S asks for the preview to be saved, whatever modifiers are held.
-// Control+Z undoes the newest step; Control+Y and Control+Shift+Z redo. Every other key does
-// nothing. The save is left to the shell, which writes the preview as it is: the enlargement
-// of the previous frame.
+// Escape fills the canvas and S asks for the preview to be saved, whatever modifiers are held;
+// with Control held S asks for the canvas to be saved as well. Control+O asks for the canvas file
+// to be opened. Control+Z undoes the newest step; Control+Y and Control+Shift+Z redo. Every other
+// key does nothing. The files are left to the shell, which writes the preview as it is (the
+// enlargement of the previous frame) and the canvas as it is at the key press.
 KeyEffect applyKey(EditorState& state, const KeyInput& key);
+
+// An image to lay over the canvas: width × height pixels of straight (not premultiplied) red,
+// green, blue and alpha bytes, row-major from the top.
+struct RgbaImage {
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    std::span<const std::uint8_t> rgba; // width × height × 4 bytes
+};
+
+// Lays `image` over the canvas with its top-left pixel on cell (0, 0), as one step of the history
+// (after the open stroke has been ended): a larger image is cropped to the canvas, and cells a
+// smaller one does not reach keep their colours. Each pixel is composited over the cell it lands
+// on, channel by channel, as (pixel × alpha + cell × (255 − alpha)) ÷ 255 rounded to the nearest
+// integer (255 is odd, so there is never a tie), and the cell stays opaque: alpha 255 replaces the
+// cell, alpha 0 leaves it as it was. Then the notice says the file was opened, and at what size
+// when that is not the canvas's.
+void openImage(EditorState& state, const RgbaImage& image, Clock::time_point now);
+
+// The notice after the shell has tried to write the canvas: that it was saved or, given a
+// `failure`, why it was not. After an open that failed, the notice says why; the canvas and its
+// history are left as they are.
+void noteCanvasSaved(EditorState& state, const std::optional<std::string>& failure, Clock::time_point now);
+void noteCanvasNotOpened(EditorState& state, const std::string& failure, Clock::time_point now);
+
+// windowName, followed by " — " and the notice's text while the notice lasts (now < until).
+std::string windowTitle(const EditorState& state, Clock::time_point now);
 
 // Enlarges the whole canvas into the target and copies the target into the preview.
 void enlargeCanvas(EditorState& state);

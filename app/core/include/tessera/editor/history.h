@@ -4,16 +4,17 @@
 //   EditHistory    the recorded steps, which of them are done, and the stroke being painted
 //   paintCell      one cell painted as part of the open stroke
 //   endStroke      closes the open stroke: one step, when it left a cell changed
-//   fillCanvas     every cell takes one colour: one step, when that changes a cell
+//   replaceCanvas  every cell takes its value from another canvas: one step, when that changes a cell
+//   fillCanvas     every cell takes one colour, as replaceCanvas does
 //   undoStep       the canvas as it was before the newest done step
 //   redoStep       the oldest undone step applied again
 //
 // One step is one action as the user thinks of it: a stroke (every cell painted while the left
-// button stayed down) or a fill. A step holds, for the cells it changed, the values the canvas
-// does not hold at present: those from before the step while it is done, and those from after it
-// once it is undone. Undo and redo are therefore one and the same exchange of those values with
-// the canvas's. Recording a step discards the undone ones, and the oldest steps are dropped
-// beyond the limits; the newest step is always kept, so that the last action can be undone.
+// button stayed down), a fill or an image opened onto the canvas. A step holds, for the cells it changed, the
+// values the canvas does not hold at present: those from before the step while it is done, and those from
+// after it once it is undone. Undo and redo are therefore one and the same exchange of those values with the
+// canvas's. Recording a step discards the undone ones, and the oldest steps are dropped beyond the limits;
+// the newest step is always kept, so that the last action can be undone.
 #pragma once
 
 #include <cstddef>
@@ -56,6 +57,10 @@ void paintCell(EditHistory& history, std::vector<Pixel>& canvas, std::uint32_t i
 // Closes the open stroke. When it left at least one cell other than before it began, the cells it
 // changed become one step.
 void endStroke(EditHistory& history, const std::vector<Pixel>& canvas);
+
+// Ends the open stroke, then gives every cell the value `next` holds for it (`next` has the canvas's
+// size); one step when that changes a cell.
+void replaceCanvas(EditHistory& history, std::vector<Pixel>& canvas, std::vector<Pixel> next);
 
 // Ends the open stroke, then gives every cell `colour`; one step when that changes a cell.
 void fillCanvas(EditHistory& history, std::vector<Pixel>& canvas, Pixel colour);

@@ -61,4 +61,9 @@ struct DecodedImage {
 // allocates for the size the header declares: judge that size first.
 Result<DecodedImage> decodeImage(std::span<const char> file);
 
+// The one way from a file's bytes to its pixels: reads the size the header declares, judges it for
+// `factor` with checkDeclaredImage before anything is decoded, decodes, and keeps the image only
+// if it has exactly the size that was judged (a Read failure otherwise).
+Result<DecodedImage> loadImage(std::span<const char> file, int factor);
+
 } // namespace tessera::tool

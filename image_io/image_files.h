@@ -1,8 +1,7 @@
-// The file side of tessera-scale: reading inputs and writing outputs safely.
+// The file side of tessera-scale and the editor: reading inputs and writing outputs safely.
 #pragma once
 
 #include "failure.h"
-#include "output_plan.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -26,7 +25,8 @@ Result<std::vector<char>> readWholeFile(const std::filesystem::path& path);
 Result<> writeFileSafely(std::span<const std::uint8_t> bytes, const std::filesystem::path& output,
                          mode_t mode);
 
-// The identity of a path on disk, for findConflicts.
-PathIdentity identifyPath(const std::filesystem::path& path);
+// The permission bits of a new file as the process's umask gives them: 0666 without the masked
+// bits. Call it before any thread starts, since the umask can only be read by setting it.
+mode_t newFileMode();
 
 } // namespace tessera::tool

@@ -185,4 +185,22 @@ Result<DecodedImage> decodeImage(std::span<const char> file) {
     return image;
 }
 
+Result<DecodedImage> loadImage(std::span<const char> file, int factor) {
+    Result<DeclaredImage> declared = readDeclaredImage(file);
+    if (const Failure* failure = std::get_if<Failure>(&declared))
+        return *failure;
+    const DeclaredImage& size = std::get<DeclaredImage>(declared);
+    if (Result<> judged = checkDeclaredImage(size, factor);
+        const Failure* failure = std::get_if<Failure>(&judged))
+        return *failure;
+    Result<DecodedImage> decoded = decodeImage(file);
+    if (const Failure* failure = std::get_if<Failure>(&decoded))
+        return *failure;
+    // Only an image of the size judged above may go on; the check on it holds for no other.
+    const DecodedImage& image = std::get<DecodedImage>(decoded);
+    if (image.width != size.width || image.height != size.height)
+        return unreadable();
+    return decoded;
+}
+
 } // namespace tessera::tool

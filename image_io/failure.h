@@ -1,6 +1,7 @@
-// How every step of tessera-scale that can fail says so: it returns a Result, which holds either
-// what the step made or a Failure saying which step failed and why. Nothing in tools/ reports
-// failure any other way (no empty strings, no null pointers, no exceptions across steps).
+// How every step of tessera-scale, and of the editor's file side, that can fail says so: it
+// returns a Result, which holds either what the step made or a Failure saying which step failed
+// and why. Nothing in image_io/ or tools/ reports failure any other way (no empty strings, no
+// null pointers, no exceptions across steps).
 #pragma once
 
 #include <string>

@@ -119,19 +119,10 @@ Result<> writeFileSafely(std::span<const std::uint8_t> bytes, const std::filesys
     return {};
 }
 
-PathIdentity identifyPath(const std::filesystem::path& path) {
-    PathIdentity identity;
-    std::error_code error;
-    identity.canonical = std::filesystem::weakly_canonical(path, error);
-    if (error)
-        identity.canonical = std::filesystem::absolute(path, error).lexically_normal();
-    struct stat info {};
-    if (::stat(path.c_str(), &info) == 0) {
-        identity.exists = true;
-        identity.device = static_cast<std::uint64_t>(info.st_dev);
-        identity.inode = static_cast<std::uint64_t>(info.st_ino);
-    }
-    return identity;
+mode_t newFileMode() {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return static_cast<mode_t>(0666 & ~mask);
 }
 
 } // namespace tessera::tool
