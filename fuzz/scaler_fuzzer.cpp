@@ -12,8 +12,8 @@
 //   2  width      -3 .. 49, most often small; or from 240 up, 188 .. 203, wide enough for the
 //                 pass's column strips to meet inside a row
 //   3  height     -3 .. 60, most often small, and at most maxSourcePixels / width
-//   4  rowBegin   -3 .. height + 3, or INT32_MIN
-//   5  rowEnd     -3 .. height + 3, or INT32_MAX, or INT32_MIN
+//   4  rowBegin   -3 .. height + 3, or INT32_MAX (255), or INT32_MIN (254)
+//   5  rowEnd     the same
 //   then the palette (16 bytes) and the doubles (32 bytes) when flagged, then one pixel per 4 bytes
 //   (or per byte with the palette); pixels the input does not reach are 0.
 //
@@ -82,7 +82,7 @@ std::int32_t rowLimit(std::uint8_t b, std::int32_t height) {
     return b % (std::max(height, 0) + 7) - 3;
 }
 
-// The four ways the command and the editor call the scaler.
+// The forms of call: the editor enlarges whole images, the batch command bands of one target.
 enum class Form : std::uint8_t {
     Whole,     // upscale of every row
     FirstRows, // upscale up to rowEnd
@@ -182,9 +182,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     call.form = static_cast<Form>(flags >> 4 & 3);
     call.width = width(in.byte());
     call.height = std::min(side(in.byte()), maxSourcePixels / std::max(call.width, 1));
-    const std::uint8_t beginByte = in.byte();
-    call.rowBegin =
-        beginByte >= 254 ? std::numeric_limits<std::int32_t>::min() : rowLimit(beginByte, call.height);
+    call.rowBegin = rowLimit(in.byte(), call.height);
     call.rowEnd = rowLimit(in.byte(), call.height);
 
     std::vector<Pixel> palette;

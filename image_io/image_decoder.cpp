@@ -82,23 +82,29 @@ bool huffmanTablesFit(std::span<const std::uint8_t> file) {
     return true;
 }
 
-// Whether every IDAT chunk of a PNG lies within the file. The decoder grows its buffer for a
-// chunk's compressed data to the length the chunk declares before reading the data, so a chunk
-// declaring a gigabyte in a small file would have it allocate that much first. Chunks are walked
-// as the decoder reads them, each its declared length plus 12 bytes, up to IEND.
+// Whether every IDAT chunk of a PNG lies within the file, the first one holding data. The decoder
+// grows its buffer for a chunk's compressed data to the length the chunk declares before reading
+// the data, so a chunk declaring a gigabyte in a small file would have it allocate that much first.
+// Before the first chunk with data it has no buffer at all, and an empty first chunk would have it
+// copy nothing to a null pointer, which is undefined.
+// Chunks are walked as the decoder reads them, each its declared length plus 12 bytes, up to IEND.
 bool pngDataChunksFit(std::span<const std::uint8_t> file) {
     const auto bigEndian = [&](std::size_t at) {
         return std::uint64_t{file[at]} << 24 | std::uint64_t{file[at + 1]} << 16 |
                std::uint64_t{file[at + 2]} << 8 | file[at + 3];
     };
     constexpr std::size_t signature = 8;
+    bool data = false; // an IDAT chunk came before
     for (std::uint64_t at = signature; at + 8 <= file.size();) {
         const std::uint64_t length = bigEndian(at);
         const std::span<const std::uint8_t> type = file.subspan(at + 4, 4);
         if (std::equal(type.begin(), type.end(), "IEND"))
             return true;
-        if (std::equal(type.begin(), type.end(), "IDAT") && at + 8 + length > file.size())
-            return false;
+        if (std::equal(type.begin(), type.end(), "IDAT")) {
+            if (at + 8 + length > file.size() || (length == 0 && !data))
+                return false;
+            data = true;
+        }
         at += 12 + length;
     }
     return true;

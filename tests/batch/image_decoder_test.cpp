@@ -68,6 +68,9 @@ TEST(ReadDeclaredImage, ReadsTheSizeOfEveryFormatFromItsHeaderAlone) {
          readFile(std::string{TESSERA_FUZZ_REGRESSIONS} +
                   "/image_load/png_idat_declaring_more_than_the_file_holds.png"),
          std::nullopt},
+        {"PNG whose first data chunk is empty",
+         readFile(std::string{TESSERA_FUZZ_REGRESSIONS} + "/image_load/png_first_data_chunk_empty.png"),
+         std::nullopt},
         {"text", "not an image\n", std::nullopt},
         {"nothing", "", std::nullopt},
     };
