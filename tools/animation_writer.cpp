@@ -1,32 +1,17 @@
 #include "animation_writer.h"
 
-#include "png_encoder.h"
+#include "png_chunks.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
+#include <string>
 #include <string_view>
-#include <zlib.h>
+#include <webp/encode.h>
+#include <webp/mux.h>
 
 namespace tessera::tool {
 namespace {
-
-void putWord(std::vector<std::uint8_t>& out, std::uint32_t value) {
-    for (int shift = 24; shift >= 0; shift -= 8)
-        out.push_back(static_cast<std::uint8_t>(value >> shift));
-}
-
-void putChunk(std::vector<std::uint8_t>& out, std::string_view type, std::span<const std::uint8_t> data) {
-    putWord(out, static_cast<std::uint32_t>(data.size()));
-    const std::size_t typeAt = out.size();
-    out.insert(out.end(), type.begin(), type.end());
-    out.insert(out.end(), data.begin(), data.end());
-    putWord(out, static_cast<std::uint32_t>(crc32(0, &out[typeAt], static_cast<uInt>(out.size() - typeAt))));
-}
-
-std::uint32_t wordAt(std::span<const std::uint8_t> bytes, std::size_t at) {
-    return std::uint32_t{bytes[at]} << 24 | std::uint32_t{bytes[at + 1]} << 16 |
-           std::uint32_t{bytes[at + 2]} << 8 | bytes[at + 3];
-}
 
 // The IHDR payload and the concatenated IDAT payloads of a PNG the encoder wrote.
 struct PngParts {
@@ -36,15 +21,12 @@ struct PngParts {
 
 PngParts splitPng(std::span<const std::uint8_t> png) {
     PngParts parts;
-    for (std::size_t at = 8; at + 12 <= png.size();) {
-        const std::uint32_t length = wordAt(png, at);
-        const std::string_view type{reinterpret_cast<const char*>(&png[at + 4]), 4};
-        const auto payload = png.subspan(at + 8, length);
-        if (type == "IHDR")
-            parts.header.assign(payload.begin(), payload.end());
-        else if (type == "IDAT")
-            parts.data.insert(parts.data.end(), payload.begin(), payload.end());
-        at += 12 + std::size_t{length};
+    PngChunkReader reader{png};
+    while (const std::optional<PngChunk> chunk = nextChunk(reader)) {
+        if (chunk->type == "IHDR")
+            parts.header.assign(chunk->data.begin(), chunk->data.end());
+        else if (chunk->type == "IDAT")
+            parts.data.insert(parts.data.end(), chunk->data.begin(), chunk->data.end());
     }
     return parts;
 }
@@ -81,56 +63,142 @@ std::pair<std::uint16_t, std::uint16_t> delayFraction(std::uint32_t numerator, s
     return {static_cast<std::uint16_t>(numerator), static_cast<std::uint16_t>(denominator)};
 }
 
-} // namespace
-
-Result<std::vector<std::uint8_t>> encodeAnimatedPng(const Animation& animation, bool opaque) {
-    const PngColourType type = opaque ? PngColourType::Truecolour : PngColourType::TruecolourAlpha;
-    const std::uint32_t width = animation.width;
-    std::vector<std::uint8_t> out{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    std::uint32_t sequence = 0;
-    std::vector<std::uint8_t> region;
-    for (std::size_t index = 0; index < animation.frames.size(); ++index) {
-        const AnimationFrame& frame = animation.frames[index];
-        Rectangle changed{0, 0, width, animation.height};
-        if (index > 0)
-            changed = changedRegion(animation.frames[index - 1].rgba, frame.rgba, width, animation.height);
-        region.resize(std::size_t{changed.width} * changed.height * 4);
-        for (std::uint32_t row = 0; row < changed.height; ++row)
-            std::memcpy(&region[std::size_t{row} * changed.width * 4],
-                        &frame.rgba[((std::size_t{changed.y} + row) * width + changed.x) * 4],
-                        std::size_t{changed.width} * 4);
-        Result<EncodedPng> png = encodePngAs(region, changed.width, changed.height, type);
-        if (const Failure* failure = std::get_if<Failure>(&png))
-            return *failure;
-        PngParts parts = splitPng(std::get<EncodedPng>(png).view());
-        if (index == 0) {
-            putChunk(out, "IHDR", parts.header);
-            std::vector<std::uint8_t> control;
-            putWord(control, static_cast<std::uint32_t>(animation.frames.size()));
-            putWord(control, animation.plays);
-            putChunk(out, "acTL", control);
-        }
+Result<> addPngFrame(AnimatedPngWriter& writer, AnimationFrame&& frame) {
+    const AnimationShape& shape = writer.shape;
+    Rectangle changed{0, 0, shape.width, shape.height};
+    if (writer.framesAdded > 0)
+        changed = changedRegion(writer.previous, frame.rgba, shape.width, shape.height);
+    std::vector<std::uint8_t> region(std::size_t{changed.width} * changed.height * 4);
+    for (std::uint32_t row = 0; row < changed.height; ++row)
+        std::memcpy(&region[std::size_t{row} * changed.width * 4],
+                    &frame.rgba[((std::size_t{changed.y} + row) * shape.width + changed.x) * 4],
+                    std::size_t{changed.width} * 4);
+    Result<EncodedPng> png = encodePngAs(region, changed.width, changed.height, writer.colourType);
+    if (const Failure* failure = std::get_if<Failure>(&png))
+        return *failure;
+    PngParts parts = splitPng(std::get<EncodedPng>(png).view());
+    std::vector<std::uint8_t>& out = writer.file;
+    if (writer.framesAdded == 0) {
+        out.assign(std::begin(pngSignature), std::end(pngSignature));
+        putChunk(out, "IHDR", parts.header);
         std::vector<std::uint8_t> control;
-        putWord(control, sequence++);
-        for (const std::uint32_t value : {changed.width, changed.height, changed.x, changed.y})
-            putWord(control, value);
-        const auto [numerator, denominator] = delayFraction(frame.delayNumerator, frame.delayDenominator);
-        control.insert(control.end(),
-                       {static_cast<std::uint8_t>(numerator >> 8), static_cast<std::uint8_t>(numerator),
-                        static_cast<std::uint8_t>(denominator >> 8), static_cast<std::uint8_t>(denominator),
-                        0, 0});
-        putChunk(out, "fcTL", control);
-        if (index == 0) {
-            putChunk(out, "IDAT", parts.data);
-            continue;
-        }
+        putWord(control, shape.frames);
+        putWord(control, shape.plays);
+        putChunk(out, "acTL", control);
+    }
+    std::vector<std::uint8_t> control;
+    putWord(control, writer.sequence++);
+    for (const std::uint32_t value : {changed.width, changed.height, changed.x, changed.y})
+        putWord(control, value);
+    const auto [numerator, denominator] = delayFraction(frame.delayNumerator, frame.delayDenominator);
+    control.insert(control.end(),
+                   {static_cast<std::uint8_t>(numerator >> 8), static_cast<std::uint8_t>(numerator),
+                    static_cast<std::uint8_t>(denominator >> 8), static_cast<std::uint8_t>(denominator), 0,
+                    0});
+    putChunk(out, "fcTL", control);
+    if (writer.framesAdded == 0) {
+        putChunk(out, "IDAT", parts.data);
+    } else {
         std::vector<std::uint8_t> data;
-        putWord(data, sequence++);
+        putWord(data, writer.sequence++);
         data.insert(data.end(), parts.data.begin(), parts.data.end());
         putChunk(out, "fdAT", data);
     }
-    putChunk(out, "IEND", {});
-    return out;
+    writer.previous = std::move(frame.rgba);
+    ++writer.framesAdded;
+    return {};
+}
+
+Failure webpFailure(AnimatedWebpWriter& writer) {
+    return {Step::Write,
+            std::string{"the WebP encoder failed: "} + WebPAnimEncoderGetError(writer.encoder.get())};
+}
+
+struct WebpPicture {
+    WebPPicture picture{};
+    WebpPicture(const WebpPicture&) = delete;
+    WebpPicture& operator=(const WebpPicture&) = delete;
+    WebpPicture() { WebPPictureInit(&picture); }
+    ~WebpPicture() { WebPPictureFree(&picture); }
+};
+
+Result<> addWebpFrame(AnimatedWebpWriter& writer, AnimationFrame&& frame) {
+    WebPConfig config;
+    if (!WebPConfigInit(&config))
+        return Failure{Step::Write, "the WebP encoder cannot start"};
+    config.lossless = 1;
+    config.exact = 1; // the colour under a transparent pixel is the enlargement's, as in the PNG
+    WebpPicture picture;
+    picture.picture.use_argb = 1;
+    picture.picture.width = static_cast<int>(writer.shape.width);
+    picture.picture.height = static_cast<int>(writer.shape.height);
+    if (!WebPPictureImportRGBA(&picture.picture, frame.rgba.data(), static_cast<int>(writer.shape.width * 4)))
+        return Failure{Step::Write, "not enough memory to encode the WebP"};
+    frame.rgba = {};
+    if (writer.milliseconds > INT_MAX)
+        return Failure{Step::Write, "the animation lasts longer than a WebP can hold"};
+    if (!WebPAnimEncoderAdd(writer.encoder.get(), &picture.picture, static_cast<int>(writer.milliseconds),
+                            &config))
+        return webpFailure(writer);
+    // Rounded to the nearest millisecond.
+    writer.milliseconds +=
+        (std::uint64_t{frame.delayNumerator} * 1000 + frame.delayDenominator / 2) / frame.delayDenominator;
+    return {};
+}
+
+Result<std::vector<std::uint8_t>> finishWebp(AnimatedWebpWriter& writer) {
+    if (writer.milliseconds > INT_MAX)
+        return Failure{Step::Write, "the animation lasts longer than a WebP can hold"};
+    if (!WebPAnimEncoderAdd(writer.encoder.get(), nullptr, static_cast<int>(writer.milliseconds), nullptr))
+        return webpFailure(writer);
+    WebPData data;
+    WebPDataInit(&data);
+    if (!WebPAnimEncoderAssemble(writer.encoder.get(), &data))
+        return webpFailure(writer);
+    std::vector<std::uint8_t> file(data.bytes, data.bytes + data.size);
+    WebPDataClear(&data);
+    return file;
+}
+
+} // namespace
+
+void FreeWebpEncoder::operator()(WebPAnimEncoder* encoder) const {
+    WebPAnimEncoderDelete(encoder);
+}
+
+Result<AnimationWriter> startAnimation(OutputFormat format, const AnimationShape& shape, bool opaque) {
+    if (format == OutputFormat::Png)
+        return AnimatedPngWriter{
+            shape, opaque ? PngColourType::Truecolour : PngColourType::TruecolourAlpha, {}, {}, 0, 0};
+    if (shape.width > maxWebpSide || shape.height > maxWebpSide)
+        return Failure{Step::Enlarge, "the enlargement is " + std::to_string(shape.width) + " x " +
+                                          std::to_string(shape.height) + ", and a WebP is at most " +
+                                          std::to_string(maxWebpSide) + " pixels a side"};
+    WebPAnimEncoderOptions options;
+    if (!WebPAnimEncoderOptionsInit(&options))
+        return Failure{Step::Write, "the WebP encoder cannot start"};
+    options.anim_params.loop_count = static_cast<int>(std::min<std::uint32_t>(shape.plays, 65535));
+    options.allow_mixed = 0;
+    AnimatedWebpWriter writer{shape, {}, 0};
+    writer.encoder.reset(
+        WebPAnimEncoderNew(static_cast<int>(shape.width), static_cast<int>(shape.height), &options));
+    if (!writer.encoder)
+        return Failure{Step::Write, "the WebP encoder cannot start"};
+    return AnimationWriter{std::move(writer)};
+}
+
+Result<> addFrame(AnimationWriter& writer, AnimationFrame&& frame) {
+    if (auto* png = std::get_if<AnimatedPngWriter>(&writer))
+        return addPngFrame(*png, std::move(frame));
+    return addWebpFrame(std::get<AnimatedWebpWriter>(writer), std::move(frame));
+}
+
+Result<std::vector<std::uint8_t>> finishAnimation(AnimationWriter& writer) {
+    if (auto* png = std::get_if<AnimatedPngWriter>(&writer)) {
+        putChunk(png->file, "IEND", {});
+        return std::move(png->file);
+    }
+    return finishWebp(std::get<AnimatedWebpWriter>(writer));
 }
 
 } // namespace tessera::tool

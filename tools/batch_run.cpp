@@ -202,8 +202,9 @@ void startFile(Batch& batch, FileWork& file) {
             if (const Failure* failure = std::get_if<Failure>(&input))
                 return failFile(batch, file, *failure);
             // An animation is enlarged and written whole on this thread, frame after frame.
-            if (auto animated = enlargeAnimationFile(std::get<std::vector<char>>(input),
-                                                     batch.settings.factor, batch.settings.background))
+            if (auto animated =
+                    enlargeAnimationFile(std::get<std::vector<char>>(input), batch.settings.factor,
+                                         batch.settings.background, outputFormat(job.output)))
                 return finishAnimation(batch, file, *animated);
             loaded = loadSourceImage(std::get<std::vector<char>>(input), batch.settings.factor,
                                      batch.settings.background);
