@@ -38,8 +38,10 @@ std::vector<std::uint8_t> enlargeFrame(const FrameScaling& scaling, std::span<co
     return enlarged;
 }
 
-Result<std::vector<std::uint8_t>> encodeStill(std::span<const std::uint8_t> rgba,
-                                              const AnimationShape& shape) {
+Result<std::vector<std::uint8_t>> encodeStill(std::span<const std::uint8_t> rgba, const AnimationShape& shape,
+                                              OutputFormat format) {
+    if (format == OutputFormat::Webp)
+        return encodeWebp(rgba, shape.width, shape.height);
     Result<EncodedPng> png = encodePng(rgba, shape.width, shape.height);
     if (const Failure* failure = std::get_if<Failure>(&png))
         return *failure;
@@ -76,9 +78,9 @@ std::optional<Result<EnlargedAnimation>> enlargeAnimationFile(std::span<const ch
 
     EnlargedAnimation result;
     result.flattened = background && translucent;
-    if (animation.frames.size() == 1 && format == OutputFormat::Png) {
+    if (animation.frames.size() == 1) {
         Result<std::vector<std::uint8_t>> png =
-            encodeStill(enlargeFrame(scaling, animation.frames[0].rgba, source, target), shape);
+            encodeStill(enlargeFrame(scaling, animation.frames[0].rgba, source, target), shape, format);
         if (const Failure* failure = std::get_if<Failure>(&png))
             return *failure;
         result.file = std::move(std::get<std::vector<std::uint8_t>>(png));

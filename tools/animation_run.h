@@ -18,7 +18,8 @@
 namespace tessera::tool {
 
 struct EnlargedAnimation {
-    // An animated PNG or WebP as `format` says; a single frame as a plain PNG or a still WebP.
+    // An animated PNG or WebP as `format` says; a single frame as a plain PNG or a
+    // still WebP.
     std::vector<std::uint8_t> file;
     bool flattened = false;
 };

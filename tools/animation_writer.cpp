@@ -122,23 +122,37 @@ struct WebpPicture {
     ~WebpPicture() { WebPPictureFree(&picture); }
 };
 
-Result<> addWebpFrame(AnimatedWebpWriter& writer, AnimationFrame&& frame) {
+// Lossless, and keeping the colour under a transparent pixel, which the PNG keeps too.
+std::optional<WebPConfig> losslessConfig() {
     WebPConfig config;
     if (!WebPConfigInit(&config))
-        return Failure{Step::Write, "the WebP encoder cannot start"};
+        return std::nullopt;
     config.lossless = 1;
-    config.exact = 1; // the colour under a transparent pixel is the enlargement's, as in the PNG
-    WebpPicture picture;
+    config.exact = 1;
+    return config;
+}
+
+bool importRgba(WebpPicture& picture, std::span<const std::uint8_t> rgba, std::uint32_t width,
+                std::uint32_t height) {
     picture.picture.use_argb = 1;
-    picture.picture.width = static_cast<int>(writer.shape.width);
-    picture.picture.height = static_cast<int>(writer.shape.height);
-    if (!WebPPictureImportRGBA(&picture.picture, frame.rgba.data(), static_cast<int>(writer.shape.width * 4)))
-        return Failure{Step::Write, "not enough memory to encode the WebP"};
+    picture.picture.width = static_cast<int>(width);
+    picture.picture.height = static_cast<int>(height);
+    return WebPPictureImportRGBA(&picture.picture, rgba.data(), static_cast<int>(width * 4)) != 0;
+}
+
+const Failure webpOutOfMemory{Step::Write, "not enough memory to encode the WebP"};
+const Failure webpTooLong{Step::Write, "the animation lasts longer than a WebP can hold"};
+
+Result<> addWebpFrame(AnimatedWebpWriter& writer, AnimationFrame&& frame) {
+    const std::optional<WebPConfig> config = losslessConfig();
+    WebpPicture picture;
+    if (!config || !importRgba(picture, frame.rgba, writer.shape.width, writer.shape.height))
+        return webpOutOfMemory;
     frame.rgba = {};
     if (writer.milliseconds > INT_MAX)
-        return Failure{Step::Write, "the animation lasts longer than a WebP can hold"};
+        return webpTooLong;
     if (!WebPAnimEncoderAdd(writer.encoder.get(), &picture.picture, static_cast<int>(writer.milliseconds),
-                            &config))
+                            &*config))
         return webpFailure(writer);
     // Rounded to the nearest millisecond.
     writer.milliseconds +=
@@ -146,9 +160,14 @@ Result<> addWebpFrame(AnimatedWebpWriter& writer, AnimationFrame&& frame) {
     return {};
 }
 
+Failure webpTooWide(std::uint32_t width, std::uint32_t height) {
+    return {Step::Enlarge, "the enlargement is " + std::to_string(width) + " x " + std::to_string(height) +
+                               ", and a WebP is at most " + std::to_string(maxWebpSide) + " pixels a side"};
+}
+
 Result<std::vector<std::uint8_t>> finishWebp(AnimatedWebpWriter& writer) {
     if (writer.milliseconds > INT_MAX)
-        return Failure{Step::Write, "the animation lasts longer than a WebP can hold"};
+        return webpTooLong;
     if (!WebPAnimEncoderAdd(writer.encoder.get(), nullptr, static_cast<int>(writer.milliseconds), nullptr))
         return webpFailure(writer);
     WebPData data;
@@ -162,6 +181,28 @@ Result<std::vector<std::uint8_t>> finishWebp(AnimatedWebpWriter& writer) {
 
 } // namespace
 
+Result<std::vector<std::uint8_t>> encodeWebp(std::span<const std::uint8_t> rgba, std::uint32_t width,
+                                             std::uint32_t height) {
+    if (width > maxWebpSide || height > maxWebpSide)
+        return webpTooWide(width, height);
+    const std::optional<WebPConfig> config = losslessConfig();
+    WebpPicture picture;
+    if (!config || !importRgba(picture, rgba, width, height))
+        return webpOutOfMemory;
+    WebPMemoryWriter memory;
+    WebPMemoryWriterInit(&memory);
+    picture.picture.writer = WebPMemoryWrite;
+    picture.picture.custom_ptr = &memory;
+    const bool encoded = WebPEncode(&*config, &picture.picture) != 0;
+    std::vector<std::uint8_t> file;
+    if (encoded)
+        file.assign(memory.mem, memory.mem + memory.size);
+    WebPMemoryWriterClear(&memory);
+    if (!encoded)
+        return webpOutOfMemory;
+    return file;
+}
+
 void FreeWebpEncoder::operator()(WebPAnimEncoder* encoder) const {
     WebPAnimEncoderDelete(encoder);
 }
@@ -171,9 +212,7 @@ Result<AnimationWriter> startAnimation(OutputFormat format, const AnimationShape
         return AnimatedPngWriter{
             shape, opaque ? PngColourType::Truecolour : PngColourType::TruecolourAlpha, {}, {}, 0, 0};
     if (shape.width > maxWebpSide || shape.height > maxWebpSide)
-        return Failure{Step::Enlarge, "the enlargement is " + std::to_string(shape.width) + " x " +
-                                          std::to_string(shape.height) + ", and a WebP is at most " +
-                                          std::to_string(maxWebpSide) + " pixels a side"};
+        return webpTooWide(shape.width, shape.height);
     WebPAnimEncoderOptions options;
     if (!WebPAnimEncoderOptionsInit(&options))
         return Failure{Step::Write, "the WebP encoder cannot start"};

@@ -8,7 +8,8 @@
 // frame's data.
 //
 // WebP: libwebp's animation encoder, lossless and keeping the colour under transparent pixels,
-// finds the changed rectangles itself. Each delay is rounded to the millisecond it holds.
+// finds the changed rectangles itself. Each delay is rounded to the millisecond it holds, and a
+// frame equal to the one before lengthens that one instead of being stored.
 #pragma once
 
 #include "animation.h"
@@ -67,5 +68,10 @@ Result<> addFrame(AnimationWriter& writer, AnimationFrame&& frame);
 
 // The file, once every frame the shape counts has been added.
 Result<std::vector<std::uint8_t>> finishAnimation(AnimationWriter& writer);
+
+// A still image as a lossless WebP, the colour under transparent pixels kept. An Enlarge failure
+// when a side is longer than maxWebpSide.
+Result<std::vector<std::uint8_t>> encodeWebp(std::span<const std::uint8_t> rgba, std::uint32_t width,
+                                             std::uint32_t height);
 
 } // namespace tessera::tool
