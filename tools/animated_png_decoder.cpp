@@ -5,7 +5,7 @@
 // the frame, and of its palette and transparency chunks, and decoded as a PNG of their own. The
 // frame is then drawn onto the canvas, replacing it ("source") or over it ("over"), and the
 // canvas disposed of after it: kept, cleared to transparent black, or restored to what it was
-// before (for the first frame, cleared).
+// before.
 #include "animation_reading.h"
 #include "image_decoder.h"
 #include "png_chunks.h"
@@ -206,15 +206,13 @@ std::optional<Result<Animation>> decodeAnimatedPng(std::span<const char> file) {
     AnimatedPng& png = std::get<AnimatedPng>(*read);
     Animation animation{png.width, png.height, png.plays, {}};
     std::vector<std::uint8_t> canvas(std::size_t{png.width} * png.height * 4);
-    for (std::size_t index = 0; index < png.frames.size(); ++index) {
-        PendingFrame& frame = png.frames[index];
+    for (PendingFrame& frame : png.frames) {
         const std::optional<DecodedImage> pixels = decodeFrame(png, frame);
         if (!pixels)
             return damagedAnimation("PNG");
         frame.data = {};
-        Disposal disposal = frame.control.disposal;
-        if (index == 0 && disposal == Disposal::Previous)
-            disposal = Disposal::Background;
+        // Restoring what was before the first frame clears it, as the format asks.
+        const Disposal disposal = frame.control.disposal;
         std::vector<std::uint8_t> before;
         if (disposal == Disposal::Previous)
             before = canvas;
