@@ -196,6 +196,25 @@ TEST(AnimatedPngReading, RefusesDamagedAndOversizedAnimationsWhole) {
     }
 }
 
+// The file the writer makes of the animation's frames, or nothing when it fails.
+std::vector<std::uint8_t> written(const Animation& animation, OutputFormat format, bool opaque) {
+    Result<AnimationWriter> started =
+        startAnimation(format,
+                       {animation.width, animation.height,
+                        static_cast<std::uint32_t>(animation.frames.size()), animation.plays},
+                       opaque);
+    AnimationWriter* writer = std::get_if<AnimationWriter>(&started);
+    if (writer == nullptr)
+        return {};
+    for (AnimationFrame frame : animation.frames)
+        if (std::holds_alternative<Failure>(addFrame(*writer, std::move(frame))))
+            return {};
+    Result<std::vector<std::uint8_t>> finished = finishAnimation(*writer);
+    if (std::holds_alternative<Failure>(finished))
+        return {};
+    return std::get<std::vector<std::uint8_t>>(finished);
+}
+
 // Frames of 6 x 5: blue, then two pixels changed, then the same again.
 TEST(AnimatedPngWriting, StoresEachLaterFrameAsTheRectangleThatChanged) {
     Animation animation{6, 5, 0, {}};
@@ -208,12 +227,7 @@ TEST(AnimatedPngWriting, StoresEachLaterFrameAsTheRectangleThatChanged) {
     animation.frames.push_back({canvas, 2, 10});
     animation.frames.push_back({canvas, 3, 10});
 
-    Result<AnimationWriter> started = startAnimation(OutputFormat::Png, {6, 5, 3, 0}, true);
-    AnimationWriter& writer = std::get<AnimationWriter>(started);
-    for (AnimationFrame frame : animation.frames)
-        ASSERT_TRUE(std::holds_alternative<std::monostate>(addFrame(writer, std::move(frame))));
-    Result<std::vector<std::uint8_t>> finished = finishAnimation(writer);
-    const std::vector<std::uint8_t>& file = std::get<std::vector<std::uint8_t>>(finished);
+    const std::vector<std::uint8_t> file = written(animation, OutputFormat::Png, true);
 
     // Width, height, x and y of each frame control, and every sequence number in order.
     std::vector<std::array<std::uint32_t, 4>> rectangles;
@@ -239,6 +253,31 @@ TEST(AnimatedPngWriting, StoresEachLaterFrameAsTheRectangleThatChanged) {
     for (std::size_t i = 0; i < 3; ++i) {
         EXPECT_EQ(back.frames[i].rgba, animation.frames[i].rgba) << "frame " << i;
         EXPECT_EQ(back.frames[i].delayNumerator, i + 1);
+    }
+}
+
+// Three different frames, one pixel translucent, the colour under a transparent one kept: the
+// WebP written is lossless, and its delays are in milliseconds.
+TEST(AnimatedWebpWriting, KeepsEveryFrameExactlyWithItsDelay) {
+    Animation animation{3, 2, 4, {}};
+    std::vector<std::uint8_t> canvas(3 * 2 * 4, 200);
+    canvas[3] = 0;
+    canvas[7] = 100;
+    for (std::uint32_t i = 0; i < 3; ++i) {
+        canvas[8 + 4 * i] = static_cast<std::uint8_t>(40 * i);
+        animation.frames.push_back({canvas, 10 * (i + 1), 1000});
+    }
+    const std::vector<std::uint8_t> file = written(animation, OutputFormat::Webp, false);
+
+    const auto decoded = decodeAnimation({reinterpret_cast<const char*>(file.data()), file.size()});
+    ASSERT_TRUE(decoded.has_value());
+    const Animation& back = std::get<Animation>(*decoded);
+    EXPECT_EQ(back.plays, 4u);
+    ASSERT_EQ(back.frames.size(), 3u);
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(back.frames[i].rgba, animation.frames[i].rgba) << "frame " << i;
+        EXPECT_EQ(back.frames[i].delayNumerator, 10 * (i + 1));
+        EXPECT_EQ(back.frames[i].delayDenominator, 1000u);
     }
 }
 
