@@ -251,7 +251,8 @@ Failure animationTooLarge(std::uint64_t frames, std::uint64_t width, std::uint64
 }
 
 bool withinAnimationLimits(std::uint64_t frames, std::uint64_t pixelsPerFrame) {
-    return frames <= maxAnimationFrames && frames * pixelsPerFrame <= maxAnimationPixels;
+    // Divided rather than multiplied: a canvas's pixels alone may take up to 62 bits.
+    return frames <= maxAnimationFrames && (frames == 0 || pixelsPerFrame <= maxAnimationPixels / frames);
 }
 
 std::optional<Result<Animation>> decodeAnimation(std::span<const char> file) {

@@ -183,6 +183,13 @@ TEST(AnimatedPngReading, RefusesDamagedAndOversizedAnimationsWhole) {
              c[1].data.replace(0, 4, word(3));
          },
          Step::Enlarge},
+        // 2^31 x 2^31 pixels, 4 frames: 2^64 decoded pixels, which a 64-bit product wraps to 0.
+        {"a canvas whose pixels times its frames pass 64 bits",
+         [](std::vector<Chunk>& c) {
+             c[0].data.replace(0, 8, word(0x80000000) + word(0x80000000));
+             c[1].data.replace(0, 4, word(4));
+         },
+         Step::Enlarge},
     };
     for (const RefusalCase& c : cases) {
         SCOPED_TRACE(c.name);
