@@ -159,14 +159,15 @@ def test_upscale_frames_gives_the_commands_frames(tmp_path):
 
 def test_upscale_frames_chooses_one_mode_for_the_sequence():
     opaque = np.full((6, 6, 3), 90, np.uint8)
-    translucent = np.dstack([opaque, np.full((6, 6), 255, np.uint8)])
+    opaque_rgba = np.dstack([opaque, np.full((6, 6), 255, np.uint8)])
+    translucent = opaque_rgba.copy()
     translucent[2, 3, 3] = 0
     # One translucent frame makes every frame alpha-aware, RGB frames included.
     mixed = tessera.upscale_frames([opaque, translucent], 2)
     assert [frame.shape for frame in mixed] == [(12, 12, 4)] * 2
     assert np.array_equal(mixed[1], tessera.upscale(translucent, 2))
     # Opaque RGBA frames, or a background, give RGB.
-    assert tessera.upscale_frames([translucent[..., :3], np.dstack([opaque, opaque[..., 0] * 0 + 255])], 2)[1].shape == (12, 12, 3)
+    assert [frame.shape for frame in tessera.upscale_frames([opaque, opaque_rgba], 2)] == [(12, 12, 3)] * 2
     flat = tessera.upscale_frames([translucent], 2, background="#FF00FF")
     assert np.array_equal(flat[0], tessera.upscale(translucent, 2, background="#FF00FF"))
     with pytest.raises(ValueError, match="frame 1"):
