@@ -1,4 +1,4 @@
-// The animation reader's compositing and refusals, and the animated PNG writer's rectangles.
+// The animation readers' compositing and refusals, and the writers' rectangles and round trips.
 // Pillow checks the command's outputs independently (tests/python/test_animation.py).
 #include "animation_decoder.h"
 #include "animation_writer.h"
@@ -154,6 +154,104 @@ TEST(AnimatedPngReading, APngWithoutAnAnimationOfItsOwnIsAStill) {
     EXPECT_FALSE(decode(fileOf(animatedPng(one))).has_value());
     // One frame that is not the still image is an animation, written as a still later.
     EXPECT_TRUE(decode(fileOf(animatedPng(one, false))).has_value());
+}
+
+// A GIF frame of one palette index over its rectangle: 0 black, 1 blue, 2 red, 3 green.
+struct GifFrame {
+    std::uint16_t x = 0, y = 0, width = 4, height = 4;
+    std::uint8_t index = 1;
+    std::uint8_t disposal = 1; // 1 keep, 2 clear to background, 3 restore the previous canvas
+    int transparent = -1;
+};
+
+// The frame's image data with a minimum code size of 8, every index a literal 9-bit code, and a
+// clear code every 254 codes so that the code table never needs a tenth bit.
+std::string gifImageData(std::size_t count, std::uint8_t index) {
+    constexpr std::uint32_t clearCode = 256, endCode = 257;
+    std::vector<std::uint32_t> codes{clearCode};
+    for (std::size_t i = 0; i < count; ++i) {
+        codes.push_back(index);
+        if (i % 254 == 253)
+            codes.push_back(clearCode);
+    }
+    codes.push_back(endCode);
+    std::string data;
+    std::uint64_t bits = 0;
+    int held = 0;
+    for (const std::uint32_t code : codes) {
+        bits |= std::uint64_t{code} << held;
+        for (held += 9; held >= 8; held -= 8, bits >>= 8)
+            data += static_cast<char>(bits & 0xFF);
+    }
+    if (held > 0)
+        data += static_cast<char>(bits & 0xFF);
+    std::string blocks{8};
+    for (std::size_t at = 0; at < data.size(); at += 255) {
+        const std::string block = data.substr(at, 255);
+        blocks += static_cast<char>(block.size()) + block;
+    }
+    return blocks + '\0';
+}
+
+// A GIF of a 4 x 4 screen with a global palette of 256 colours, each frame shown 7/100 s.
+std::string gifOf(const std::vector<GifFrame>& frames) {
+    std::string bytes = gifHeader(4, 4);
+    bytes[10] = static_cast<char>(0xF7);
+    std::string palette(256 * 3, '\0');
+    palette.replace(3, 9, std::string{0, 0, '\xFF', '\xFF', 0, 0, 0, '\xFF', 0});
+    bytes += palette;
+    for (const GifFrame& frame : frames) {
+        bytes += {'\x21',
+                  '\xF9',
+                  4,
+                  static_cast<char>(frame.disposal << 2 | (frame.transparent >= 0)),
+                  7,
+                  0,
+                  static_cast<char>(std::max(frame.transparent, 0)),
+                  0,
+                  ','};
+        for (const std::uint16_t value : {frame.x, frame.y, frame.width, frame.height})
+            appendLittleEndian(bytes, value, 2);
+        bytes += '\0';
+        bytes += gifImageData(std::size_t{frame.width} * frame.height, frame.index);
+    }
+    return bytes + ';';
+}
+
+struct GifCase {
+    const char* name;
+    std::vector<GifFrame> frames;
+    std::vector<Expected> expected;
+};
+
+TEST(AnimatedGifReading, ComposesEveryFrameOntoTheCanvasAsABrowserShowsIt) {
+    const GifCase cases[] = {
+        {"the transparent index keeps the canvas",
+         {{}, {1, 1, 2, 2, 0, 1, 0}},
+         {{1, 1, 1, blue}, {1, 2, 2, blue}}},
+        {"clearing to the background leaves transparent black",
+         {{0, 0, 4, 4, 1, 2}, {3, 3, 1, 1, 2}},
+         {{0, 0, 0, blue}, {1, 0, 0, clear}, {1, 3, 3, red}}},
+        {"restoring the previous canvas undoes the frame",
+         {{}, {1, 1, 2, 2, 2, 3}, {3, 3, 1, 1, 3}},
+         {{1, 1, 1, red}, {2, 1, 1, blue}, {2, 2, 2, blue}, {2, 3, 3, green}}},
+        {"a frame past the screen's edge is cut at it",
+         {{}, {3, 3, 2, 2, 2}},
+         {{1, 3, 3, red}, {1, 2, 2, blue}}},
+    };
+    for (const GifCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto decoded = decode(gifOf(c.frames));
+        ASSERT_TRUE(decoded.has_value());
+        const Animation* animation = std::get_if<Animation>(&*decoded);
+        ASSERT_NE(animation, nullptr) << std::get<Failure>(*decoded).reason;
+        ASSERT_EQ(animation->frames.size(), c.frames.size());
+        EXPECT_EQ(animation->plays, 1u); // without a loop extension
+        EXPECT_EQ(animation->frames.back().delayNumerator, 7u);
+        for (const Expected& e : c.expected)
+            EXPECT_EQ(pixelAt(*animation, e.frame, e.x, e.y), e.pixel)
+                << "frame " << e.frame << " at " << e.x << ", " << e.y;
+    }
 }
 
 struct RefusalCase {
