@@ -305,8 +305,8 @@ upscale enlarges a sprite or sprite sheet, given as a numpy uint8 array of RGB o
 pixels or as a PIL image, exactly as the tessera-scale command and the Tessera editor do:
 diagonals and curves come out as smooth lines and hard pixel edges stay hard.
 upscale_frames enlarges the frames of an animation as the command does, in one mode
-for them all. upscale_words is the scaler's raw entry on 32-bit 0xAARRGGBB words. ScaleSettings holds
-the tuning values both accept.
+for them all. upscale_words is the scaler's raw entry on 32-bit 0xAARRGGBB words.
+ScaleSettings holds the tuning values all three accept.
 
     >>> import numpy, tessera
     >>> sprite = numpy.zeros((16, 16, 4), dtype=numpy.uint8)
