@@ -239,22 +239,6 @@ bool startsWith(std::span<const char> file, std::size_t at, std::string_view tex
 
 } // namespace
 
-Failure damagedAnimation(const char* format) {
-    return {Step::Read, std::string{"the "} + format + " animation is damaged or truncated"};
-}
-
-Failure animationTooLarge(std::uint64_t frames, std::uint64_t width, std::uint64_t height) {
-    return {Step::Enlarge, "the animation is too large: " + std::to_string(frames) + " frames of " +
-                               std::to_string(width) + " x " + std::to_string(height) +
-                               " exceed the limit of " + std::to_string(maxAnimationFrames) + " frames and " +
-                               std::to_string(maxAnimationPixels) + " decoded pixels"};
-}
-
-bool withinAnimationLimits(std::uint64_t frames, std::uint64_t pixelsPerFrame) {
-    // Divided rather than multiplied: a canvas's pixels alone may take up to 62 bits.
-    return frames <= maxAnimationFrames && (frames == 0 || pixelsPerFrame <= maxAnimationPixels / frames);
-}
-
 std::optional<Result<Animation>> decodeAnimation(std::span<const char> file) {
     if (startsWith(file, 0, "RIFF") && startsWith(file, 8, "WEBP"))
         return decodeWebp(file);

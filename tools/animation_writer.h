@@ -1,21 +1,15 @@
 // Writing enlarged animations, frame after frame, so that no more than the frame before is held:
-// as an animated PNG or as an animated lossless WebP.
-//
-// Animated PNG: the first frame is stored whole and every later one as the smallest rectangle
-// holding the pixels that changed from the frame before, replacing the canvas there (blend
-// "source", dispose "none"); an unchanged frame is one pixel, so that its delay is kept. Every
-// frame is encoded by the PNG encoder in one colour type, and its compressed rows become the
-// frame's data.
+// as an animated PNG (animated_png_writer.h) or as an animated lossless WebP.
 //
 // WebP: libwebp's animation encoder, lossless and keeping the colour under transparent pixels,
 // finds the changed rectangles itself. Each delay is rounded to the millisecond it holds, and a
 // frame equal to the one before lengthens that one instead of being stored.
 #pragma once
 
+#include "animated_png_writer.h"
 #include "animation.h"
 #include "failure.h"
 #include "output_plan.h"
-#include "png_encoder.h"
 
 #include <cstdint>
 #include <memory>
@@ -25,23 +19,6 @@
 struct WebPAnimEncoder;
 
 namespace tessera::tool {
-
-// What every frame shares: its size, how many there are and how often they play.
-struct AnimationShape {
-    std::uint32_t width = 0;
-    std::uint32_t height = 0;
-    std::uint32_t frames = 0;
-    std::uint32_t plays = 0;
-};
-
-struct AnimatedPngWriter {
-    AnimationShape shape;
-    PngColourType colourType = PngColourType::TruecolourAlpha;
-    std::vector<std::uint8_t> file;
-    std::vector<std::uint8_t> previous; // the RGBA of the frame last added
-    std::uint32_t framesAdded = 0;
-    std::uint32_t sequence = 0; // of the next frame control or frame data chunk
-};
 
 struct FreeWebpEncoder {
     void operator()(WebPAnimEncoder* encoder) const;
