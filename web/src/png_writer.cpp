@@ -1,5 +1,7 @@
 #include "png_writer.h"
 
+#include "png_encoder.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <memory>
@@ -12,13 +14,12 @@
 #include <stb/stb_image_write.h>
 
 namespace tessera::web {
+namespace {
 
-std::vector<std::uint8_t> encodePng(std::span<const std::uint8_t> rgba, std::uint32_t width,
-                                    std::uint32_t height) {
+// RGB (the colours of RGBA) or RGBA, as asked; empty when memory runs out.
+std::vector<std::uint8_t> encodeChannels(std::span<const std::uint8_t> rgba, std::uint32_t width,
+                                         std::uint32_t height, bool opaque) {
     const std::size_t count = rgba.size() / 4;
-    bool opaque = true;
-    for (std::size_t i = 0; i < count && opaque; ++i)
-        opaque = rgba[4 * i + 3] == 255;
     std::vector<std::uint8_t> rgb;
     if (opaque) {
         rgb.resize(count * 3);
@@ -37,4 +38,27 @@ std::vector<std::uint8_t> encodePng(std::span<const std::uint8_t> rgba, std::uin
     return {png.get(), png.get() + size};
 }
 
+} // namespace
+
+std::vector<std::uint8_t> encodePng(std::span<const std::uint8_t> rgba, std::uint32_t width,
+                                    std::uint32_t height) {
+    const std::size_t count = rgba.size() / 4;
+    bool opaque = true;
+    for (std::size_t i = 0; i < count && opaque; ++i)
+        opaque = rgba[4 * i + 3] == 255;
+    return encodeChannels(rgba, width, height, opaque);
+}
+
 } // namespace tessera::web
+
+// The animated PNG writer's frames (animated_png_writer.h), encoded here as every other PNG of the
+// page is.
+tessera::tool::Result<tessera::tool::EncodedPng>
+tessera::tool::encodePngAs(std::span<const std::uint8_t> rgba, std::uint32_t width, std::uint32_t height,
+                           PngColourType type) {
+    std::vector<std::uint8_t> png =
+        web::encodeChannels(rgba, width, height, type == PngColourType::Truecolour);
+    if (png.empty())
+        return Failure{Step::Write, "the page ran out of memory writing its PNG"};
+    return EncodedPng{std::move(png)};
+}
