@@ -13,6 +13,11 @@ namespace tessera::tool {
 inline constexpr std::uint8_t pngSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
 
 void putWord(std::vector<std::uint8_t>& out, std::uint32_t value);
+
+// The CRC-32 of a chunk's type and data. Each build takes it from its own PNG encoder: natively
+// the PNG library's (png_chunk_crc.cpp), in the page stb_image_write's.
+std::uint32_t chunkCrc(std::span<const std::uint8_t> typeAndData);
+
 void putChunk(std::vector<std::uint8_t>& out, std::string_view type, std::span<const std::uint8_t> data);
 
 inline std::uint32_t wordAt(std::span<const std::uint8_t> bytes, std::size_t at) {

@@ -1,5 +1,6 @@
 #include "png_writer.h"
 
+#include "png_chunks.h"
 #include "png_encoder.h"
 
 #include <algorithm>
@@ -50,6 +51,11 @@ std::vector<std::uint8_t> encodePng(std::span<const std::uint8_t> rgba, std::uin
 }
 
 } // namespace tessera::web
+
+std::uint32_t tessera::tool::chunkCrc(std::span<const std::uint8_t> typeAndData) {
+    // The encoder's own CRC, which only reads the bytes.
+    return stbiw__crc32(const_cast<unsigned char*>(typeAndData.data()), static_cast<int>(typeAndData.size()));
+}
 
 // The animated PNG writer's frames (animated_png_writer.h), encoded here as every other PNG of the
 // page is.
