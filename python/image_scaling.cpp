@@ -15,7 +15,8 @@ namespace {
 
 // The source words and how they are enlarged. RGB input is opaque. RGBA input goes through the
 // command's own conversion: flattened over the background when there is one, else kept with its
-// alpha (an image whose pixels are all opaque is enlarged opaque, with the same result).
+// alpha (an image whose pixels are all opaque is enlarged opaque, with the same result). With
+// keepAlpha every image is enlarged alpha-aware.
 pixels::ScaleMode sourceWords(const ImageBytes& image, const ScaleRequest& request,
                               std::vector<Pixel>& words) {
     const std::size_t count = static_cast<std::size_t>(image.width) * image.height;
@@ -23,7 +24,11 @@ pixels::ScaleMode sourceWords(const ImageBytes& image, const ScaleRequest& reque
     if (image.channels == 3) {
         for (std::size_t i = 0; i < count; ++i)
             words[i] = opaquePixel(image.bytes[3 * i], image.bytes[3 * i + 1], image.bytes[3 * i + 2]);
-        return pixels::ScaleMode::Opaque;
+        return request.keepAlpha ? pixels::ScaleMode::WithAlpha : pixels::ScaleMode::Opaque;
+    }
+    if (request.keepAlpha) {
+        rgbaToPixels(image.bytes, count, words.data());
+        return pixels::ScaleMode::WithAlpha;
     }
     return pixels::convertToWords({image.bytes, count * 4}, request.background, words).mode;
 }
@@ -64,7 +69,7 @@ void packOpaqueRgb(const Pixel* words, std::size_t count, std::uint8_t* rgb) {
 } // namespace
 
 int outputChannels(int inputChannels, const ScaleRequest& request) {
-    return inputChannels == 4 && !request.background ? 4 : 3;
+    return (inputChannels == 4 && !request.background) || request.keepAlpha ? 4 : 3;
 }
 
 void scaleImage(const ImageBytes& image, const ScaleRequest& request, std::uint8_t* output) {

@@ -27,10 +27,13 @@ struct ScaleRequest {
     std::int32_t factor = 4;
     int jobs = 1;                          // threads the bands of the image are shared out to
     std::optional<pixels::Rgb> background; // RGBA input only: flatten over this colour first
+    // Enlarge alpha-aware and give RGBA out even when every pixel is opaque, as every frame of
+    // an animation with some transparency is enlarged. Not with a background.
+    bool keepAlpha = false;
     ScaleSettings settings;
 };
 
-// 4 for the alpha-aware enlargement of RGBA input, 3 for every opaque one.
+// 4 for the alpha-aware enlargement of RGBA input (or of any with keepAlpha), 3 for every opaque one.
 int outputChannels(int inputChannels, const ScaleRequest& request);
 
 // Enlarges `image` into `output`, which must hold width * factor * height * factor * 4 bytes and

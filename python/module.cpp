@@ -170,23 +170,30 @@ py::array_t<Element> packed(const py::array& array) {
     return numpy().attr("ascontiguousarray")(array, "dtype"_a = py::dtype::of<Element>());
 }
 
-py::array_t<std::uint8_t> upscaleImage(const py::object& image, const py::object& factorValue,
-                                       const py::object& background, const py::object& jobs,
-                                       const py::object& settings) {
+// The image as a uint8 array of RGB or RGBA pixels, its kind and shape checked.
+py::array checkedImage(py::handle image, const std::string& name) {
     const py::array array = imageArray(image);
-    checkElementType(array, "image", 'u', 1, "uint8");
+    checkElementType(array, name, 'u', 1, "uint8");
     if (array.ndim() != 3 || (array.shape(2) != 3 && array.shape(2) != 4))
-        throw py::value_error(
-            "image must have shape (height, width, 3) for RGB or (height, width, 4) for RGBA, "
-            "got " +
-            shapeText(array));
+        throw py::value_error(name +
+                              " must have shape (height, width, 3) for RGB or (height, width, 4) for RGBA, "
+                              "got " +
+                              shapeText(array));
+    return array;
+}
+
+ScaleRequest scaleRequest(const py::object& factor, const py::object& background, const py::object& jobs,
+                          const py::object& settings) {
     ScaleRequest request;
-    request.factor = factorArgument(factorValue);
+    request.factor = factorArgument(factor);
     request.background = backgroundArgument(background);
     request.jobs = jobsArgument(jobs);
     request.settings = settingsArgument(settings);
-    checkTargetSize(array.shape(1), array.shape(0), request.factor);
+    return request;
+}
 
+// Enlarges a checked image array; the caller has checked its size for the factor.
+py::array_t<std::uint8_t> enlargeArray(const py::array& array, const ScaleRequest& request) {
     const py::array_t<std::uint8_t> source = packed<std::uint8_t>(array);
     const ImageBytes pixels{source.data(), static_cast<std::int32_t>(array.shape(1)),
                             static_cast<std::int32_t>(array.shape(0)), static_cast<int>(array.shape(2))};
@@ -203,6 +210,56 @@ py::array_t<std::uint8_t> upscaleImage(const py::object& image, const py::object
     if (channels != 4)
         result.resize({height, width, py::ssize_t{channels}}, false);
     return result;
+}
+
+py::array_t<std::uint8_t> upscaleImage(const py::object& image, const py::object& factor,
+                                       const py::object& background, const py::object& jobs,
+                                       const py::object& settings) {
+    const py::array array = checkedImage(image, "image");
+    const ScaleRequest request = scaleRequest(factor, background, jobs, settings);
+    checkTargetSize(array.shape(1), array.shape(0), request.factor);
+    return enlargeArray(array, request);
+}
+
+bool anyTranslucent(const py::array& array) {
+    if (array.shape(2) != 4)
+        return false;
+    const py::object alpha = array[py::make_tuple(py::ellipsis(), 3)];
+    return py::bool_(alpha.attr("min")().attr("__lt__")(255));
+}
+
+// Every frame enlarged as tessera-scale enlarges an animation: alpha-aware, RGBA out, when some
+// frame has a pixel with alpha below 255 and there is no background; else opaque, RGB out.
+py::list upscaleFrames(const py::iterable& frames, const py::object& factor, const py::object& background,
+                       const py::object& jobs, const py::object& settings) {
+    ScaleRequest request = scaleRequest(factor, background, jobs, settings);
+    std::vector<py::array> arrays;
+    std::vector<bool> fromPillow;
+    for (const py::handle frame : frames) {
+        const std::string name = "frame " + std::to_string(arrays.size());
+        arrays.push_back(checkedImage(frame, name));
+        fromPillow.push_back(isPillowImage(frame));
+        const py::array& first = arrays.front();
+        if (arrays.back().shape(0) != first.shape(0) || arrays.back().shape(1) != first.shape(1))
+            throw py::value_error(name + " has the shape " + shapeText(arrays.back()) +
+                                  ", and every frame must have the size of frame 0, " + shapeText(first));
+    }
+    if (arrays.empty())
+        throw py::value_error("frames must hold at least one image");
+    checkTargetSize(arrays.front().shape(1), arrays.front().shape(0), request.factor);
+    request.keepAlpha = !request.background && std::any_of(arrays.begin(), arrays.end(), anyTranslucent);
+    py::list enlarged;
+    for (std::size_t i = 0; i < arrays.size(); ++i) {
+        py::array frame = arrays[i];
+        // Every pixel of an opaque sequence's RGBA frame is opaque: its colours are enlarged.
+        if (!request.keepAlpha && !request.background && frame.shape(2) == 4)
+            frame = frame[py::make_tuple(py::ellipsis(), py::slice(0, 3, 1))];
+        py::object result = enlargeArray(frame, request);
+        if (fromPillow[i])
+            result = py::module_::import("PIL.Image").attr("fromarray")(result);
+        enlarged.append(result);
+    }
+    return enlarged;
 }
 
 py::array_t<std::uint32_t> upscaleWords(const py::object& words, const py::object& factorValue, bool alpha,
@@ -247,8 +304,9 @@ const char* const moduleDoc = R"(Edge-directed pixel-art enlargement by 2, 3, 4 
 upscale enlarges a sprite or sprite sheet, given as a numpy uint8 array of RGB or RGBA
 pixels or as a PIL image, exactly as the tessera-scale command and the Tessera editor do:
 diagonals and curves come out as smooth lines and hard pixel edges stay hard.
-upscale_words is the scaler's raw entry on 32-bit 0xAARRGGBB words. ScaleSettings holds
-the tuning values both accept.
+upscale_frames enlarges the frames of an animation as the command does, in one mode
+for them all. upscale_words is the scaler's raw entry on 32-bit 0xAARRGGBB words.
+ScaleSettings holds the tuning values all three accept.
 
     >>> import numpy, tessera
     >>> sprite = numpy.zeros((16, 16, 4), dtype=numpy.uint8)
@@ -285,6 +343,32 @@ Raises TypeError for an argument of the wrong type (an array of another dtype, f
 example) and ValueError for a wrong value: a shape other than the two above, a factor
 outside 2..5, a bad background or jobs, an empty image, or an enlargement of more
 than 2**28 pixels (16384 x 16384), the limit of tessera-scale.
+)";
+}
+
+std::string upscaleFramesDoc() {
+    return "upscale_frames(frames, factor=" + std::to_string(tessera::pixels::defaultFactor) +
+           ", *, background=None, jobs=1, settings=None)\n--\n\n" +
+           R"(Enlarge the frames of an animation by factor and return them as a new list.
+
+frames is a sequence of images of one size, each of the kinds upscale takes: numpy
+arrays or PIL images (a frame that is a PIL image comes back as one, an array as an
+array). The frames are enlarged as tessera-scale enlarges an animation, in one mode
+for them all: when no background is given and some frame has a pixel with alpha below
+255, every frame is enlarged alpha-aware and comes back RGBA; otherwise every frame is
+enlarged opaque (flattened over the background first, if one is given) and comes back
+RGB. Each frame is the one upscale gives for it in that mode. Durations and looping
+are Pillow's to keep:
+
+    >>> from PIL import Image, ImageSequence
+    >>> with Image.open("walk.gif") as gif:
+    ...     frames = [frame.copy() for frame in ImageSequence.Iterator(gif)]
+    >>> big = tessera.upscale_frames(frames, 4)
+    >>> big[0].save("walk@4x.png", save_all=True, append_images=big[1:],
+    ...             duration=[frame.info["duration"] for frame in frames], loop=0)
+
+Raises what upscale raises for each frame (naming it as "frame N"), and ValueError for
+no frames or frames of different sizes.
 )";
 }
 
@@ -358,6 +442,9 @@ PYBIND11_MODULE(tessera, module) {
         });
 
     module.def("upscale", &upscaleImage, upscaleDoc().c_str(), "image"_a,
+               "factor"_a = tessera::pixels::defaultFactor, py::kw_only(), "background"_a = py::none(),
+               "jobs"_a = 1, "settings"_a = py::none());
+    module.def("upscale_frames", &upscaleFrames, upscaleFramesDoc().c_str(), "frames"_a,
                "factor"_a = tessera::pixels::defaultFactor, py::kw_only(), "background"_a = py::none(),
                "jobs"_a = 1, "settings"_a = py::none());
     module.def("upscale_words", &upscaleWords, upscaleWordsDoc().c_str(), "words"_a,

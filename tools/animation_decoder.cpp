@@ -1,5 +1,8 @@
 #include "animation_decoder.h"
 
+#include "animation_reading.h"
+#include "png_chunks.h"
+
 #include <algorithm>
 #include <cstring>
 #include <gif_lib.h>
@@ -8,21 +11,6 @@
 
 namespace tessera::tool {
 namespace {
-
-Failure damaged(const char* format) {
-    return {Step::Read, std::string{"the "} + format + " animation is damaged or truncated"};
-}
-
-Failure tooLarge(std::uint64_t frames, std::uint64_t width, std::uint64_t height) {
-    return {Step::Enlarge, "the animation is too large: " + std::to_string(frames) + " frames of " +
-                               std::to_string(width) + " x " + std::to_string(height) +
-                               " exceed the limit of " + std::to_string(maxAnimationFrames) + " frames and " +
-                               std::to_string(maxAnimationPixels) + " decoded pixels"};
-}
-
-bool withinLimits(std::uint64_t frames, std::uint64_t pixelsPerFrame) {
-    return frames <= maxAnimationFrames && frames * pixelsPerFrame <= maxAnimationPixels;
-}
 
 struct GifInput {
     std::span<const char> bytes;
@@ -126,14 +114,14 @@ Result<Animation> decodeGif(std::span<const char> file, std::size_t& framesRead)
     GifInput input{file};
     const GifFile gif{input};
     if (gif.file == nullptr || gif.file->SWidth <= 0 || gif.file->SHeight <= 0)
-        return damaged("GIF");
+        return damagedAnimation("GIF");
     Animation animation;
     animation.width = static_cast<std::uint32_t>(gif.file->SWidth);
     animation.height = static_cast<std::uint32_t>(gif.file->SHeight);
     animation.plays = 1; // without a loop extension a GIF plays once
     const std::uint64_t canvasPixels = std::uint64_t{animation.width} * animation.height;
-    if (!withinLimits(1, canvasPixels))
-        return tooLarge(1, animation.width, animation.height);
+    if (!withinAnimationLimits(1, canvasPixels))
+        return animationTooLarge(1, animation.width, animation.height);
     std::vector<std::uint8_t> canvas(canvasPixels * 4);
     GraphicsControlBlock control{DISPOSAL_UNSPECIFIED, false, 0, NO_TRANSPARENT_COLOR};
     for (;;) {
@@ -141,7 +129,7 @@ Result<Animation> decodeGif(std::span<const char> file, std::size_t& framesRead)
         if (DGifGetRecordType(gif.file, &record) == GIF_ERROR) {
             if (input.at == file.size() && !animation.frames.empty())
                 break; // every frame is whole; only the end marker is missing
-            return damaged("GIF");
+            return damagedAnimation("GIF");
         }
         if (record == TERMINATE_RECORD_TYPE)
             break;
@@ -149,10 +137,10 @@ Result<Animation> decodeGif(std::span<const char> file, std::size_t& framesRead)
             int code = 0;
             GifByteType* block = nullptr;
             if (DGifGetExtension(gif.file, &code, &block) == GIF_ERROR || block == nullptr)
-                return damaged("GIF");
+                return damagedAnimation("GIF");
             if (code == GRAPHICS_EXT_FUNC_CODE &&
                 DGifExtensionToGCB(block[0], block + 1, &control) == GIF_ERROR)
-                return damaged("GIF");
+                return damagedAnimation("GIF");
             if (code == APPLICATION_EXT_FUNC_CODE) {
                 const std::optional<std::uint32_t> plays = readLoopExtension(gif.file, block);
                 if (plays)
@@ -161,7 +149,7 @@ Result<Animation> decodeGif(std::span<const char> file, std::size_t& framesRead)
             }
             for (;;) { // the rest of any other extension is skipped
                 if (DGifGetExtensionNext(gif.file, &block) == GIF_ERROR)
-                    return damaged("GIF");
+                    return damagedAnimation("GIF");
                 if (block == nullptr)
                     break;
             }
@@ -170,22 +158,22 @@ Result<Animation> decodeGif(std::span<const char> file, std::size_t& framesRead)
         if (record != IMAGE_DESC_RECORD_TYPE)
             continue;
         if (DGifGetImageDesc(gif.file) == GIF_ERROR)
-            return damaged("GIF");
+            return damagedAnimation("GIF");
         // A frame is charged the larger of the canvas and its own rectangle, which is decoded whole.
         const GifImageDesc& image = gif.file->Image;
         const std::uint64_t charged = std::max(canvasPixels, std::uint64_t(std::max(image.Width, 0)) *
                                                                  std::uint64_t(std::max(image.Height, 0)));
-        if (!withinLimits(animation.frames.size() + 1, charged))
-            return tooLarge(animation.frames.size() + 1, animation.width, animation.height);
+        if (!withinAnimationLimits(animation.frames.size() + 1, charged))
+            return animationTooLarge(animation.frames.size() + 1, animation.width, animation.height);
         const ColorMapObject* palette = image.ColorMap != nullptr ? image.ColorMap : gif.file->SColorMap;
         if (palette == nullptr)
-            return damaged("GIF");
+            return damagedAnimation("GIF");
         const Region region = clipToCanvas(image, animation.width, animation.height);
         std::vector<std::uint8_t> before;
         if (control.DisposalMode == DISPOSE_PREVIOUS)
             before = canvas;
         if (!drawGifFrame(gif.file, *palette, control.TransparentColor, animation, canvas))
-            return damaged("GIF");
+            return damagedAnimation("GIF");
         animation.frames.push_back({canvas, static_cast<std::uint32_t>(control.DelayTime), 100});
         framesRead = animation.frames.size();
         if (control.DisposalMode == DISPOSE_BACKGROUND)
@@ -197,7 +185,7 @@ Result<Animation> decodeGif(std::span<const char> file, std::size_t& framesRead)
         control = {DISPOSAL_UNSPECIFIED, false, 0, NO_TRANSPARENT_COLOR};
     }
     if (animation.frames.empty())
-        return damaged("GIF");
+        return damagedAnimation("GIF");
     return animation;
 }
 
@@ -221,27 +209,27 @@ Result<Animation> decodeWebp(std::span<const char> file) {
     const WebpDecoder webp{file};
     WebPAnimInfo info{};
     if (webp.decoder == nullptr || !WebPAnimDecoderGetInfo(webp.decoder, &info) || info.frame_count == 0)
-        return damaged("WebP");
+        return damagedAnimation("WebP");
     Animation animation;
     animation.width = info.canvas_width;
     animation.height = info.canvas_height;
     animation.plays = info.loop_count;
     const std::uint64_t canvasPixels = std::uint64_t{info.canvas_width} * info.canvas_height;
-    if (!withinLimits(info.frame_count, canvasPixels))
-        return tooLarge(info.frame_count, info.canvas_width, info.canvas_height);
+    if (!withinAnimationLimits(info.frame_count, canvasPixels))
+        return animationTooLarge(info.frame_count, info.canvas_width, info.canvas_height);
     int previousEnd = 0;
     while (WebPAnimDecoderHasMoreFrames(webp.decoder)) {
         std::uint8_t* pixels = nullptr;
         int end = 0;
         if (!WebPAnimDecoderGetNext(webp.decoder, &pixels, &end))
-            return damaged("WebP");
+            return damagedAnimation("WebP");
         animation.frames.push_back({{pixels, pixels + canvasPixels * 4},
                                     static_cast<std::uint32_t>(std::max(end - previousEnd, 0)),
                                     1000});
         previousEnd = end;
     }
     if (animation.frames.size() != info.frame_count)
-        return damaged("WebP");
+        return damagedAnimation("WebP");
     return animation;
 }
 
@@ -254,6 +242,8 @@ bool startsWith(std::span<const char> file, std::size_t at, std::string_view tex
 std::optional<Result<Animation>> decodeAnimation(std::span<const char> file) {
     if (startsWith(file, 0, "RIFF") && startsWith(file, 8, "WEBP"))
         return decodeWebp(file);
+    if (startsWith(file, 0, {reinterpret_cast<const char*>(pngSignature), sizeof pngSignature}))
+        return decodeAnimatedPng(file);
     if (!startsWith(file, 0, "GIF87a") && !startsWith(file, 0, "GIF89a"))
         return std::nullopt;
     std::size_t framesRead = 0;

@@ -1,16 +1,28 @@
 #include "animation_run.h"
 
 #include "animation_decoder.h"
-#include "animation_writer.h"
+#include "animation_frames.h"
 #include "image_decoder.h"
 #include "png_encoder.h"
 
-#include <algorithm>
-
 namespace tessera::tool {
+namespace {
+
+Result<std::vector<std::uint8_t>> encodeStill(std::span<const std::uint8_t> rgba, const AnimationShape& shape,
+                                              OutputFormat format) {
+    if (format == OutputFormat::Webp)
+        return encodeWebp(rgba, shape.width, shape.height);
+    Result<EncodedPng> png = encodePng(rgba, shape.width, shape.height);
+    if (const Failure* failure = std::get_if<Failure>(&png))
+        return *failure;
+    return std::move(std::get<EncodedPng>(png).bytes);
+}
+
+} // namespace
 
 std::optional<Result<EnlargedAnimation>> enlargeAnimationFile(std::span<const char> file, int factor,
-                                                              std::optional<pixels::Rgb> background) {
+                                                              std::optional<pixels::Rgb> background,
+                                                              OutputFormat format) {
     std::optional<Result<Animation>> decoded = decodeAnimation(file);
     if (!decoded)
         return std::nullopt;
@@ -20,52 +32,40 @@ std::optional<Result<EnlargedAnimation>> enlargeAnimationFile(std::span<const ch
     if (Result<> size = checkDeclaredImage({animation.width, animation.height}, factor);
         const Failure* failure = std::get_if<Failure>(&size))
         return *failure;
-    const std::size_t count = std::size_t{animation.width} * animation.height;
-    // One mode for every frame: the still-image rule, applied to the frames together.
-    const bool translucent =
-        std::any_of(animation.frames.begin(), animation.frames.end(), [](const auto& frame) {
-            return pixels::chooseScaleMode(frame.rgba, false) == pixels::ScaleMode::WithAlpha;
-        });
-    const pixels::ScaleMode mode =
-        translucent && !background ? pixels::ScaleMode::WithAlpha : pixels::ScaleMode::Opaque;
+    const FrameScaling scaling = chooseFrameScaling(animation, factor, background);
+    const auto scale = static_cast<std::uint32_t>(factor);
+    const AnimationShape shape{animation.width * scale, animation.height * scale,
+                               static_cast<std::uint32_t>(animation.frames.size()), animation.plays};
+    std::vector<Pixel> source(std::size_t{animation.width} * animation.height);
+    std::vector<Pixel> target(std::size_t{shape.width} * shape.height);
 
-    Animation enlarged{animation.width * static_cast<std::uint32_t>(factor),
-                       animation.height * static_cast<std::uint32_t>(factor),
-                       animation.plays,
-                       {}};
-    std::vector<Pixel> source(count);
-    std::vector<Pixel> target(count * static_cast<std::size_t>(factor * factor));
-    for (AnimationFrame& frame : animation.frames) {
-        if (background)
-            pixels::flattenToWords(frame.rgba, *background, source);
-        else if (mode == pixels::ScaleMode::WithAlpha)
-            rgbaToPixels(frame.rgba.data(), count, source.data());
-        else
-            rgbaToOpaquePixels(frame.rgba.data(), count, source.data());
-        frame.rgba = {};
-        const auto width = static_cast<std::int32_t>(animation.width);
-        const auto height = static_cast<std::int32_t>(animation.height);
-        pixels::enlargeBand(mode, factor, source.data(), target.data(), width, height, ScaleSettings{}, 0,
-                            height);
-        AnimationFrame out{std::vector<std::uint8_t>(target.size() * 4), frame.delayNumerator,
-                           frame.delayDenominator};
-        pixels::convertToRgba(mode, target, out.rgba.data());
-        enlarged.frames.push_back(std::move(out));
-    }
     EnlargedAnimation result;
-    result.flattened = background && translucent;
-    if (enlarged.frames.size() == 1) {
-        Result<EncodedPng> png = encodePng(enlarged.frames[0].rgba, enlarged.width, enlarged.height);
+    result.flattened = scaling.flattened;
+    if (animation.frames.size() == 1) {
+        Result<std::vector<std::uint8_t>> png =
+            encodeStill(enlargeFrame(scaling, animation.frames[0].rgba, source, target), shape, format);
         if (const Failure* failure = std::get_if<Failure>(&png))
             return *failure;
-        const std::span<const std::uint8_t> bytes = std::get<EncodedPng>(png).view();
-        result.file.assign(bytes.begin(), bytes.end());
+        result.file = std::move(std::get<std::vector<std::uint8_t>>(png));
         return result;
     }
-    Result<std::vector<std::uint8_t>> apng = encodeAnimatedPng(enlarged, mode == pixels::ScaleMode::Opaque);
-    if (const Failure* failure = std::get_if<Failure>(&apng))
+    Result<AnimationWriter> started =
+        startAnimation(format, shape, scaling.mode == pixels::ScaleMode::Opaque);
+    if (const Failure* failure = std::get_if<Failure>(&started))
         return *failure;
-    result.file = std::move(std::get<std::vector<std::uint8_t>>(apng));
+    AnimationWriter& writer = std::get<AnimationWriter>(started);
+    for (AnimationFrame& frame : animation.frames) {
+        AnimationFrame enlarged{enlargeFrame(scaling, frame.rgba, source, target), frame.delayNumerator,
+                                frame.delayDenominator};
+        frame.rgba = {};
+        if (Result<> added = addFrame(writer, std::move(enlarged));
+            const Failure* failure = std::get_if<Failure>(&added))
+            return *failure;
+    }
+    Result<std::vector<std::uint8_t>> finished = finishAnimation(writer);
+    if (const Failure* failure = std::get_if<Failure>(&finished))
+        return *failure;
+    result.file = std::move(std::get<std::vector<std::uint8_t>>(finished));
     return result;
 }
 

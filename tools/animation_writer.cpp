@@ -1,136 +1,140 @@
 #include "animation_writer.h"
 
-#include "png_encoder.h"
-
 #include <algorithm>
-#include <cstring>
-#include <string_view>
-#include <zlib.h>
+#include <climits>
+#include <string>
+#include <webp/encode.h>
+#include <webp/mux.h>
 
 namespace tessera::tool {
 namespace {
 
-void putWord(std::vector<std::uint8_t>& out, std::uint32_t value) {
-    for (int shift = 24; shift >= 0; shift -= 8)
-        out.push_back(static_cast<std::uint8_t>(value >> shift));
+Failure webpFailure(AnimatedWebpWriter& writer) {
+    return {Step::Write,
+            std::string{"the WebP encoder failed: "} + WebPAnimEncoderGetError(writer.encoder.get())};
 }
 
-void putChunk(std::vector<std::uint8_t>& out, std::string_view type, std::span<const std::uint8_t> data) {
-    putWord(out, static_cast<std::uint32_t>(data.size()));
-    const std::size_t typeAt = out.size();
-    out.insert(out.end(), type.begin(), type.end());
-    out.insert(out.end(), data.begin(), data.end());
-    putWord(out, static_cast<std::uint32_t>(crc32(0, &out[typeAt], static_cast<uInt>(out.size() - typeAt))));
-}
-
-std::uint32_t wordAt(std::span<const std::uint8_t> bytes, std::size_t at) {
-    return std::uint32_t{bytes[at]} << 24 | std::uint32_t{bytes[at + 1]} << 16 |
-           std::uint32_t{bytes[at + 2]} << 8 | bytes[at + 3];
-}
-
-// The IHDR payload and the concatenated IDAT payloads of a PNG the encoder wrote.
-struct PngParts {
-    std::vector<std::uint8_t> header;
-    std::vector<std::uint8_t> data;
+struct WebpPicture {
+    WebPPicture picture{};
+    WebpPicture(const WebpPicture&) = delete;
+    WebpPicture& operator=(const WebpPicture&) = delete;
+    WebpPicture() { WebPPictureInit(&picture); }
+    ~WebpPicture() { WebPPictureFree(&picture); }
 };
 
-PngParts splitPng(std::span<const std::uint8_t> png) {
-    PngParts parts;
-    for (std::size_t at = 8; at + 12 <= png.size();) {
-        const std::uint32_t length = wordAt(png, at);
-        const std::string_view type{reinterpret_cast<const char*>(&png[at + 4]), 4};
-        const auto payload = png.subspan(at + 8, length);
-        if (type == "IHDR")
-            parts.header.assign(payload.begin(), payload.end());
-        else if (type == "IDAT")
-            parts.data.insert(parts.data.end(), payload.begin(), payload.end());
-        at += 12 + std::size_t{length};
-    }
-    return parts;
+// Lossless, and keeping the colour under a transparent pixel, which the PNG keeps too.
+std::optional<WebPConfig> losslessConfig() {
+    WebPConfig config;
+    if (!WebPConfigInit(&config))
+        return std::nullopt;
+    config.lossless = 1;
+    config.exact = 1;
+    return config;
 }
 
-struct Rectangle {
-    std::uint32_t x = 0, y = 0, width = 1, height = 1;
-};
-
-// The smallest rectangle holding every pixel that differs; one pixel at the corner when none does.
-Rectangle changedRegion(std::span<const std::uint8_t> previous, std::span<const std::uint8_t> next,
-                        std::uint32_t width, std::uint32_t height) {
-    std::uint32_t left = width, right = 0, top = height, bottom = 0;
-    for (std::uint32_t y = 0; y < height; ++y) {
-        const std::size_t row = std::size_t{y} * width * 4;
-        for (std::uint32_t x = 0; x < width; ++x)
-            if (std::memcmp(&previous[row + 4 * x], &next[row + 4 * x], 4) != 0) {
-                left = std::min(left, x);
-                right = std::max(right, x + 1);
-                top = std::min(top, y);
-                bottom = y + 1;
-            }
-    }
-    if (right == 0)
-        return {};
-    return {left, top, right - left, bottom - top};
+bool importRgba(WebpPicture& picture, std::span<const std::uint8_t> rgba, std::uint32_t width,
+                std::uint32_t height) {
+    picture.picture.use_argb = 1;
+    picture.picture.width = static_cast<int>(width);
+    picture.picture.height = static_cast<int>(height);
+    return WebPPictureImportRGBA(&picture.picture, rgba.data(), static_cast<int>(width * 4)) != 0;
 }
 
-// The frame's delay as the 16-bit fraction the format holds, reduced and, past 65535, rounded.
-std::pair<std::uint16_t, std::uint16_t> delayFraction(std::uint32_t numerator, std::uint32_t denominator) {
-    while (numerator > 65535 || denominator > 65535) {
-        numerator = (numerator + 1) / 2;
-        denominator = std::max<std::uint32_t>(1, (denominator + 1) / 2);
-    }
-    return {static_cast<std::uint16_t>(numerator), static_cast<std::uint16_t>(denominator)};
+const Failure webpOutOfMemory{Step::Write, "not enough memory to encode the WebP"};
+const Failure webpTooLong{Step::Write, "the animation lasts longer than a WebP can hold"};
+
+Result<> addWebpFrame(AnimatedWebpWriter& writer, AnimationFrame&& frame) {
+    const std::optional<WebPConfig> config = losslessConfig();
+    WebpPicture picture;
+    if (!config || !importRgba(picture, frame.rgba, writer.shape.width, writer.shape.height))
+        return webpOutOfMemory;
+    frame.rgba = {};
+    if (writer.milliseconds > INT_MAX)
+        return webpTooLong;
+    if (!WebPAnimEncoderAdd(writer.encoder.get(), &picture.picture, static_cast<int>(writer.milliseconds),
+                            &*config))
+        return webpFailure(writer);
+    // Rounded to the nearest millisecond.
+    writer.milliseconds +=
+        (std::uint64_t{frame.delayNumerator} * 1000 + frame.delayDenominator / 2) / frame.delayDenominator;
+    return {};
+}
+
+Failure webpTooWide(std::uint32_t width, std::uint32_t height) {
+    return {Step::Enlarge, "the enlargement is " + std::to_string(width) + " x " + std::to_string(height) +
+                               ", and a WebP is at most " + std::to_string(maxWebpSide) + " pixels a side"};
+}
+
+Result<std::vector<std::uint8_t>> finishWebp(AnimatedWebpWriter& writer) {
+    if (writer.milliseconds > INT_MAX)
+        return webpTooLong;
+    if (!WebPAnimEncoderAdd(writer.encoder.get(), nullptr, static_cast<int>(writer.milliseconds), nullptr))
+        return webpFailure(writer);
+    WebPData data;
+    WebPDataInit(&data);
+    if (!WebPAnimEncoderAssemble(writer.encoder.get(), &data))
+        return webpFailure(writer);
+    std::vector<std::uint8_t> file(data.bytes, data.bytes + data.size);
+    WebPDataClear(&data);
+    return file;
 }
 
 } // namespace
 
-Result<std::vector<std::uint8_t>> encodeAnimatedPng(const Animation& animation, bool opaque) {
-    const PngColourType type = opaque ? PngColourType::Truecolour : PngColourType::TruecolourAlpha;
-    const std::uint32_t width = animation.width;
-    std::vector<std::uint8_t> out{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    std::uint32_t sequence = 0;
-    std::vector<std::uint8_t> region;
-    for (std::size_t index = 0; index < animation.frames.size(); ++index) {
-        const AnimationFrame& frame = animation.frames[index];
-        Rectangle changed{0, 0, width, animation.height};
-        if (index > 0)
-            changed = changedRegion(animation.frames[index - 1].rgba, frame.rgba, width, animation.height);
-        region.resize(std::size_t{changed.width} * changed.height * 4);
-        for (std::uint32_t row = 0; row < changed.height; ++row)
-            std::memcpy(&region[std::size_t{row} * changed.width * 4],
-                        &frame.rgba[((std::size_t{changed.y} + row) * width + changed.x) * 4],
-                        std::size_t{changed.width} * 4);
-        Result<EncodedPng> png = encodePngAs(region, changed.width, changed.height, type);
-        if (const Failure* failure = std::get_if<Failure>(&png))
-            return *failure;
-        PngParts parts = splitPng(std::get<EncodedPng>(png).view());
-        if (index == 0) {
-            putChunk(out, "IHDR", parts.header);
-            std::vector<std::uint8_t> control;
-            putWord(control, static_cast<std::uint32_t>(animation.frames.size()));
-            putWord(control, animation.plays);
-            putChunk(out, "acTL", control);
-        }
-        std::vector<std::uint8_t> control;
-        putWord(control, sequence++);
-        for (const std::uint32_t value : {changed.width, changed.height, changed.x, changed.y})
-            putWord(control, value);
-        const auto [numerator, denominator] = delayFraction(frame.delayNumerator, frame.delayDenominator);
-        control.insert(control.end(),
-                       {static_cast<std::uint8_t>(numerator >> 8), static_cast<std::uint8_t>(numerator),
-                        static_cast<std::uint8_t>(denominator >> 8), static_cast<std::uint8_t>(denominator),
-                        0, 0});
-        putChunk(out, "fcTL", control);
-        if (index == 0) {
-            putChunk(out, "IDAT", parts.data);
-            continue;
-        }
-        std::vector<std::uint8_t> data;
-        putWord(data, sequence++);
-        data.insert(data.end(), parts.data.begin(), parts.data.end());
-        putChunk(out, "fdAT", data);
-    }
-    putChunk(out, "IEND", {});
-    return out;
+Result<std::vector<std::uint8_t>> encodeWebp(std::span<const std::uint8_t> rgba, std::uint32_t width,
+                                             std::uint32_t height) {
+    if (width > maxWebpSide || height > maxWebpSide)
+        return webpTooWide(width, height);
+    const std::optional<WebPConfig> config = losslessConfig();
+    WebpPicture picture;
+    if (!config || !importRgba(picture, rgba, width, height))
+        return webpOutOfMemory;
+    WebPMemoryWriter memory;
+    WebPMemoryWriterInit(&memory);
+    picture.picture.writer = WebPMemoryWrite;
+    picture.picture.custom_ptr = &memory;
+    const bool encoded = WebPEncode(&*config, &picture.picture) != 0;
+    std::vector<std::uint8_t> file;
+    if (encoded)
+        file.assign(memory.mem, memory.mem + memory.size);
+    WebPMemoryWriterClear(&memory);
+    if (!encoded)
+        return webpOutOfMemory;
+    return file;
+}
+
+void FreeWebpEncoder::operator()(WebPAnimEncoder* encoder) const {
+    WebPAnimEncoderDelete(encoder);
+}
+
+Result<AnimationWriter> startAnimation(OutputFormat format, const AnimationShape& shape, bool opaque) {
+    if (format == OutputFormat::Png)
+        return startAnimatedPng(shape, opaque);
+    if (shape.width > maxWebpSide || shape.height > maxWebpSide)
+        return webpTooWide(shape.width, shape.height);
+    WebPAnimEncoderOptions options;
+    if (!WebPAnimEncoderOptionsInit(&options))
+        return Failure{Step::Write, "the WebP encoder cannot start"};
+    options.anim_params.loop_count = static_cast<int>(std::min<std::uint32_t>(shape.plays, 65535));
+    options.allow_mixed = 0;
+    AnimatedWebpWriter writer{shape, {}, 0};
+    writer.encoder.reset(
+        WebPAnimEncoderNew(static_cast<int>(shape.width), static_cast<int>(shape.height), &options));
+    if (!writer.encoder)
+        return Failure{Step::Write, "the WebP encoder cannot start"};
+    return AnimationWriter{std::move(writer)};
+}
+
+Result<> addFrame(AnimationWriter& writer, AnimationFrame&& frame) {
+    if (auto* png = std::get_if<AnimatedPngWriter>(&writer))
+        return addPngFrame(*png, std::move(frame));
+    return addWebpFrame(std::get<AnimatedWebpWriter>(writer), std::move(frame));
+}
+
+Result<std::vector<std::uint8_t>> finishAnimation(AnimationWriter& writer) {
+    if (auto* png = std::get_if<AnimatedPngWriter>(&writer))
+        return finishAnimatedPng(*png);
+    return finishWebp(std::get<AnimatedWebpWriter>(writer));
 }
 
 } // namespace tessera::tool

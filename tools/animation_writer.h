@@ -1,20 +1,54 @@
-// Writing enlarged animations as animated PNG.
+// Writing enlarged animations, frame after frame, so that no more than the frame before is held:
+// as an animated PNG (animated_png_writer.h) or as an animated lossless WebP.
 //
-// The first frame is stored whole and every later one as the smallest rectangle holding the
-// pixels that changed from the frame before, replacing the canvas there (blend "source",
-// dispose "none"); an unchanged frame is one pixel, so that its delay is kept. Every frame is
-// encoded by the PNG encoder in one colour type, and its compressed rows become the frame's data.
+// WebP: libwebp's animation encoder, lossless and keeping the colour under transparent pixels,
+// finds the changed rectangles itself. Each delay is rounded to the millisecond it holds, and a
+// frame equal to the one before lengthens that one instead of being stored.
 #pragma once
 
+#include "animated_png_writer.h"
 #include "animation.h"
 #include "failure.h"
+#include "output_plan.h"
 
 #include <cstdint>
+#include <memory>
+#include <variant>
 #include <vector>
+
+struct WebPAnimEncoder;
 
 namespace tessera::tool {
 
-// The animated PNG of `animation`'s frames (all of one size), RGB when `opaque`, else RGBA.
-Result<std::vector<std::uint8_t>> encodeAnimatedPng(const Animation& animation, bool opaque);
+struct FreeWebpEncoder {
+    void operator()(WebPAnimEncoder* encoder) const;
+};
+
+struct AnimatedWebpWriter {
+    AnimationShape shape;
+    std::unique_ptr<WebPAnimEncoder, FreeWebpEncoder> encoder;
+    std::uint64_t milliseconds = 0; // where the next frame starts
+};
+
+// One of the two, as the output's name chooses.
+using AnimationWriter = std::variant<AnimatedPngWriter, AnimatedWebpWriter>;
+
+// The largest side a WebP holds.
+inline constexpr std::uint32_t maxWebpSide = 16383;
+
+// A writer for frames of `shape`; RGB when `opaque`, else RGBA. An Enlarge failure when the
+// format cannot hold frames of that size, a Write failure when the encoder cannot start.
+Result<AnimationWriter> startAnimation(OutputFormat format, const AnimationShape& shape, bool opaque);
+
+// Adds the next frame, whole-canvas RGBA of the shape's size; the writer keeps its pixels.
+Result<> addFrame(AnimationWriter& writer, AnimationFrame&& frame);
+
+// The file, once every frame the shape counts has been added.
+Result<std::vector<std::uint8_t>> finishAnimation(AnimationWriter& writer);
+
+// A still image as a lossless WebP, the colour under transparent pixels kept. An Enlarge failure
+// when a side is longer than maxWebpSide.
+Result<std::vector<std::uint8_t>> encodeWebp(std::span<const std::uint8_t> rgba, std::uint32_t width,
+                                             std::uint32_t height);
 
 } // namespace tessera::tool

@@ -1,6 +1,7 @@
 #include "batch_run.h"
 
 #include "animation_run.h"
+#include "animation_writer.h"
 #include "image_files.h"
 #include "pixel_conversion.h"
 #include "png_encoder.h"
@@ -151,14 +152,24 @@ void finishFile(Batch& batch, FileWork& file) {
         // The target's own storage becomes the RGBA bytes, sparing a second full-size buffer.
         auto* rgba = reinterpret_cast<std::uint8_t*>(file.target.data());
         convertToRgba(file.mode, file.target, rgba);
-        Result<EncodedPng> png =
-            encodePng({rgba, file.target.size() * 4}, static_cast<std::uint32_t>(file.width) * factor,
-                      static_cast<std::uint32_t>(file.height) * factor, batch.settings.threads);
+        const std::span<const std::uint8_t> pixels{rgba, file.target.size() * 4};
+        const auto width = static_cast<std::uint32_t>(file.width) * factor;
+        const auto height = static_cast<std::uint32_t>(file.height) * factor;
+        Result<std::vector<std::uint8_t>> encoded;
+        if (outputFormat(file.job->output) == OutputFormat::Webp) {
+            encoded = encodeWebp(pixels, width, height);
+        } else {
+            Result<EncodedPng> png = encodePng(pixels, width, height, batch.settings.threads);
+            if (auto* done = std::get_if<EncodedPng>(&png))
+                encoded = std::move(done->bytes);
+            else
+                encoded = std::get<Failure>(png);
+        }
         file.target = {};
-        if (const Failure* failure = std::get_if<Failure>(&png))
+        if (const Failure* failure = std::get_if<Failure>(&encoded))
             return failFile(batch, file, *failure);
-        Result<> written =
-            writeFileSafely(std::get<EncodedPng>(png).view(), file.job->output, batch.settings.fileMode);
+        Result<> written = writeFileSafely(std::get<std::vector<std::uint8_t>>(encoded), file.job->output,
+                                           batch.settings.fileMode);
         if (const Failure* failure = std::get_if<Failure>(&written))
             return failFile(batch, file, *failure);
     } catch (const std::bad_alloc&) {
@@ -202,8 +213,9 @@ void startFile(Batch& batch, FileWork& file) {
             if (const Failure* failure = std::get_if<Failure>(&input))
                 return failFile(batch, file, *failure);
             // An animation is enlarged and written whole on this thread, frame after frame.
-            if (auto animated = enlargeAnimationFile(std::get<std::vector<char>>(input),
-                                                     batch.settings.factor, batch.settings.background))
+            if (auto animated =
+                    enlargeAnimationFile(std::get<std::vector<char>>(input), batch.settings.factor,
+                                         batch.settings.background, outputFormat(job.output)))
                 return finishAnimation(batch, file, *animated);
             loaded = loadSourceImage(std::get<std::vector<char>>(input), batch.settings.factor,
                                      batch.settings.background);

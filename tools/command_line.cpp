@@ -145,9 +145,10 @@ std::string helpText() {
            "\n"
            "Reads PNG, BMP, TGA, JPEG, GIF and WebP. An image with transparency is\n"
            "enlarged with its alpha and written as a PNG with alpha; an opaque image is\n"
-           "written opaque. An animated GIF or WebP is enlarged frame by frame and written\n"
-           "as an animated PNG with its delays and loop count; a damaged animation is\n"
-           "refused whole.\n"
+           "written opaque. An animated GIF, PNG or WebP is enlarged frame by frame and\n"
+           "written as an animated PNG with its delays and loop count; a damaged animation\n"
+           "is refused whole. An output named *.webp is written as a lossless WebP,\n"
+           "animated for an animation.\n"
            "Exit status: 0 if every input was enlarged, 1 if some failed, 2 for a usage error.\n";
 }
 

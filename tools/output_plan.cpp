@@ -1,11 +1,21 @@
 #include "output_plan.h"
 
+#include <algorithm>
+#include <cctype>
+
 namespace tessera::tool {
 
 std::filesystem::path defaultOutputName(const std::filesystem::path& input, int factor) {
     std::string name = input.stem().string();
     name += "@" + std::to_string(factor) + "x.png";
     return name;
+}
+
+OutputFormat outputFormat(const std::filesystem::path& output) {
+    std::string extension = output.extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char letter) { return static_cast<char>(std::tolower(letter)); });
+    return extension == ".webp" ? OutputFormat::Webp : OutputFormat::Png;
 }
 
 OutputPlan planOutputs(const CommandLine& line, bool outputIsExistingDirectory) {

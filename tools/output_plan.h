@@ -28,8 +28,13 @@ struct OutputPlan {
     std::optional<std::filesystem::path> outputDirectory; // to be created before writing
 };
 
-// "hero.bmp" at factor 4 gives "hero@4x.png": the output is always PNG.
+// "hero.bmp" at factor 4 gives "hero@4x.png": the output is PNG unless named otherwise.
 std::filesystem::path defaultOutputName(const std::filesystem::path& input, int factor);
+
+enum class OutputFormat { Png, Webp };
+
+// An output named with the extension ".webp", in any case, is written as WebP; any other as PNG.
+OutputFormat outputFormat(const std::filesystem::path& output);
 
 // One input: -o names the output file, unless it is an existing directory or ends in '/',
 // when the output goes inside it. Several inputs: -o names a directory. Without -o, every

@@ -644,6 +644,15 @@ const FailureCase failureCases[] = {
      1,
      {"cannot read 'art.psd'", "not a PNG, BMP, TGA, JPEG or GIF image"},
      {"sprite.png", "art.psd"}},
+    // 4100 pixels wide, 16400 at factor 4: wider than a WebP holds.
+    {"WebpTooWide",
+     [](const fs::path& w) {
+         writeBytes(w / "wide.png", tessera::test::pngImage(4100, 1, 8, 2, std::string(1 + 3 * 4100, '\0')));
+     },
+     {"-o", "wide.webp", "wide.png"},
+     1,
+     {"cannot enlarge 'wide.png'", "at most 16383 pixels a side"},
+     {"sprite.png", "wide.png"}},
     {"DirectoryAsInput",
      [](const fs::path& w) { fs::create_directory(w / "folder"); },
      {"folder"},

@@ -159,16 +159,20 @@ inline std::string pngChunk(const char* type, const std::string& data) {
     return bytes + type + data + std::string(4, '\0');
 }
 
-// A complete PNG of rows already in the file's layout, each behind its filter byte, in one stored
-// (uncompressed) deflate block, with `chunks` between the header and the data; the decoder checks
-// neither the CRCs nor the Adler-32.
-inline std::string pngImage(std::uint32_t width, std::uint32_t height, int bitDepth, int colourType,
-                            const std::string& rows, const std::string& chunks = "") {
+// `rows` as a zlib stream of one stored (uncompressed) deflate block.
+inline std::string storedZlib(const std::string& rows) {
     std::string data{"\x78\x01\x01"}; // zlib header, final stored block
     appendLittleEndian(data, static_cast<std::uint32_t>(rows.size()), 2);
     appendLittleEndian(data, ~static_cast<std::uint32_t>(rows.size()), 2);
-    data += rows + std::string(4, '\0');
-    return pngHeader(width, height, bitDepth, colourType) + chunks + pngChunk("IDAT", data) +
+    return data + rows + std::string(4, '\0');
+}
+
+// A complete PNG of rows already in the file's layout, each behind its filter byte, in one stored
+// (uncompressed) deflate block, with `chunks` between the header and the data; the
+// decoder checks neither the CRCs nor the Adler-32.
+inline std::string pngImage(std::uint32_t width, std::uint32_t height, int bitDepth, int colourType,
+                            const std::string& rows, const std::string& chunks = "") {
+    return pngHeader(width, height, bitDepth, colourType) + chunks + pngChunk("IDAT", storedZlib(rows)) +
            pngChunk("IEND", "");
 }
 

@@ -1,6 +1,7 @@
-"""tessera-scale on animations, checked with Pillow as the independent reader: every frame of the
-animated PNG written equals the still enlargement of the frame Pillow composites from the input,
-with delays and loop count kept, and damaged or oversized animations refused."""
+"""tessera-scale and tessera.upscale_frames on animations, checked with Pillow as the independent
+reader: every frame of the animated PNG or WebP written equals the still enlargement of the frame
+Pillow composites from the input, with delays and loop count kept, and damaged or oversized
+animations refused."""
 import os
 import struct
 import subprocess
@@ -87,6 +88,94 @@ def test_gif_disposals_and_transparency(tmp_path):
         assert np.array_equal(frame, still(pixels, opaque=False)), f"frame {index}"
 
 
+def sprite_frames():
+    """Four 16 x 16 frames of a sprite moving over a transparent canvas, alpha only 0 or 255."""
+    frames = []
+    for index in range(4):
+        frame = Image.new("RGBA", (16, 16), (0, 0, 0, 0))
+        frame.paste((200, 40 * index, 30, 255), (index * 3, 2, index * 3 + 5, 9))
+        frame.paste((20, 90, 200, 255), (1, 11, 15, 14))
+        frames.append(frame)
+    return frames
+
+
+# Pillow writes each later frame as the rectangle that changed; blend "over" with partial alpha
+# is left out, as Pillow composites it as a paste through a mask rather than as a browser does.
+# Blend: 0 source, 1 over; disposal: 0 none, 1 background, 2 previous.
+@pytest.mark.parametrize("blend, disposal", [(0, 0), (1, 1), (1, 2)])
+def test_animated_png_blend_and_dispose(tmp_path, blend, disposal):
+    frames = sprite_frames()
+    source = tmp_path / "walk.png"
+    frames[0].save(source, save_all=True, append_images=frames[1:], duration=[50, 60, 70, 80], loop=2,
+                   blend=blend, disposal=disposal)
+    result = run(source)
+    assert result.returncode == 0, result.stderr
+    written, loop = frames_of(tmp_path / "walk@4x.png")
+    expected, _ = frames_of(source)
+    assert loop == 2 and [duration for _, duration in written] == [50, 60, 70, 80]
+    for index, ((frame, _), (pixels, _)) in enumerate(zip(written, expected)):
+        assert np.array_equal(frame, still(pixels, opaque=False)), f"frame {index}"
+
+
+def test_webp_output_keeps_every_frame_delay_and_loop(tmp_path):
+    pytest.importorskip("PIL.WebPImagePlugin")
+    source = tmp_path / "walk.gif"
+    source.write_bytes(gif(16, DISPOSALS, loop=5))
+    result = run(source, "-o", str(tmp_path / "walk.WEBP"))
+    assert result.returncode == 0, result.stderr
+    with Image.open(tmp_path / "walk.WEBP") as image:
+        assert image.format == "WEBP"
+    written, loop = frames_of(tmp_path / "walk.WEBP")
+    expected, _ = frames_of(source)
+    # The GIF repeats 5 times after the first showing; a WebP counts every play.
+    assert loop == 6 and [duration for _, duration in written] == [100, 200, 300, 400]
+    for index, ((frame, _), (pixels, _)) in enumerate(zip(written, expected)):
+        assert np.array_equal(frame, still(pixels, opaque=False)), f"frame {index}"
+    # A still image named .webp is a lossless WebP of its enlargement.
+    Image.fromarray(expected[0][0]).save(tmp_path / "still.png")
+    assert run(tmp_path / "still.png", "-o", str(tmp_path / "still.webp")).returncode == 0
+    with Image.open(tmp_path / "still.webp") as image:
+        assert image.format == "WEBP"
+        assert np.array_equal(np.asarray(image.convert("RGBA")), still(expected[0][0], opaque=False))
+
+
+def test_upscale_frames_gives_the_commands_frames(tmp_path):
+    """Frames read by Pillow, enlarged in Python and saved as an APNG, as the module's help shows."""
+    source = tmp_path / "walk.gif"
+    source.write_bytes(gif(16, DISPOSALS))
+    assert run(source).returncode == 0
+    command, _ = frames_of(tmp_path / "walk@4x.png")
+    with Image.open(source) as animation:
+        frames = [frame.copy() for frame in ImageSequence.Iterator(animation)]
+    big = tessera.upscale_frames(frames, 4)
+    assert all(isinstance(frame, Image.Image) and frame.mode == "RGBA" for frame in big)
+    big[0].save(tmp_path / "python.png", save_all=True, append_images=big[1:],
+                duration=[frame.info["duration"] for frame in frames], loop=0)
+    saved, _ = frames_of(tmp_path / "python.png")
+    assert [duration for _, duration in saved] == [duration for _, duration in command]
+    for index, ((mine, _), (theirs, _)) in enumerate(zip(saved, command)):
+        assert np.array_equal(mine, theirs), f"frame {index}"
+
+
+def test_upscale_frames_chooses_one_mode_for_the_sequence():
+    opaque = np.full((6, 6, 3), 90, np.uint8)
+    opaque_rgba = np.dstack([opaque, np.full((6, 6), 255, np.uint8)])
+    translucent = opaque_rgba.copy()
+    translucent[2, 3, 3] = 0
+    # One translucent frame makes every frame alpha-aware, RGB frames included.
+    mixed = tessera.upscale_frames([opaque, translucent], 2)
+    assert [frame.shape for frame in mixed] == [(12, 12, 4)] * 2
+    assert np.array_equal(mixed[1], tessera.upscale(translucent, 2))
+    # Opaque RGBA frames, or a background, give RGB.
+    assert [frame.shape for frame in tessera.upscale_frames([opaque, opaque_rgba], 2)] == [(12, 12, 3)] * 2
+    flat = tessera.upscale_frames([translucent], 2, background="#FF00FF")
+    assert np.array_equal(flat[0], tessera.upscale(translucent, 2, background="#FF00FF"))
+    with pytest.raises(ValueError, match="frame 1"):
+        tessera.upscale_frames([opaque, opaque[:5]], 2)
+    with pytest.raises(ValueError, match="at least one"):
+        tessera.upscale_frames([], 2)
+
+
 def test_animated_webp_opaque(tmp_path):
     pytest.importorskip("PIL.WebPImagePlugin")
     frames = [Image.new("RGB", (12, 12), (30, 60, 90)) for _ in range(3)]
@@ -118,16 +207,29 @@ def test_still_background_is_stored_once(tmp_path):
     assert animated < 4 * (tmp_path / "one.png").stat().st_size
 
 
-@pytest.mark.parametrize("damage", ["truncated", "too large"])
-def test_refused_whole(tmp_path, damage):
+def damaged_apng(tmp_path):
+    """An animated PNG whose second frame control repeats the first one's sequence number."""
+    frames = sprite_frames()
+    frames[0].save(tmp_path / "good.png", save_all=True, append_images=frames[1:])
+    data = bytearray((tmp_path / "good.png").read_bytes())
+    second = data.index(b"fcTL", data.index(b"fcTL") + 1)
+    data[second + 4:second + 8] = bytes(4)
+    return bytes(data)
+
+
+@pytest.mark.parametrize("damage, name", [("truncated", "bad.gif"), ("too large", "bad.gif"),
+                                          ("sequence", "bad.png")])
+def test_refused_whole(tmp_path, damage, name):
     if damage == "truncated":
         data = gif(16, DISPOSALS)
         data = data[:len(data) - 12]  # inside the last frame's image data
-    else:
+    elif damage == "too large":
         data = gif(1024, [(0, 0, block(1, 1, 1), 1, 1, None)] * 40)  # 40 frames of 2^20 pixels
-    source = tmp_path / "bad.gif"
+    else:
+        data = damaged_apng(tmp_path)
+    source = tmp_path / name
     source.write_bytes(data)
     result = run(source)
     assert result.returncode == 1
-    assert result.stderr.count("\n") == 1 and "bad.gif" in result.stderr, result.stderr
+    assert result.stderr.count("\n") == 1 and name in result.stderr, result.stderr
     assert not (tmp_path / "bad@4x.png").exists()

@@ -105,7 +105,8 @@ function finish(id, result) {
     figure(`after: ${result.width * job.factor} × ${result.height * job.factor}`, after));
   const mode = result.flattened ? 'flattened over the background'
     : result.withAlpha ? 'transparency kept' : 'opaque';
-  job.message.textContent = `${mode}; enlarged in ${result.enlargeMs.toFixed(1)} ms. `;
+  const frames = result.frames > 1 ? `${result.frames} frames, ` : '';
+  job.message.textContent = `${mode}; ${frames}enlarged in ${result.enlargeMs.toFixed(1)} ms. `;
   const link = document.createElement('a');
   link.href = url;
   link.download = name;

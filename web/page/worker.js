@@ -1,5 +1,6 @@
 // Enlarges the files the page sends, one after another, off the page's thread, and reports
-// progress between bands of rows so that a large sheet shows it moving.
+// progress between bands of rows (or frames of an animation) so that a large sheet shows it
+// moving.
 importScripts('tessera_page.js');
 
 const modulePromise = createTesseraModule();
@@ -30,9 +31,15 @@ async function enlarge(module, { id, bytes, factor, background }) {
     const sourceRgba = module.HEAPU8.slice(source, source + width * height * 4);
     module._free(source);
 
-    const rowsPerBand = Math.max(1, Math.floor(bandTargetPixels / (width * factor * factor)));
+    // An animation is enlarged frame by frame, a still image in bands of rows.
+    const frames = module._pageFrames(job);
     const started = performance.now();
-    for (let row = 0; row < height; row += rowsPerBand) {
+    for (let frame = 0; frame < frames; frame++) {
+      if (!module._pageEnlargeFrame(job, frame)) return { id, failure: readString(module, module._pageFailure(job)) };
+      postMessage({ id, progress: (frame + 1) / frames });
+    }
+    const rowsPerBand = Math.max(1, Math.floor(bandTargetPixels / (width * factor * factor)));
+    for (let row = 0; frames === 0 && row < height; row += rowsPerBand) {
       module._pageEnlarge(job, row, Math.min(height, row + rowsPerBand));
       postMessage({ id, progress: Math.min(height, row + rowsPerBand) / height });
     }
@@ -41,7 +48,7 @@ async function enlarge(module, { id, bytes, factor, background }) {
     const pngAt = module._pagePng(job);
     const png = module.HEAPU8.slice(pngAt, pngAt + module._pagePngSize(job));
     return {
-      id, width, height, sourceRgba, png, enlargeMs,
+      id, width, height, sourceRgba, png, enlargeMs, frames,
       withAlpha: module._pageMode(job) === 1,
       flattened: module._pageFlattened(job) === 1,
     };

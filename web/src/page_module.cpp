@@ -3,16 +3,24 @@
 // with the command's opaque-or-alpha choice and flattening), the scaler in bands so that the
 // worker can report progress between them, and the PNG encoded here.
 //
-// The worker copies a file into the module's memory, opens it, enlarges the bands, encodes,
-// copies the PNG out and closes the job. Every function takes the job pageOpen returned; a
-// failed job holds only its message.
+// An animated PNG is read by the command's reader too, each composited frame enlarged as the
+// command enlarges it, and written as the command writes it, an animated PNG.
+//
+// The worker copies a file into the module's memory, opens it, enlarges the bands (or the frames
+// of an animation), encodes, copies the PNG out and closes the job. Every function takes the job
+// pageOpen returned; a failed job holds only its message.
+#include "animated_png_writer.h"
+#include "animation_frames.h"
+#include "animation_reading.h"
 #include "image_decoder.h"
 #include "png_writer.h"
 #include "size_limits.h"
 #include "source_image.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <emscripten/emscripten.h>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,13 +43,52 @@ tool::Result<> checkPageSize(const tool::DeclaredImage& image, int factor) {
                              " output pixels (tessera-scale takes larger ones)"};
 }
 
+// The frames of an animation, how they are enlarged and the file written so far.
+struct AnimationJob {
+    tool::Animation animation;
+    tool::FrameScaling scaling;
+    tool::AnimatedPngWriter writer;
+    std::vector<Pixel> source; // working space of one frame
+};
+
 struct Job {
     std::string failure; // empty while the job can go on
     int factor = 0;
-    tool::SourceImage source;
+    tool::SourceImage source; // a still image
+    std::optional<AnimationJob> animation;
     std::vector<Pixel> target;
     std::vector<std::uint8_t> png;
 };
+
+// An animated PNG's frames, judged by the command's limits and the page's. False when the file is
+// not one.
+bool openAnimation(std::span<const char> file, std::optional<pixels::Rgb> background, Job& job) {
+    std::optional<tool::Result<tool::Animation>> decoded = tool::decodeAnimatedPng(file);
+    if (!decoded)
+        return false;
+    if (const tool::Failure* failure = std::get_if<tool::Failure>(&*decoded)) {
+        job.failure = failure->reason;
+        return true;
+    }
+    tool::Animation& animation = std::get<tool::Animation>(*decoded);
+    const tool::DeclaredImage canvas{animation.width, animation.height};
+    for (const tool::Result<>& check :
+         {tool::checkDeclaredImage(canvas, job.factor), checkPageSize(canvas, job.factor)})
+        if (const tool::Failure* failure = std::get_if<tool::Failure>(&check)) {
+            job.failure = failure->reason;
+            return true;
+        }
+    const tool::FrameScaling scaling = tool::chooseFrameScaling(animation, job.factor, background);
+    const auto factor = static_cast<std::uint32_t>(job.factor);
+    const tool::AnimationShape shape{animation.width * factor, animation.height * factor,
+                                     static_cast<std::uint32_t>(animation.frames.size()), animation.plays};
+    job.target.resize(std::size_t{shape.width} * shape.height);
+    std::vector<Pixel> source(std::size_t{animation.width} * animation.height);
+    job.animation = AnimationJob{std::move(animation), scaling,
+                                 tool::startAnimatedPng(shape, scaling.mode == pixels::ScaleMode::Opaque),
+                                 std::move(source)};
+    return true;
+}
 
 // Reads the file into a job: the command's checks and decoding, then the page's own size
 // limit, which is judged on the declared size before anything is decoded.
@@ -52,6 +99,8 @@ Job open(std::span<const char> file, int factor, std::optional<pixels::Rgb> back
         job.failure = "the factor must be 2, 3, 4 or 5";
         return job;
     }
+    if (openAnimation(file, background, job))
+        return job;
     tool::Result<tool::DeclaredImage> declared = tool::readDeclaredImage(file);
     if (const tool::Failure* failure = std::get_if<tool::Failure>(&declared)) {
         job.failure = failure->reason;
@@ -95,27 +144,64 @@ EMSCRIPTEN_KEEPALIVE const char* pageFailure(const Job* job) {
 }
 
 EMSCRIPTEN_KEEPALIVE int pageWidth(const Job* job) {
-    return job->source.width;
+    return job->animation ? static_cast<int>(job->animation->animation.width) : job->source.width;
 }
 
 EMSCRIPTEN_KEEPALIVE int pageHeight(const Job* job) {
-    return job->source.height;
+    return job->animation ? static_cast<int>(job->animation->animation.height) : job->source.height;
 }
 
 // 1 when the image keeps its transparency through the alpha-aware enlargement, 0 when opaque.
 EMSCRIPTEN_KEEPALIVE int pageMode(const Job* job) {
-    return job->source.conversion.mode == tessera::pixels::ScaleMode::WithAlpha;
+    const auto mode = job->animation ? job->animation->scaling.mode : job->source.conversion.mode;
+    return mode == tessera::pixels::ScaleMode::WithAlpha;
 }
 
 // 1 when translucent pixels were composited over the background.
 EMSCRIPTEN_KEEPALIVE int pageFlattened(const Job* job) {
-    return job->source.conversion.flattened;
+    return job->animation ? job->animation->scaling.flattened : job->source.conversion.flattened;
 }
 
-// Writes the RGBA bytes of what is enlarged (the flattened image, with a background) to `rgba`,
-// width * height * 4 of them, for the page to show beside the enlargement.
+// Writes the RGBA bytes of what is enlarged (the flattened image, with a background; an
+// animation's first frame) to `rgba`, width * height * 4 of them, for the page to show beside the
+// enlargement.
 EMSCRIPTEN_KEEPALIVE void pageSourceRgba(const Job* job, std::uint8_t* rgba) {
-    tessera::pixels::convertToRgba(job->source.conversion.mode, job->source.pixels, rgba);
+    if (!job->animation)
+        return tessera::pixels::convertToRgba(job->source.conversion.mode, job->source.pixels, rgba);
+    const tessera::tool::FrameScaling& scaling = job->animation->scaling;
+    const std::vector<std::uint8_t>& first = job->animation->animation.frames.front().rgba;
+    if (!scaling.background)
+        return static_cast<void>(std::copy(first.begin(), first.end(), rgba));
+    std::vector<Pixel> words(first.size() / 4);
+    tessera::pixels::flattenToWords(first, *scaling.background, words);
+    tessera::pixels::convertToRgba(tessera::pixels::ScaleMode::Opaque, words, rgba);
+}
+
+// How many frames an animation has, to be enlarged one by one; 0 for a still image.
+EMSCRIPTEN_KEEPALIVE int pageFrames(const Job* job) {
+    return job->animation ? static_cast<int>(job->animation->animation.frames.size()) : 0;
+}
+
+// Enlarges frame `index` (in order, each once) and writes it; 0 when memory ran out. A single
+// frame is written as a still PNG.
+EMSCRIPTEN_KEEPALIVE int pageEnlargeFrame(Job* job, int index) {
+    tessera::web::AnimationJob& animation = *job->animation;
+    tessera::tool::AnimationFrame& frame = animation.animation.frames[static_cast<std::size_t>(index)];
+    tessera::tool::AnimationFrame enlarged{
+        tessera::tool::enlargeFrame(animation.scaling, frame.rgba, animation.source, job->target),
+        frame.delayNumerator, frame.delayDenominator};
+    frame.rgba = {};
+    const tessera::tool::AnimationShape& shape = animation.writer.shape;
+    if (shape.frames == 1) {
+        job->png = tessera::web::encodePng(enlarged.rgba, shape.width, shape.height);
+        if (job->png.empty())
+            job->failure = "the page ran out of memory writing its PNG";
+        return !job->png.empty();
+    }
+    const tessera::tool::Result<> added = tessera::tool::addPngFrame(animation.writer, std::move(enlarged));
+    if (const auto* failure = std::get_if<tessera::tool::Failure>(&added))
+        job->failure = failure->reason;
+    return job->failure.empty();
 }
 
 // Enlarges source rows [rowBegin, rowEnd); bands of one job give the words of one whole call.
@@ -126,8 +212,14 @@ EMSCRIPTEN_KEEPALIVE void pageEnlarge(Job* job, int rowBegin, int rowEnd) {
                                  rowEnd);
 }
 
-// Encodes the enlargement of every band as PNG; 0 when memory ran out.
+// Encodes the enlargement of every band as PNG, or finishes the animated PNG of every frame; 0
+// when memory ran out.
 EMSCRIPTEN_KEEPALIVE int pageEncode(Job* job) {
+    if (job->animation) {
+        if (job->animation->writer.shape.frames > 1)
+            job->png = tessera::tool::finishAnimatedPng(job->animation->writer);
+        return 1;
+    }
     const int factor = job->factor;
     auto* rgba = reinterpret_cast<std::uint8_t*>(job->target.data());
     tessera::pixels::convertToRgba(job->source.conversion.mode, job->target, rgba);

@@ -1,5 +1,6 @@
 // The page in the system's Chromium, headless: its PNGs against tessera-scale's, pixel for
-// pixel, in both modes at every factor and flattened over a background; several files at once
+// pixel, in both modes at every factor, flattened over a background and for an animated PNG,
+// frame by frame; several files at once
 // and the zip of them; an unreadable and an oversize file beside good ones; no console error
 // and no request beyond the test's own server on 127.0.0.1. Prints the bytes the page
 // transferred and the 1024 x 1024 sheet's enlargement time in the page against the native
@@ -44,6 +45,21 @@ const oversize = join(work, 'huge.png');
   ihdr[9] = 6; // RGBA
   writeFileSync(oversize, Buffer.concat([header, ihdr, Buffer.alloc(4)]));
 }
+
+// An animated PNG of four frames: a half-transparent sprite moving over a transparent canvas,
+// each later frame drawn over the one before in the rectangle that changed.
+const animated = join(work, 'walk.png');
+execFileSync(python, ['-c', `
+import sys
+from PIL import Image
+frames = []
+for index in range(4):
+    frame = Image.new("RGBA", (24, 16), (0, 0, 0, 0))
+    frame.paste((200, 40 * index, 30, 255), (index * 4, 2, index * 4 + 8, 12))
+    frame.paste((20, 90, 200, 128), (2, 12, 22, 15))
+    frames.append(frame)
+frames[0].save(sys.argv[1], save_all=True, append_images=frames[1:], duration=[80, 90, 100, 110], loop=0, blend=1)`,
+animated]);
 
 function nativeOutput(input, factor, background) {
   const output = join(work, `native-${factor}-${background ?? 'alpha'}-${input.split('/').pop()}`);
@@ -153,6 +169,13 @@ try {
   check(samePixels([[await download(flat.download), nativeOutput(dog, 3, '#FF00FF')]]),
     'flattened over #FF00FF at factor 3: the page\'s pixels are tessera-scale\'s');
 
+  // An animated PNG stays animated, every frame and delay as tessera-scale writes them.
+  await downloadInto('animated');
+  const [walk] = await enlarge([animated], 3);
+  check(/4 frames/.test(walk.message), `the animation is enlarged frame by frame: "${walk.message}"`);
+  check(samePixels([[await download(walk.download), nativeOutput(animated, 3)]]),
+    'an animated PNG at factor 3: every frame of the page\'s is tessera-scale\'s, with its delay');
+
   // Several files at once, two of them bad, then all good ones as one zip.
   await downloadInto('batch');
   const batch = await enlarge([crow, unreadable, dog, oversize, opaque], 2);
@@ -172,8 +195,8 @@ with zipfile.ZipFile(sys.argv[1]) as archive:
     assert archive.testzip() is None
     print(json.dumps({name: archive.read(name).hex() for name in archive.namelist()}))`, zipPath]).toString());
   const names = Object.keys(listing);
-  // Eight from the factors, one flattened, three from the batch; the crow at factor 2 twice.
-  check(names.length === 12 && names.includes('cdda_uc_crow_32@2x.png') && names.includes('cdda_uc_crow_32@2x (2).png'),
+  // Eight from the factors, one flattened, one animated, three from the batch; the crow at factor 2 twice.
+  check(names.length === 13 && names.includes('cdda_uc_crow_32@2x.png') && names.includes('cdda_uc_crow_32@2x (2).png'),
     `the zip holds every result of the session, repeated names told apart: ${names.length} entries`);
   check(batchFiles.every((file) => {
     const entries = names.filter((name) => name.startsWith(file.split('/').pop().replace(/\.png$/, '')));

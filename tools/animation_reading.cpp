@@ -1,0 +1,23 @@
+#include "animation_reading.h"
+
+#include <string>
+
+namespace tessera::tool {
+
+Failure damagedAnimation(const char* format) {
+    return {Step::Read, std::string{"the "} + format + " animation is damaged or truncated"};
+}
+
+Failure animationTooLarge(std::uint64_t frames, std::uint64_t width, std::uint64_t height) {
+    return {Step::Enlarge, "the animation is too large: " + std::to_string(frames) + " frames of " +
+                               std::to_string(width) + " x " + std::to_string(height) +
+                               " exceed the limit of " + std::to_string(maxAnimationFrames) + " frames and " +
+                               std::to_string(maxAnimationPixels) + " decoded pixels"};
+}
+
+bool withinAnimationLimits(std::uint64_t frames, std::uint64_t pixelsPerFrame) {
+    // Divided rather than multiplied: a canvas's pixels alone may take up to 62 bits.
+    return frames <= maxAnimationFrames && (frames == 0 || pixelsPerFrame <= maxAnimationPixels / frames);
+}
+
+} // namespace tessera::tool
