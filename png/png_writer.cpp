@@ -7,22 +7,12 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <libdeflate.h>
 #include <optional>
 #include <thread>
 
 namespace tessera::png {
 namespace {
-
-constexpr std::array<std::uint32_t, 256> crcTable = [] {
-    std::array<std::uint32_t, 256> table{};
-    for (std::uint32_t n = 0; n < 256; ++n) {
-        std::uint32_t c = n;
-        for (int k = 0; k < 8; ++k)
-            c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-        table[n] = c;
-    }
-    return table;
-}();
 
 constexpr std::uint32_t adlerBase = 65521;
 
@@ -158,17 +148,31 @@ void compressGroup(RowGroup& group, const Layout& layout, const PaletteTable* pa
     const std::size_t rgbaRow = std::size_t{width} * 4;
     const std::size_t line = layout.rowBytes + 1;
     std::vector<std::uint8_t> filtered((group.end - group.begin) * line);
-    std::vector<std::uint8_t> previous(layout.rowBytes), current(layout.rowBytes), scratch;
+    std::vector<std::uint8_t> previous(layout.rowBytes), current(layout.rowBytes);
     if (group.begin > 0)
         packRow(layout, palette, &rgba[(group.begin - 1) * rgbaRow], width, previous.data());
     for (std::uint32_t y = group.begin; y < group.end; ++y) {
-        packRow(layout, palette, &rgba[y * rgbaRow], width, current.data());
+        const std::uint8_t* source = &rgba[y * rgbaRow];
+        std::uint8_t* out = &filtered[(y - group.begin) * line];
+        // An enlarged image repeats most rows: a row equal to the one above needs no packing and
+        // no choice, as Up makes it all zeros (and an indexed row is kept as it is, below).
+        if (y > 0 && std::memcmp(source, source - rgbaRow, rgbaRow) == 0) {
+            if (layout.colourType == 3) {
+                out[0] = static_cast<std::uint8_t>(Filter::None);
+                std::memcpy(out + 1, previous.data(), layout.rowBytes);
+            } else {
+                out[0] = static_cast<std::uint8_t>(Filter::Up);
+                std::memset(out + 1, 0, layout.rowBytes);
+            }
+            continue;
+        }
+        packRow(layout, palette, source, width, current.data());
         const std::span<const std::uint8_t> above =
             y > 0 ? std::span<const std::uint8_t>{previous} : std::span<const std::uint8_t>{};
         // Indexed rows compress best unfiltered; true colour takes each row's best filter.
         const Filter filter =
-            layout.colourType == 3 ? Filter::None : chooseFilter(current, above, layout.pixelBytes, scratch);
-        filterRow(filter, current, above, layout.pixelBytes, &filtered[(y - group.begin) * line]);
+            layout.colourType == 3 ? Filter::None : chooseFilter(current, above, layout.pixelBytes);
+        filterRow(filter, current, above, layout.pixelBytes, out);
         std::swap(previous, current);
     }
     group.adler = adler32(filtered);
@@ -177,34 +181,81 @@ void compressGroup(RowGroup& group, const Layout& layout, const PaletteTable* pa
     group.deflated.shrink_to_fit(); // the backend reserves its worst case
 }
 
-std::uint8_t paeth(int a, int b, int c) {
-    const int p = a + b - c;
-    const int pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
-    return static_cast<std::uint8_t>(pa <= pb && pa <= pc ? a : pb <= pc ? b : c);
+int paeth(int a, int b, int c) {
+    // |p - a|, |p - b| and |p - c| for p = a + b - c, in a form the compiler turns into selects.
+    const int pa = std::abs(b - c), pb = std::abs(a - c), pc = std::abs(a + b - 2 * c);
+    return pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
+}
+
+template <Filter filter>
+std::uint8_t residual(std::uint8_t value, int left, int up, int upLeft) {
+    int predicted = 0;
+    if constexpr (filter == Filter::Sub)
+        predicted = left;
+    else if constexpr (filter == Filter::Up)
+        predicted = up;
+    else if constexpr (filter == Filter::Average)
+        predicted = (left + up) >> 1;
+    else if constexpr (filter == Filter::Paeth)
+        predicted = paeth(left, up, upLeft);
+    return static_cast<std::uint8_t>(value - predicted);
+}
+
+// A residual's magnitude, the byte read as signed.
+unsigned magnitude(std::uint8_t byte) {
+    return static_cast<unsigned>(std::abs(static_cast<int>(static_cast<std::int8_t>(byte))));
+}
+
+// Filters `size` bytes against the row above: with Write, stores the residuals to `out`;
+// without, returns the sum of their magnitudes. The first pixel has nothing to its left, which
+// keeps the loop over the rest free of branches, for the vectoriser; its sums are 32 bits wide,
+// over stretches short enough that they cannot overflow.
+template <Filter filter, bool Write>
+std::uint64_t applyFilter(const std::uint8_t* row, const std::uint8_t* above, std::size_t size,
+                          std::size_t pixelBytes, std::uint8_t* out) {
+    std::uint64_t sum = 0;
+    const std::size_t lead = std::min(pixelBytes, size);
+    for (std::size_t i = 0; i < lead; ++i) {
+        const std::uint8_t r = residual<filter>(row[i], 0, above[i], 0);
+        if constexpr (Write)
+            out[i] = r;
+        else
+            sum += magnitude(r);
+    }
+    constexpr std::size_t stretch = std::size_t{1} << 24; // 2^24 magnitudes of at most 128
+    for (std::size_t begin = lead; begin < size; begin += stretch) {
+        const std::size_t end = std::min(size, begin + stretch);
+        std::uint32_t part = 0;
+        for (std::size_t i = begin; i < end; ++i) {
+            const std::uint8_t r =
+                residual<filter>(row[i], row[i - pixelBytes], above[i], above[i - pixelBytes]);
+            if constexpr (Write)
+                out[i] = r;
+            else
+                part += magnitude(r);
+        }
+        sum += part;
+    }
+    return sum;
+}
+
+// The row above, or zeros for the first row, as every filter reads it.
+const std::uint8_t* aboveOrZeros(std::span<const std::uint8_t> previous, std::size_t size,
+                                 std::vector<std::uint8_t>& zeros) {
+    if (!previous.empty())
+        return previous.data();
+    zeros.assign(size, 0);
+    return zeros.data();
 }
 
 } // namespace
 
 std::uint32_t crc32(std::span<const std::uint8_t> bytes, std::uint32_t crc) {
-    crc = ~crc;
-    for (std::uint8_t byte : bytes)
-        crc = crcTable[(crc ^ byte) & 0xFF] ^ (crc >> 8);
-    return ~crc;
+    return libdeflate_crc32(crc, bytes.data(), bytes.size());
 }
 
 std::uint32_t adler32(std::span<const std::uint8_t> bytes, std::uint32_t adler) {
-    std::uint32_t a = adler & 0xFFFF, b = adler >> 16;
-    // 5552 bytes is the most that can be summed before b could overflow 32 bits.
-    for (std::size_t at = 0; at < bytes.size();) {
-        const std::size_t end = std::min(bytes.size(), at + 5552);
-        for (; at < end; ++at) {
-            a += bytes[at];
-            b += a;
-        }
-        a %= adlerBase;
-        b %= adlerBase;
-    }
-    return b << 16 | a;
+    return libdeflate_adler32(adler, bytes.data(), bytes.size());
 }
 
 std::uint32_t adler32Combine(std::uint32_t first, std::uint32_t second, std::uint64_t secondLength) {
@@ -225,53 +276,45 @@ void appendChunk(std::vector<std::uint8_t>& png, const char (&type)[5], std::spa
     appendBigEndian(png, crc32({png.data() + start, png.size() - start}));
 }
 
-void filterRow(Filter filter, std::span<const std::uint8_t> row, std::span<const std::uint8_t> previous,
-               std::size_t pixelBytes, std::uint8_t* out) {
+__attribute__((target_clones("avx2", "default"))) void filterRow(Filter filter,
+                                                                 std::span<const std::uint8_t> row,
+                                                                 std::span<const std::uint8_t> previous,
+                                                                 std::size_t pixelBytes, std::uint8_t* out) {
+    std::vector<std::uint8_t> zeros;
+    const std::uint8_t* above = aboveOrZeros(previous, row.size(), zeros);
     *out++ = static_cast<std::uint8_t>(filter);
-    const auto up = [&](std::size_t i) {
-        return previous.empty() ? 0 : int{previous[i]};
-    };
-    for (std::size_t i = 0; i < row.size(); ++i) {
-        const int left = i >= pixelBytes ? row[i - pixelBytes] : 0;
-        const int upLeft = i >= pixelBytes ? up(i - pixelBytes) : 0;
-        int predicted = 0;
-        switch (filter) {
-        case Filter::None:
-            break;
-        case Filter::Sub:
-            predicted = left;
-            break;
-        case Filter::Up:
-            predicted = up(i);
-            break;
-        case Filter::Average:
-            predicted = (left + up(i)) / 2;
-            break;
-        case Filter::Paeth:
-            predicted = paeth(left, up(i), upLeft);
-            break;
-        }
-        out[i] = static_cast<std::uint8_t>(row[i] - predicted);
+    switch (filter) {
+    case Filter::None:
+        std::memcpy(out, row.data(), row.size());
+        break;
+    case Filter::Sub:
+        applyFilter<Filter::Sub, true>(row.data(), above, row.size(), pixelBytes, out);
+        break;
+    case Filter::Up:
+        applyFilter<Filter::Up, true>(row.data(), above, row.size(), pixelBytes, out);
+        break;
+    case Filter::Average:
+        applyFilter<Filter::Average, true>(row.data(), above, row.size(), pixelBytes, out);
+        break;
+    case Filter::Paeth:
+        applyFilter<Filter::Paeth, true>(row.data(), above, row.size(), pixelBytes, out);
+        break;
     }
 }
 
-Filter chooseFilter(std::span<const std::uint8_t> row, std::span<const std::uint8_t> previous,
-                    std::size_t pixelBytes, std::vector<std::uint8_t>& scratch) {
-    scratch.resize(row.size() + 1);
-    Filter best = Filter::None;
-    std::uint64_t bestSum = UINT64_MAX;
-    for (Filter filter : {Filter::None, Filter::Sub, Filter::Up, Filter::Average, Filter::Paeth}) {
-        filterRow(filter, row, previous, pixelBytes, scratch.data());
-        std::uint64_t sum = 0;
-        for (std::size_t i = 1; i < scratch.size(); ++i)
-            sum +=
-                static_cast<std::uint64_t>(std::abs(static_cast<int>(static_cast<std::int8_t>(scratch[i]))));
-        if (sum < bestSum) {
-            bestSum = sum;
-            best = filter;
-        }
-    }
-    return best;
+__attribute__((target_clones("avx2", "default"))) Filter chooseFilter(std::span<const std::uint8_t> row,
+                                                                      std::span<const std::uint8_t> previous,
+                                                                      std::size_t pixelBytes) {
+    std::vector<std::uint8_t> zeros;
+    const std::uint8_t* above = aboveOrZeros(previous, row.size(), zeros);
+    const auto sum = [&]<Filter filter>() {
+        return applyFilter<filter, false>(row.data(), above, row.size(), pixelBytes, nullptr);
+    };
+    const std::uint64_t sums[] = {sum.operator()<Filter::None>(), sum.operator()<Filter::Sub>(),
+                                  sum.operator()<Filter::Up>(), sum.operator()<Filter::Average>(),
+                                  sum.operator()<Filter::Paeth>()};
+    // The first of the smallest, in the order of the filter types.
+    return static_cast<Filter>(std::min_element(std::begin(sums), std::end(sums)) - std::begin(sums));
 }
 
 std::vector<std::uint8_t> encodeRgba(std::span<const std::uint8_t> rgba, std::uint32_t width,

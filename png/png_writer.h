@@ -32,7 +32,7 @@ void filterRow(Filter filter, std::span<const std::uint8_t> row, std::span<const
 // five: the heuristic that, for enlarged pixel art, comes within a fraction of a per cent of
 // trying every filter by compressed size.
 Filter chooseFilter(std::span<const std::uint8_t> row, std::span<const std::uint8_t> previous,
-                    std::size_t pixelBytes, std::vector<std::uint8_t>& scratch);
+                    std::size_t pixelBytes);
 
 // The colour type of an image that must match others, such as the frames of an animated PNG:
 // Smallest lets each image take the smallest type that keeps its pixels.
