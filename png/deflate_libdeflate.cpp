@@ -209,54 +209,69 @@ void skipCompressedData(BitReader& bits, const BlockCodes& codes) {
     }
 }
 
-// Turns the complete raw deflate stream at stream[start..] into one that another may follow.
-void leaveStreamOpen(std::vector<std::uint8_t>& stream, std::size_t start) {
-    BitReader bits{std::span{stream}.subspan(start)};
+// Where a complete raw deflate stream's last block starts and where its end-of-block code ends,
+// in bits from the stream's start.
+struct FinalBlock {
+    std::size_t header = 0;
+    std::size_t end = 0;
+};
+
+FinalBlock findFinalBlock(std::span<const std::uint8_t> stream) {
+    BitReader bits{stream};
     // Heap-held: two full tables are too large for a helper thread's stack to take lightly.
     const auto codes = std::make_unique<BlockCodes>();
-    std::size_t finalBlock = 0;
-    for (bool final = false; !final;) {
-        finalBlock = bits.position();
-        final = bits.take(1) == 1;
+    for (;;) {
+        const std::size_t header = bits.position();
+        const bool final = bits.take(1) == 1;
         const unsigned type = bits.take(2);
         if (type == 0) {
             bits.alignToByte();
             const std::uint32_t length = bits.take(16);
             bits.skip(16 + 8 * std::size_t{length}); // the length's complement, then the bytes
-            continue;
-        }
-        if (type == 1)
+        } else if (type == 1) {
             readFixedCodes(*codes);
-        else if (type == 2)
+            skipCompressedData(bits, *codes);
+        } else if (type == 2) {
             readDynamicCodes(bits, *codes);
-        else
+            skipCompressedData(bits, *codes);
+        } else {
             throw std::logic_error{"deflate walk met a reserved block type"};
-        skipCompressedData(bits, *codes);
+        }
+        if (final)
+            return {header, bits.position()};
     }
-    stream[start + finalBlock / 8] &= static_cast<std::uint8_t>(~(1u << finalBlock % 8));
-    // An empty stored block: its three header bits (all zero: not final, stored) right after the
-    // end-of-block code, zeros to the byte boundary, then a length of 0 and its complement.
-    const std::size_t end = bits.position();
-    stream.resize(start + end / 8 + 1); // up to the byte holding the bit after the end
-    stream.back() &= static_cast<std::uint8_t>((1u << end % 8) - 1);
-    if (end % 8 > 5)
-        stream.push_back(0); // the header runs into the next byte
-    stream.insert(stream.end(), {0x00, 0x00, 0xFF, 0xFF});
 }
 
 } // namespace
 
 void deflateGroup(std::span<const std::uint8_t> data, bool last, int level, std::vector<std::uint8_t>& out) {
     libdeflate_compressor& compressor = compressorFor(std::clamp(level, 1, 12));
-    const std::size_t start = out.size();
-    out.resize(start + libdeflate_deflate_compress_bound(&compressor, data.size()));
-    const std::size_t written = libdeflate_deflate_compress(&compressor, data.data(), data.size(),
-                                                            out.data() + start, out.size() - start);
+    // The compressor's output space, kept by the thread: it only grows, and is never cleared,
+    // as the compressor overwrites what it uses.
+    thread_local std::vector<std::uint8_t> space;
+    space.resize(std::max(space.size(), libdeflate_deflate_compress_bound(&compressor, data.size())));
+    const std::size_t written =
+        libdeflate_deflate_compress(&compressor, data.data(), data.size(), space.data(), space.size());
     if (written == 0)
         throw std::logic_error{"libdeflate's output outgrew its own bound"};
-    out.resize(start + written);
-    if (!last)
-        leaveStreamOpen(out, start);
+    out.reserve(out.size() + written + 6);
+    if (last) {
+        out.insert(out.end(), space.begin(), space.begin() + static_cast<std::ptrdiff_t>(written));
+        return;
+    }
+    // The last block is marked as not final, and an empty stored block follows it: three header
+    // bits (all zero: not final, stored) right after the end-of-block code, zeros to the byte
+    // boundary, then a length of 0 and its complement.
+    const FinalBlock final = findFinalBlock(std::span{space}.first(written));
+    space[final.header / 8] &= static_cast<std::uint8_t>(~(1u << final.header % 8));
+    const std::size_t wholeBytes = final.end / 8;
+    out.insert(out.end(), space.begin(), space.begin() + static_cast<std::ptrdiff_t>(wholeBytes));
+    // The byte the end-of-block code ends in, without libdeflate's padding.
+    out.push_back(
+        final.end % 8 == 0 ? 0 : space[wholeBytes] & static_cast<std::uint8_t>((1u << final.end % 8) - 1));
+    if (final.end % 8 > 5)
+        out.push_back(0); // the header runs into the next byte
+    out.insert(out.end(), {0x00, 0x00, 0xFF, 0xFF});
 }
 
 } // namespace tessera::png

@@ -147,7 +147,10 @@ void compressGroup(RowGroup& group, const Layout& layout, const PaletteTable* pa
                    std::span<const std::uint8_t> rgba, std::uint32_t width, bool last, int level) {
     const std::size_t rgbaRow = std::size_t{width} * 4;
     const std::size_t line = layout.rowBytes + 1;
-    std::vector<std::uint8_t> filtered((group.end - group.begin) * line);
+    // The thread keeps its buffer for the next group and image; every byte in use is written.
+    thread_local std::vector<std::uint8_t> filteredSpace;
+    filteredSpace.resize(std::max(filteredSpace.size(), (group.end - group.begin) * line));
+    const std::span<std::uint8_t> filtered = std::span{filteredSpace}.first((group.end - group.begin) * line);
     std::vector<std::uint8_t> previous(layout.rowBytes), current(layout.rowBytes);
     if (group.begin > 0)
         packRow(layout, palette, &rgba[(group.begin - 1) * rgbaRow], width, previous.data());
@@ -178,17 +181,16 @@ void compressGroup(RowGroup& group, const Layout& layout, const PaletteTable* pa
     group.adler = adler32(filtered);
     group.length = filtered.size();
     deflateGroup(filtered, last, level, group.deflated);
-    group.deflated.shrink_to_fit(); // the backend reserves its worst case
 }
 
-int paeth(int a, int b, int c) {
+[[gnu::always_inline]] inline int paeth(int a, int b, int c) {
     // |p - a|, |p - b| and |p - c| for p = a + b - c, in a form the compiler turns into selects.
     const int pa = std::abs(b - c), pb = std::abs(a - c), pc = std::abs(a + b - 2 * c);
     return pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
 }
 
 template <Filter filter>
-std::uint8_t residual(std::uint8_t value, int left, int up, int upLeft) {
+[[gnu::always_inline]] inline std::uint8_t residual(std::uint8_t value, int left, int up, int upLeft) {
     int predicted = 0;
     if constexpr (filter == Filter::Sub)
         predicted = left;
@@ -202,7 +204,7 @@ std::uint8_t residual(std::uint8_t value, int left, int up, int upLeft) {
 }
 
 // A residual's magnitude, the byte read as signed.
-unsigned magnitude(std::uint8_t byte) {
+[[gnu::always_inline]] inline unsigned magnitude(std::uint8_t byte) {
     return static_cast<unsigned>(std::abs(static_cast<int>(static_cast<std::int8_t>(byte))));
 }
 
@@ -211,8 +213,9 @@ unsigned magnitude(std::uint8_t byte) {
 // keeps the loop over the rest free of branches, for the vectoriser; its sums are 32 bits wide,
 // over stretches short enough that they cannot overflow.
 template <Filter filter, bool Write>
-std::uint64_t applyFilter(const std::uint8_t* row, const std::uint8_t* above, std::size_t size,
-                          std::size_t pixelBytes, std::uint8_t* out) {
+[[gnu::always_inline]] inline std::uint64_t applyFilter(const std::uint8_t* row, const std::uint8_t* above,
+                                                        std::size_t size, std::size_t pixelBytes,
+                                                        std::uint8_t* out) {
     std::uint64_t sum = 0;
     const std::size_t lead = std::min(pixelBytes, size);
     for (std::size_t i = 0; i < lead; ++i) {
@@ -307,12 +310,31 @@ __attribute__((target_clones("avx2", "default"))) Filter chooseFilter(std::span<
                                                                       std::size_t pixelBytes) {
     std::vector<std::uint8_t> zeros;
     const std::uint8_t* above = aboveOrZeros(previous, row.size(), zeros);
-    const auto sum = [&]<Filter filter>() {
-        return applyFilter<filter, false>(row.data(), above, row.size(), pixelBytes, nullptr);
+    // All five sums in one pass over the row, each byte read once.
+    std::uint64_t sums[5] = {};
+    const auto add = [&](std::uint32_t(&part)[5], std::uint8_t value, int left, int up, int upLeft) {
+        part[0] += magnitude(residual<Filter::None>(value, left, up, upLeft));
+        part[1] += magnitude(residual<Filter::Sub>(value, left, up, upLeft));
+        part[2] += magnitude(residual<Filter::Up>(value, left, up, upLeft));
+        part[3] += magnitude(residual<Filter::Average>(value, left, up, upLeft));
+        part[4] += magnitude(residual<Filter::Paeth>(value, left, up, upLeft));
     };
-    const std::uint64_t sums[] = {sum.operator()<Filter::None>(), sum.operator()<Filter::Sub>(),
-                                  sum.operator()<Filter::Up>(), sum.operator()<Filter::Average>(),
-                                  sum.operator()<Filter::Paeth>()};
+    const std::size_t lead = std::min(pixelBytes, row.size());
+    std::uint32_t part[5] = {};
+    for (std::size_t i = 0; i < lead; ++i)
+        add(part, row[i], 0, above[i], 0);
+    constexpr std::size_t stretch = std::size_t{1} << 24; // 2^24 magnitudes of at most 128
+    for (std::size_t begin = lead; begin < row.size(); begin += stretch) {
+        const std::size_t end = std::min(row.size(), begin + stretch);
+        for (std::size_t i = begin; i < end; ++i)
+            add(part, row[i], row[i - pixelBytes], above[i], above[i - pixelBytes]);
+        for (int f = 0; f < 5; ++f) {
+            sums[f] += part[f];
+            part[f] = 0;
+        }
+    }
+    for (int f = 0; f < 5; ++f)
+        sums[f] += part[f];
     // The first of the smallest, in the order of the filter types.
     return static_cast<Filter>(std::min_element(std::begin(sums), std::end(sums)) - std::begin(sums));
 }
