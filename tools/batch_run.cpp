@@ -149,9 +149,8 @@ void finishFile(Batch& batch, FileWork& file) {
     try {
         file.source = {};
         const auto factor = static_cast<std::uint32_t>(batch.settings.factor);
-        // The target's own storage becomes the RGBA bytes, sparing a second full-size buffer.
-        auto* rgba = reinterpret_cast<std::uint8_t*>(file.target.data());
-        convertToRgba(file.mode, file.target, rgba);
+        // Each band has turned its own rows of the target into RGBA bytes in place (runBand).
+        const auto* rgba = reinterpret_cast<const std::uint8_t*>(file.target.data());
         const std::span<const std::uint8_t> pixels{rgba, file.target.size() * 4};
         const auto width = static_cast<std::uint32_t>(file.width) * factor;
         const auto height = static_cast<std::uint32_t>(file.height) * factor;
@@ -184,6 +183,13 @@ void runBand(Batch& batch, const BandTask& task) {
     FileWork& file = *task.file;
     enlargeBand(file.mode, batch.settings.factor, file.source.data(), file.target.data(), file.width,
                 file.height, batch.scaleSettings, task.rows.begin, task.rows.end);
+    // The band's target rows become RGBA bytes in their own storage, on the thread that made
+    // them, sparing a second full-size buffer and a pass over the whole image on one thread.
+    const auto factor = static_cast<std::size_t>(batch.settings.factor);
+    const std::size_t perSourceRow = static_cast<std::size_t>(file.width) * factor * factor;
+    Pixel* rows = file.target.data() + static_cast<std::size_t>(task.rows.begin) * perSourceRow;
+    convertToRgba(file.mode, {rows, static_cast<std::size_t>(task.rows.end - task.rows.begin) * perSourceRow},
+                  reinterpret_cast<std::uint8_t*>(rows));
     advanceProgress(batch.progress, false);
     if (file.bandsLeft.fetch_sub(1, std::memory_order_acq_rel) == 1)
         finishFile(batch, file);
