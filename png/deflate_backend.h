@@ -1,5 +1,5 @@
 // The one deflate the PNG writer needs: a group of bytes compressed as raw deflate blocks that a
-// later group can follow. Each build links one implementation (zlib natively).
+// later group can follow. Each build links one implementation (libdeflate natively).
 #pragma once
 
 #include <cstdint>

@@ -137,9 +137,6 @@ struct RowGroup {
     std::uint64_t length = 0; // filtered bytes
 };
 
-// Filtered bytes per group: small enough that a group's buffer stays a modest share of the image,
-// large enough that the groups' separate starts cost nothing measurable in size.
-constexpr std::size_t groupBytes = std::size_t{4} << 20;
 // Below this many filtered bytes an image is compressed as one group on the calling thread.
 constexpr std::size_t parallelBytes = std::size_t{1} << 20;
 
@@ -366,6 +363,7 @@ std::vector<std::uint8_t> encodeRgba(std::span<const std::uint8_t> rgba, std::ui
 
     // Groups of whole rows, at least one per thread when the image is worth sharing out.
     const std::size_t filteredBytes = (layout.rowBytes + 1) * height;
+    const std::size_t groupBytes = std::max<std::size_t>(options.groupBytes, 1);
     std::size_t groupCount = std::max<std::size_t>(1, (filteredBytes + groupBytes - 1) / groupBytes);
     if (filteredBytes >= parallelBytes)
         groupCount =

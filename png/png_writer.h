@@ -1,8 +1,7 @@
 // A PNG encoder of 8-bit RGBA images that writes the smallest colour type keeping every pixel,
-// with no metadata, free of any deflate library: the deflate of one group of rows is the one
-// thing it asks of a backend (deflate_backend.h), so that the native build and a WebAssembly
-// build share everything else. The chunk writer is public for encoders that add chunks of their
-// own (animation frames, for one).
+// with no metadata. Its rows are cut into groups deflated independently, on several threads, by
+// the backend of deflate_backend.h, and joined into one zlib stream. The chunk writer is public
+// for encoders that add chunks of their own (animation frames, for one).
 #pragma once
 
 #include <cstdint>
@@ -42,6 +41,10 @@ struct EncodeOptions {
     int level = 6;                                // the backend's compression level, 1 (fastest) to 12
     int threads = 1;                              // row groups compressed at once
     ColourType colourType = ColourType::Smallest; // Truecolour drops alpha
+    // Filtered bytes per group of rows compressed on its own: small enough that each thread's
+    // buffers stay a modest share of a large image, large enough that the groups' separate
+    // starts cost nothing measurable in size.
+    std::size_t groupBytes = std::size_t{4} << 20;
 };
 
 // Encodes width x height RGBA pixels (row-major from the top) as a PNG: up to 256 distinct

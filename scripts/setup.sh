@@ -7,7 +7,7 @@ packages=(
   cmake g++ clang clang-format pkg-config
   libsfml-dev libx11-dev
   libstb-dev zlib1g-dev libdeflate-dev libgif-dev libwebp-dev
-  libgtest-dev libgmock-dev googletest libbenchmark-dev libclang-rt-14-dev
+  libgtest-dev libgmock-dev googletest libbenchmark-dev libclang-rt-14-dev libspng-dev imagemagick
   python3-dev pybind11-dev python3-numpy python3-pil python3-pytest
   xvfb xauth xdotool desktop-file-utils
   emscripten nodejs chromium
