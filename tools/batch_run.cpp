@@ -158,7 +158,10 @@ void finishFile(Batch& batch, FileWork& file) {
         if (outputFormat(file.job->output) == OutputFormat::Webp) {
             encoded = encodeWebp(pixels, width, height);
         } else {
-            Result<EncodedPng> png = encodePng(pixels, width, height, batch.settings.threads);
+            // Several inputs keep every thread busy with files of their own, so a file's encoding
+            // stays on its thread rather than start helpers that only compete with them.
+            const int encodingThreads = batch.settings.manyInputs ? 1 : batch.settings.threads;
+            Result<EncodedPng> png = encodePng(pixels, width, height, encodingThreads);
             if (auto* done = std::get_if<EncodedPng>(&png))
                 encoded = std::move(done->bytes);
             else
