@@ -205,38 +205,16 @@ template <Filter filter>
     return static_cast<unsigned>(std::abs(static_cast<int>(static_cast<std::int8_t>(byte))));
 }
 
-// Filters `size` bytes against the row above: with Write, stores the residuals to `out`;
-// without, returns the sum of their magnitudes. The first pixel has nothing to its left, which
-// keeps the loop over the rest free of branches, for the vectoriser; its sums are 32 bits wide,
-// over stretches short enough that they cannot overflow.
-template <Filter filter, bool Write>
-[[gnu::always_inline]] inline std::uint64_t applyFilter(const std::uint8_t* row, const std::uint8_t* above,
-                                                        std::size_t size, std::size_t pixelBytes,
-                                                        std::uint8_t* out) {
-    std::uint64_t sum = 0;
+// Writes the residuals of `size` bytes against the row above to `out`. The first pixel has
+// nothing to its left, which keeps the loop over the rest free of branches, for the vectoriser.
+template <Filter filter>
+[[gnu::always_inline]] inline void applyFilter(const std::uint8_t* row, const std::uint8_t* above,
+                                               std::size_t size, std::size_t pixelBytes, std::uint8_t* out) {
     const std::size_t lead = std::min(pixelBytes, size);
-    for (std::size_t i = 0; i < lead; ++i) {
-        const std::uint8_t r = residual<filter>(row[i], 0, above[i], 0);
-        if constexpr (Write)
-            out[i] = r;
-        else
-            sum += magnitude(r);
-    }
-    constexpr std::size_t stretch = std::size_t{1} << 24; // 2^24 magnitudes of at most 128
-    for (std::size_t begin = lead; begin < size; begin += stretch) {
-        const std::size_t end = std::min(size, begin + stretch);
-        std::uint32_t part = 0;
-        for (std::size_t i = begin; i < end; ++i) {
-            const std::uint8_t r =
-                residual<filter>(row[i], row[i - pixelBytes], above[i], above[i - pixelBytes]);
-            if constexpr (Write)
-                out[i] = r;
-            else
-                part += magnitude(r);
-        }
-        sum += part;
-    }
-    return sum;
+    for (std::size_t i = 0; i < lead; ++i)
+        out[i] = residual<filter>(row[i], 0, above[i], 0);
+    for (std::size_t i = lead; i < size; ++i)
+        out[i] = residual<filter>(row[i], row[i - pixelBytes], above[i], above[i - pixelBytes]);
 }
 
 // The row above, or zeros for the first row, as every filter reads it.
@@ -288,16 +266,16 @@ __attribute__((target_clones("avx2", "default"))) void filterRow(Filter filter,
         std::memcpy(out, row.data(), row.size());
         break;
     case Filter::Sub:
-        applyFilter<Filter::Sub, true>(row.data(), above, row.size(), pixelBytes, out);
+        applyFilter<Filter::Sub>(row.data(), above, row.size(), pixelBytes, out);
         break;
     case Filter::Up:
-        applyFilter<Filter::Up, true>(row.data(), above, row.size(), pixelBytes, out);
+        applyFilter<Filter::Up>(row.data(), above, row.size(), pixelBytes, out);
         break;
     case Filter::Average:
-        applyFilter<Filter::Average, true>(row.data(), above, row.size(), pixelBytes, out);
+        applyFilter<Filter::Average>(row.data(), above, row.size(), pixelBytes, out);
         break;
     case Filter::Paeth:
-        applyFilter<Filter::Paeth, true>(row.data(), above, row.size(), pixelBytes, out);
+        applyFilter<Filter::Paeth>(row.data(), above, row.size(), pixelBytes, out);
         break;
     }
 }
@@ -307,7 +285,8 @@ __attribute__((target_clones("avx2", "default"))) Filter chooseFilter(std::span<
                                                                       std::size_t pixelBytes) {
     std::vector<std::uint8_t> zeros;
     const std::uint8_t* above = aboveOrZeros(previous, row.size(), zeros);
-    // All five sums in one pass over the row, each byte read once.
+    // All five sums in one pass over the row, each byte read once, in parts of 32 bits over
+    // stretches short enough that they cannot overflow.
     std::uint64_t sums[5] = {};
     const auto add = [&](std::uint32_t(&part)[5], std::uint8_t value, int left, int up, int upLeft) {
         part[0] += magnitude(residual<Filter::None>(value, left, up, upLeft));
