@@ -340,13 +340,15 @@ std::vector<std::uint8_t> encodeRgba(std::span<const std::uint8_t> rgba, std::ui
         layout.rowBytes = std::size_t{width} * layout.pixelBytes;
     }
 
-    // Groups of whole rows, at least one per thread when the image is worth sharing out.
+    // Groups of whole rows. When the image is worth sharing out, their number is a multiple of
+    // the threads', so that each thread gets as many and none is left finishing alone.
     const std::size_t filteredBytes = (layout.rowBytes + 1) * height;
     const std::size_t groupBytes = std::max<std::size_t>(options.groupBytes, 1);
     std::size_t groupCount = std::max<std::size_t>(1, (filteredBytes + groupBytes - 1) / groupBytes);
-    if (filteredBytes >= parallelBytes)
-        groupCount =
-            std::max<std::size_t>(groupCount, static_cast<std::size_t>(std::max(options.threads, 1)));
+    if (filteredBytes >= parallelBytes) {
+        const auto threads = static_cast<std::size_t>(std::max(options.threads, 1));
+        groupCount = (groupCount + threads - 1) / threads * threads;
+    }
     groupCount = std::min<std::size_t>(groupCount, height);
     std::vector<RowGroup> groups(groupCount);
     for (std::size_t g = 0; g < groupCount; ++g) {

@@ -14,6 +14,7 @@
 #include <condition_variable>
 #include <deque>
 #include <exception>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <string>
@@ -78,7 +79,10 @@ void advanceProgress(Progress& progress, bool fileFinished) {
 struct FileWork {
     const Job* job = nullptr;
     std::vector<Pixel> source;
-    std::vector<Pixel> target;
+    // Every pixel is written by the bands, so the target is left uninitialised: its pages are
+    // first touched by the threads that enlarge into them, not cleared by one beforehand.
+    std::unique_ptr<Pixel[]> target;
+    std::size_t targetPixels = 0;
     ScaleMode mode = ScaleMode::Opaque;
     std::int32_t width = 0;
     std::int32_t height = 0;
@@ -137,7 +141,7 @@ std::string describe(const Failure& failure, const Job& job) {
 
 void failFile(Batch& batch, FileWork& file, const Failure& failure) {
     file.source = {};
-    file.target = {};
+    file.target.reset();
     batch.failures.fetch_add(1);
     reportLine(batch.progress, describe(failure, *file.job));
     advanceProgress(batch.progress, true);
@@ -150,8 +154,8 @@ void finishFile(Batch& batch, FileWork& file) {
         file.source = {};
         const auto factor = static_cast<std::uint32_t>(batch.settings.factor);
         // Each band has turned its own rows of the target into RGBA bytes in place (runBand).
-        const auto* rgba = reinterpret_cast<const std::uint8_t*>(file.target.data());
-        const std::span<const std::uint8_t> pixels{rgba, file.target.size() * 4};
+        const auto* rgba = reinterpret_cast<const std::uint8_t*>(file.target.get());
+        const std::span<const std::uint8_t> pixels{rgba, file.targetPixels * 4};
         const auto width = static_cast<std::uint32_t>(file.width) * factor;
         const auto height = static_cast<std::uint32_t>(file.height) * factor;
         Result<std::vector<std::uint8_t>> encoded;
@@ -167,7 +171,7 @@ void finishFile(Batch& batch, FileWork& file) {
             else
                 encoded = std::get<Failure>(png);
         }
-        file.target = {};
+        file.target.reset();
         if (const Failure* failure = std::get_if<Failure>(&encoded))
             return failFile(batch, file, *failure);
         Result<> written = writeFileSafely(std::get<std::vector<std::uint8_t>>(encoded), file.job->output,
@@ -184,13 +188,13 @@ void finishFile(Batch& batch, FileWork& file) {
 
 void runBand(Batch& batch, const BandTask& task) {
     FileWork& file = *task.file;
-    enlargeBand(file.mode, batch.settings.factor, file.source.data(), file.target.data(), file.width,
+    enlargeBand(file.mode, batch.settings.factor, file.source.data(), file.target.get(), file.width,
                 file.height, batch.scaleSettings, task.rows.begin, task.rows.end);
     // The band's target rows become RGBA bytes in their own storage, on the thread that made
     // them, sparing a second full-size buffer and a pass over the whole image on one thread.
     const auto factor = static_cast<std::size_t>(batch.settings.factor);
     const std::size_t perSourceRow = static_cast<std::size_t>(file.width) * factor * factor;
-    Pixel* rows = file.target.data() + static_cast<std::size_t>(task.rows.begin) * perSourceRow;
+    Pixel* rows = file.target.get() + static_cast<std::size_t>(task.rows.begin) * perSourceRow;
     convertToRgba(file.mode, {rows, static_cast<std::size_t>(task.rows.end - task.rows.begin) * perSourceRow},
                   reinterpret_cast<std::uint8_t*>(rows));
     advanceProgress(batch.progress, false);
@@ -244,7 +248,8 @@ void startFile(Batch& batch, FileWork& file) {
         const std::uint64_t width = static_cast<std::uint64_t>(file.width);
         const std::uint64_t height = static_cast<std::uint64_t>(file.height);
         const std::uint64_t targetPixels = width * factor * height * factor;
-        file.target.resize(targetPixels);
+        file.target = std::make_unique_for_overwrite<Pixel[]>(targetPixels);
+        file.targetPixels = targetPixels;
         bands = planBands(file.height, targetPixels, batch.settings.threads);
         if (!batch.settings.manyInputs && width * height >= largeInputPixels) {
             const std::lock_guard lock{batch.progress.mutex};
