@@ -7,8 +7,11 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <libdeflate.h>
+#include <mutex>
 #include <optional>
+#include <system_error>
 #include <thread>
 
 namespace tessera::png {
@@ -357,18 +360,35 @@ std::vector<std::uint8_t> encodeRgba(std::span<const std::uint8_t> rgba, std::ui
     }
     const PaletteTable* table = palette ? &*palette : nullptr;
     std::atomic<std::size_t> next{0};
+    // A helper's failure (memory, most likely) ends every thread's work and is thrown here, on
+    // the calling thread, once they have all stopped.
+    std::mutex failureMutex;
+    std::exception_ptr failure;
     const auto work = [&] {
-        for (std::size_t g = next++; g < groupCount; g = next++)
-            compressGroup(groups[g], layout, table, rgba, width, g + 1 == groupCount, options.level);
+        try {
+            for (std::size_t g = next++; g < groupCount; g = next++)
+                compressGroup(groups[g], layout, table, rgba, width, g + 1 == groupCount, options.level);
+        } catch (...) {
+            const std::lock_guard lock{failureMutex};
+            if (!failure)
+                failure = std::current_exception();
+            next = groupCount;
+        }
     };
     {
         const std::size_t helpers =
             std::min<std::size_t>(groupCount, static_cast<std::size_t>(std::max(options.threads, 1))) - 1;
         std::vector<std::jthread> threads;
-        for (std::size_t i = 0; i < helpers; ++i)
-            threads.emplace_back(work);
+        try {
+            for (std::size_t i = 0; i < helpers; ++i)
+                threads.emplace_back(work);
+        } catch (const std::system_error&) {
+            // The system refused another thread: those that started, and this one, do the rest.
+        }
         work();
     }
+    if (failure)
+        std::rethrow_exception(failure);
 
     std::vector<std::uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     std::vector<std::uint8_t> header;
