@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <libdeflate.h>
 #include <memory>
@@ -36,7 +37,9 @@ libdeflate_compressor& compressorFor(int level) {
     return *compressor;
 }
 
-// The bits of a deflate stream, least significant first within each byte.
+// The bits of a deflate stream, least significant first within each byte: read eight bytes at a
+// time as one little-endian word.
+static_assert(std::endian::native == std::endian::little);
 class BitReader {
 public:
     explicit BitReader(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
@@ -48,7 +51,7 @@ public:
         if (byte + 8 <= bytes_.size())
             std::memcpy(&word, &bytes_[byte], 8);
         else if (byte < bytes_.size())
-            std::memcpy(&word, &bytes_[byte], bytes_.size() - byte); // little-endian, as x86 and wasm
+            std::memcpy(&word, &bytes_[byte], bytes_.size() - byte);
         return word >> (position_ % 8);
     }
 
@@ -158,7 +161,7 @@ void readDynamicCodes(BitReader& bits, BlockCodes& codes) {
     HuffmanTable lengthCode;
     lengthCode.build(lengthCodeLengths);
 
-    std::array<std::uint8_t, 286 + 30> lengths{};
+    std::array<std::uint8_t, 288 + 32> lengths{}; // the most the counts can say
     for (unsigned at = 0; at < literalCount + distanceCount;) {
         unsigned used = 0;
         const unsigned symbol = lengthCode.decode(bits.peek(), used);
@@ -254,7 +257,8 @@ void deflateGroup(std::span<const std::uint8_t> data, bool last, int level, std:
         libdeflate_deflate_compress(&compressor, data.data(), data.size(), space.data(), space.size());
     if (written == 0)
         throw std::logic_error{"libdeflate's output outgrew its own bound"};
-    out.reserve(out.size() + written + 6);
+    if (out.empty())
+        out.reserve(written + 6); // a group's own buffer, as the writer keeps them, takes what it needs
     if (last) {
         out.insert(out.end(), space.begin(), space.begin() + static_cast<std::ptrdiff_t>(written));
         return;
