@@ -8,7 +8,6 @@
 #include "pixel_conversion.h"
 #include "png_writer.h"
 
-// The command's own loading, whose header shares its name with this folder's benchmark helper.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -16,7 +15,6 @@
 #include <filesystem>
 #include <functional>
 #include <libdeflate.h>
-#include <source_image.h>
 #include <string>
 #include <tessera/scaler.h>
 #include <vector>
@@ -77,23 +75,30 @@ int main(int argc, char** argv) {
     }
     const std::filesystem::path input = argv[1];
     const int factor = std::atoi(argv[2]);
-    const int runs = argc > 3 ? std::max(1, std::atoi(argv[3])) : 3;
+    const int runs = argc > 3 ? std::max(1, std::atoi(argv[3])) : 5;
 
     const std::vector<char> file = orExit(tool::readWholeFile(input), "read");
-    tool::SourceImage image;
-    const double decoding = bestMilliseconds(runs, [&] { orExit(tool::decodeImage(file), "decode"); });
-    const double loading = bestMilliseconds(
-        runs, [&] { image = orExit(tool::loadSourceImage(file, factor, std::nullopt), "load"); });
-    const auto width = static_cast<std::uint32_t>(image.width * factor);
-    const auto height = static_cast<std::uint32_t>(image.height * factor);
+    tool::DecodedImage decoded;
+    const double decoding =
+        bestMilliseconds(runs, [&] { decoded = orExit(tool::decodeImage(file), "decode"); });
+    const std::span<const std::uint8_t> decodedRgba{decoded.rgba.get(),
+                                                    std::size_t{decoded.width} * decoded.height * 4};
+    std::vector<Pixel> words(decodedRgba.size() / 4);
+    pixels::Conversion conversion;
+    const double convertingIn = bestMilliseconds(
+        runs, [&] { conversion = pixels::convertToWords(decodedRgba, std::nullopt, words); });
+    const auto sourceWidth = static_cast<std::int32_t>(decoded.width);
+    const auto sourceHeight = static_cast<std::int32_t>(decoded.height);
+    const auto width = static_cast<std::uint32_t>(sourceWidth * factor);
+    const auto height = static_cast<std::uint32_t>(sourceHeight * factor);
     std::vector<Pixel> target(std::size_t{width} * height);
     const double scaling = bestMilliseconds(runs, [&] {
-        pixels::enlargeBand(image.conversion.mode, factor, image.pixels.data(), target.data(), image.width,
-                            image.height, ScaleSettings{}, 0, image.height);
+        pixels::enlargeBand(conversion.mode, factor, words.data(), target.data(), sourceWidth, sourceHeight,
+                            ScaleSettings{}, 0, sourceHeight);
     });
     std::vector<std::uint8_t> rgba(target.size() * 4);
     const double converting =
-        bestMilliseconds(runs, [&] { pixels::convertToRgba(image.conversion.mode, target, rgba.data()); });
+        bestMilliseconds(runs, [&] { pixels::convertToRgba(conversion.mode, target, rgba.data()); });
 
     const png::EncodeOptions options{.level = 6, .threads = 1};
     std::vector<std::uint8_t> encoded;
@@ -125,6 +130,6 @@ int main(int argc, char** argv) {
     std::printf(
         "  decoding %7.1f ms\n  conversion in %7.1f ms\n  scaling %7.1f ms\n  conversion out %7.1f ms\n"
         "  filtering %7.1f ms\n  deflate %7.1f ms\n  writing %7.1f ms\n",
-        decoding, loading - decoding, scaling, converting, encoding - deflating, deflating, writing);
+        decoding, convertingIn, scaling, converting, encoding - deflating, deflating, writing);
     return 0;
 }
