@@ -184,8 +184,11 @@ void compressGroup(RowGroup& group, const Layout& layout, const PaletteTable* pa
 }
 
 [[gnu::always_inline]] inline int paeth(int a, int b, int c) {
-    // |p - a|, |p - b| and |p - c| for p = a + b - c, in a form the compiler turns into selects.
-    const int pa = std::abs(b - c), pb = std::abs(a - c), pc = std::abs(a + b - 2 * c);
+    // |p - a|, |p - b| and |p - c| for p = a + b - c, in a form the compiler turns into selects
+    // of 16-bit lanes (every term lies within -510 and 510).
+    const auto pa = static_cast<std::int16_t>(std::abs(b - c));
+    const auto pb = static_cast<std::int16_t>(std::abs(a - c));
+    const auto pc = static_cast<std::int16_t>(std::abs(a + b - 2 * c));
     return pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
 }
 
@@ -288,10 +291,11 @@ __attribute__((target_clones("avx2", "default"))) Filter chooseFilter(std::span<
                                                                       std::size_t pixelBytes) {
     std::vector<std::uint8_t> zeros;
     const std::uint8_t* above = aboveOrZeros(previous, row.size(), zeros);
-    // All five sums in one pass over the row, each byte read once, in parts of 32 bits over
-    // stretches short enough that they cannot overflow.
+    // All five sums in one pass over the row, each byte read once, in parts of 16 bits over
+    // stretches short enough that they cannot overflow: the vectoriser then works in lanes of
+    // 16 bits throughout.
     std::uint64_t sums[5] = {};
-    const auto add = [&](std::uint32_t(&part)[5], std::uint8_t value, int left, int up, int upLeft) {
+    const auto add = [&](std::uint16_t(&part)[5], std::uint8_t value, int left, int up, int upLeft) {
         part[0] += magnitude(residual<Filter::None>(value, left, up, upLeft));
         part[1] += magnitude(residual<Filter::Sub>(value, left, up, upLeft));
         part[2] += magnitude(residual<Filter::Up>(value, left, up, upLeft));
@@ -299,10 +303,10 @@ __attribute__((target_clones("avx2", "default"))) Filter chooseFilter(std::span<
         part[4] += magnitude(residual<Filter::Paeth>(value, left, up, upLeft));
     };
     const std::size_t lead = std::min(pixelBytes, row.size());
-    std::uint32_t part[5] = {};
+    std::uint16_t part[5] = {};
     for (std::size_t i = 0; i < lead; ++i)
         add(part, row[i], 0, above[i], 0);
-    constexpr std::size_t stretch = std::size_t{1} << 24; // 2^24 magnitudes of at most 128
+    constexpr std::size_t stretch = 256; // with the first pixel, at most 260 magnitudes of at most 128
     for (std::size_t begin = lead; begin < row.size(); begin += stretch) {
         const std::size_t end = std::min(row.size(), begin + stretch);
         for (std::size_t i = begin; i < end; ++i)
