@@ -5,7 +5,9 @@
 //              a time (baseline/), giving the same words.
 // Images: the sprite sheet (opaque as the editor holds pixels, and with its transparency
 // for the alpha-aware entry), a sheet-like image tiled from the other test sprites, a
-// random image of few colours and a one-colour image. Compare within one run:
+// random image of few colours and a one-colour image. The sheet is also enlarged in both
+// modes as a tile with wrap-around edges (Wrap) and cell by cell in cells of 32 x 32
+// (Cells32), beside the same mode with clamped edges. Compare within one run:
 //   scaler_bench --benchmark_filter=Sheet
 #include "baseline/pass.h"
 #include "source_image.h"
@@ -120,6 +122,12 @@ void withAlpha(std::int32_t factor, const Pixel* source, Pixel* target, std::int
     upscaleWithAlpha(factor, source, target, width, height, settings, INT32_MAX);
 }
 
+template <ColourMode Colours, EdgeMode Edges, std::int32_t Cell>
+void withOptions(std::int32_t factor, const Pixel* source, Pixel* target, std::int32_t width,
+                 std::int32_t height, const ScaleSettings& settings, const SourceImage&) {
+    upscaleWithOptions(factor, source, target, width, height, settings, {Colours, Edges, Cell, Cell});
+}
+
 using Pass = void (*)(std::int32_t, const Pixel*, Pixel*, std::int32_t, std::int32_t, const ScaleSettings&,
                       const SourceImage&);
 using ImageOf = const SourceImage& (*)();
@@ -186,6 +194,20 @@ const SourceImage& flatImage() {
         ->Unit(benchmark::kMillisecond)
 
 TESSERA_IMAGE_BENCHMARKS(Sheet, sheet, sheetWithAlpha);
+BENCHMARK_CAPTURE(enlarge, Sheet_UpscaleWrap, sheet, withOptions<ColourMode::Opaque, EdgeMode::Wrap, 0>)
+    ->DenseRange(2, 5)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(enlarge, Sheet_UpscaleCells32, sheet, withOptions<ColourMode::Opaque, EdgeMode::Clamp, 32>)
+    ->DenseRange(2, 5)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(enlarge, Sheet_UpscaleWithAlphaWrap, sheetWithAlpha,
+                  withOptions<ColourMode::WithAlpha, EdgeMode::Wrap, 0>)
+    ->DenseRange(2, 5)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(enlarge, Sheet_UpscaleWithAlphaCells32, sheetWithAlpha,
+                  withOptions<ColourMode::WithAlpha, EdgeMode::Clamp, 32>)
+    ->DenseRange(2, 5)
+    ->Unit(benchmark::kMillisecond);
 TESSERA_IMAGE_BENCHMARKS(Tiles, tiles, tilesWithAlpha);
 TESSERA_IMAGE_BENCHMARKS(Random, randomImage, randomWithAlpha);
 TESSERA_IMAGE_BENCHMARKS(Flat, flatImage, flatImage);

@@ -5,6 +5,7 @@
 // lane by lane, without contraction into fused multiply-adds, so they give the same words.
 #pragma once
 
+#include "enlargement.h"
 #include "position_lists.h"
 
 #include <cstdint>
@@ -20,11 +21,10 @@ constexpr int instructionSetCount = 3;
 constexpr const char* instructionSetNames[instructionSetCount] = {"baseline", "avx2", "avx512"};
 static_assert(static_cast<int>(InstructionSet::Avx512) + 1 == instructionSetCount);
 
-using Pass = void (*)(const Pixel* source, Pixel* target, std::int32_t width, std::int32_t height,
-                      const ScaleSettings& settings, std::int32_t firstRow, std::int32_t lastRow);
+using Pass = void (*)(const Enlargement& enlargement, const ScaleSettings& settings);
 
-// One build's entries: the pass by mode and factor (index factor - 2), rows [firstRow,
-// lastRow) of a range the caller has checked; and its position lists (position_lists.h),
+// One build's entries: the pass by mode and factor (index factor - 2), for an enlargement
+// whose image and rows the caller has checked; and its position lists (position_lists.h),
 // which the tests compare with lists written out by hand.
 struct PassTable {
     Pass opaque[4];

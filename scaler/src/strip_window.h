@@ -4,8 +4,9 @@
 // The pass enlarges the image in strips of up to stripColumns columns, each from the top
 // row down, so that the working area stays a fixed size on the stack whatever the
 // image's width. For source row y the window holds rows y - 1 .. y + 2 of the strip
-// with two columns on each side, clamped to the image as the neighbourhood is, and the
-// distances of these pairs:
+// with two columns on each side, the rows and columns beyond the image's borders read by
+// its edge mode (enlargement.h) as the neighbourhood reads them, and the distances of
+// these pairs:
 //   horizontal[r]  side by side in row y - 1 + r                      (r = 0, 1, 2)
 //   vertical[r]    one above the other, rows y - 1 + r and y + r      (r = 0, 1)
 //   falling[r]     upper-left to lower-right, rows y - 1 + r and y + r (r = 0, 1, 2)
@@ -20,6 +21,7 @@
 #pragma once
 
 #include "colour_distance.h"
+#include "enlargement.h"
 #include "pair_distances.h"
 #include "pass_namespace.h"
 #include "quarter_turn.h"
@@ -73,11 +75,11 @@ template <typename Visit>
 template <typename Colours>
 class StripWindow {
 public:
-    // The window around source row `row` of the strip of `columns` columns from `firstColumn`.
-    StripWindow(const Pixel* source, std::int32_t width, std::int32_t height, std::int32_t firstColumn,
-                std::int32_t columns, std::int32_t row, double lumaWeight)
-        : source_(source), width_(width), height_(height), firstColumn_(firstColumn),
-          pairs_(columns + 2 * stripMargin - 1), lumaWeight_(lumaWeight), row_(row) {
+    // The window around row `row` of the image's strip of `columns` columns from `firstColumn`.
+    StripWindow(const ImageView& image, std::int32_t firstColumn, std::int32_t columns, std::int32_t row,
+                double lumaWeight)
+        : image_(image), firstColumn_(firstColumn), pairs_(columns + 2 * stripMargin - 1),
+          lumaWeight_(lumaWeight), row_(row) {
         for (int r = 0; r < 4; ++r) {
             slots_[r] = &rowStore_[r];
             load(*slots_[r], row - 1 + r);
@@ -135,27 +137,31 @@ public:
     double* rising[3];
 
 private:
-    // A row of the window: its words, straight from the source where no column needs
-    // clamping.
+    // A row of the window: its words, straight from the source where no column lies
+    // beyond the image's borders, else copied.
     struct RowStore {
         const Pixel* words;
-        Pixel clamped[windowColumns];
+        Pixel copied[windowColumns];
     };
 
-    // Source row r (clamped) from column firstColumn - 2, clamped to the image.
+    // Row r of the image from column firstColumn - 2, both read by the edge mode. At most
+    // the two columns of a margin lie beyond a border, for the strip lies inside the image.
     void load(RowStore& out, std::int32_t r) {
-        const Pixel* line = source_ + static_cast<std::ptrdiff_t>(std::clamp(r, 0, height_ - 1)) * width_;
-        const std::int32_t from = firstColumn_ - stripMargin;
-        if (from >= 0 && from + pairs_ + 1 <= width_) {
+        const Pixel* line =
+            image_.pixels +
+            static_cast<std::ptrdiff_t>(edgeIndex(image_.edges, r, image_.height)) * image_.stride;
+        const std::int32_t from = firstColumn_ - stripMargin, count = pairs_ + 1;
+        if (from >= 0 && from + count <= image_.width) {
             out.words = line + from;
             return;
         }
-        // Only the columns left of 0 and right of width - 1 need clamping.
-        const int inside = std::max(0, -from), insideEnd = std::min(pairs_ + 1, width_ - from);
-        std::fill(out.clamped, out.clamped + inside, line[0]);
-        std::copy(line + from + inside, line + from + insideEnd, out.clamped + inside);
-        std::fill(out.clamped + std::max(insideEnd, inside), out.clamped + pairs_ + 1, line[width_ - 1]);
-        out.words = out.clamped;
+        const int inside = std::max(0, -from), insideEnd = std::min(count, image_.width - from);
+        for (int x = 0; x < inside; ++x)
+            out.copied[x] = line[edgeIndex(image_.edges, from + x, image_.width)];
+        std::copy(line + from + inside, line + from + insideEnd, out.copied + inside);
+        for (int x = insideEnd; x < count; ++x)
+            out.copied[x] = line[edgeIndex(image_.edges, from + x, image_.width)];
+        out.words = out.copied;
     }
 
     // out[i] = distance(pixel i of window row `first`, pixel i + shift of row `second`), for
@@ -190,8 +196,8 @@ private:
         measured[N - 1] = 0;
     }
 
-    const Pixel* source_;
-    std::int32_t width_, height_, firstColumn_;
+    ImageView image_;
+    std::int32_t firstColumn_;
     int pairs_; // pairs of neighbours in a row of the window: the strip's columns and the margins
     double lumaWeight_;
     std::int32_t row_;

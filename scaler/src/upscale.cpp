@@ -1,32 +1,72 @@
 // The run-time entries: each call picks, from the table of the instruction set chosen
-// once (dispatch.h), the pass built for its colour mode and factor.
+// once (dispatch.h), the pass built for its colour mode and factor, and runs it on each
+// cell of the image that holds rows to enlarge.
 #include "dispatch.h"
+#include "enlargement.h"
+#include "target_rows.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <tessera/scaler.h>
 
 namespace tessera {
 namespace {
 
-void enlargeBand(const Pass (&passes)[4], std::int32_t factor, const Pixel* source, Pixel* target,
-                 std::int32_t sourceWidth, std::int32_t sourceHeight, const ScaleSettings& settings,
-                 std::int32_t rowBegin, std::int32_t rowEnd) {
-    const std::int32_t firstRow = std::max(rowBegin, 0);
-    const std::int32_t lastRow = std::min(rowEnd, sourceHeight);
-    if (lastRow <= firstRow || sourceWidth <= 0 || factor < 2 || factor > 5)
+// A cell size that is not positive, or larger than the image, is the image's own.
+std::int32_t cellSpan(std::int32_t cell, std::int32_t size) {
+    return cell > 0 ? std::min(cell, size) : size;
+}
+
+bool knownModes(const ScaleOptions& options) {
+    return (options.colours == ColourMode::Opaque || options.colours == ColourMode::WithAlpha) &&
+           (options.edges == EdgeMode::Clamp || options.edges == EdgeMode::Wrap);
+}
+
+void enlarge(std::int32_t factor, const Pixel* source, Pixel* target, std::int32_t sourceWidth,
+             std::int32_t sourceHeight, const ScaleSettings& settings, const ScaleOptions& options) {
+    const std::int32_t firstRow = std::max(options.rowBegin, 0);
+    const std::int32_t lastRow = std::min(options.rowEnd, sourceHeight);
+    if (lastRow <= firstRow || sourceWidth <= 0 || factor < minScaleFactor || factor > maxScaleFactor ||
+        !knownModes(options))
         return;
-    passes[factor - 2](source, target, sourceWidth, sourceHeight, settings, firstRow, lastRow);
+    const PassTable& passes = activePasses();
+    const Pass pass = (options.colours == ColourMode::WithAlpha ? passes.alpha : passes.opaque)[factor - 2];
+
+    // Cells share no target pixels, so each is enlarged by a call of its own; the band's
+    // rows are those of the cell rows it meets.
+    const std::int32_t cellWidth = cellSpan(options.cellWidth, sourceWidth);
+    const std::int32_t cellHeight = cellSpan(options.cellHeight, sourceHeight);
+    const std::ptrdiff_t targetStride = static_cast<std::ptrdiff_t>(sourceWidth) * factor;
+    const bool streamed = streamsTarget(sourceWidth, sourceHeight, factor);
+    for (std::int32_t top = firstRow / cellHeight * cellHeight; top < lastRow; top += cellHeight) {
+        const std::int32_t height = std::min(cellHeight, sourceHeight - top);
+        for (std::int32_t left = 0; left < sourceWidth; left += cellWidth) {
+            const ImageView cell{source + static_cast<std::ptrdiff_t>(top) * sourceWidth + left, sourceWidth,
+                                 std::min(cellWidth, sourceWidth - left), height, options.edges};
+            Pixel* cellTarget = target + static_cast<std::ptrdiff_t>(top) * factor * targetStride +
+                                static_cast<std::ptrdiff_t>(left) * factor;
+            pass({cell, cellTarget, targetStride, std::max(firstRow - top, 0),
+                  std::min(lastRow - top, height), streamed},
+                 settings);
+        }
+    }
 }
 
 } // namespace
 } // namespace tessera
 
+void upscaleWithOptions(std::int32_t factor, const Pixel* source, Pixel* target, std::int32_t sourceWidth,
+                        std::int32_t sourceHeight, const ScaleSettings& settings,
+                        const ScaleOptions& options) {
+    tessera::enlarge(factor, source, target, sourceWidth, sourceHeight, settings, options);
+}
+
 void upscaleBand(std::int32_t factor, const Pixel* source, Pixel* target, std::int32_t sourceWidth,
                  std::int32_t sourceHeight, const ScaleSettings& settings, std::int32_t rowBegin,
                  std::int32_t rowEnd) {
-    tessera::enlargeBand(tessera::activePasses().opaque, factor, source, target, sourceWidth, sourceHeight,
-                         settings, rowBegin, rowEnd);
+    upscaleWithOptions(factor, source, target, sourceWidth, sourceHeight, settings,
+                       {ColourMode::Opaque, EdgeMode::Clamp, 0, 0, rowBegin, rowEnd});
 }
 
 void upscale(std::int32_t factor, const Pixel* source, Pixel* target, std::int32_t sourceWidth,
@@ -37,8 +77,8 @@ void upscale(std::int32_t factor, const Pixel* source, Pixel* target, std::int32
 void upscaleBandWithAlpha(std::int32_t factor, const Pixel* source, Pixel* target, std::int32_t sourceWidth,
                           std::int32_t sourceHeight, const ScaleSettings& settings, std::int32_t rowBegin,
                           std::int32_t rowEnd) {
-    tessera::enlargeBand(tessera::activePasses().alpha, factor, source, target, sourceWidth, sourceHeight,
-                         settings, rowBegin, rowEnd);
+    upscaleWithOptions(factor, source, target, sourceWidth, sourceHeight, settings,
+                       {ColourMode::WithAlpha, EdgeMode::Clamp, 0, 0, rowBegin, rowEnd});
 }
 
 void upscaleWithAlpha(std::int32_t factor, const Pixel* source, Pixel* target, std::int32_t sourceWidth,

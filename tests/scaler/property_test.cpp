@@ -1,6 +1,6 @@
 // Agreement with a plain second implementation on many random images of few colours,
 // in both colour modes, at every factor, on every instruction set's build of the pass, for partial row ranges
-// and for bands; and the invariants of the output that hold whatever the image.
+// and for bands, in every edge mode; and the invariants of the output that hold whatever the image.
 #include "instruction_sets.h"
 #include "reference_scaler.h"
 #include "target_rows.h"
@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <gtest/gtest.h>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -57,28 +58,53 @@ struct ModeFactor {
     int factor;
 };
 
+const auto everyModeAndFactor =
+    testing::Values(ModeFactor{&opaqueMode, 2}, ModeFactor{&opaqueMode, 3}, ModeFactor{&opaqueMode, 4},
+                    ModeFactor{&opaqueMode, 5}, ModeFactor{&alphaMode, 2}, ModeFactor{&alphaMode, 3},
+                    ModeFactor{&alphaMode, 4}, ModeFactor{&alphaMode, 5});
+
+std::string nameOf(const ModeFactor& p) {
+    return std::string(p.mode->name) + std::to_string(p.factor);
+}
+
 class RandomImages : public test::OnEveryInstructionSet<ModeFactor> {};
 
-// Rows [rowBegin, rowEnd) through the mode's entry, and the same rows of the plain
-// implementation, in targets with a margin of sentinels; the two must agree on every
-// word, margin included.
+ScaleOptions optionsFor(const Mode& mode, const reference::Edges& edges, std::int32_t rowBegin,
+                        std::int32_t rowEnd) {
+    return {mode.alpha ? ColourMode::WithAlpha : ColourMode::Opaque,
+            edges.wrap ? EdgeMode::Wrap : EdgeMode::Clamp,
+            edges.cellWidth,
+            edges.cellHeight,
+            rowBegin,
+            rowEnd};
+}
+
+// Rows [rowBegin, rowEnd) through the mode's entry (or, given edges, the entry with
+// options), and the same rows of the plain implementation, in targets with a margin of
+// sentinels; the two must agree on every word, margin included.
 void expectAgreement(const Mode& mode, int factor, const test::Image& image, std::int32_t rowBegin,
-                     std::int32_t rowEnd, const char* what) {
+                     std::int32_t rowEnd, const char* what,
+                     const std::optional<reference::Edges>& edges = std::nullopt) {
     const ScaleSettings settings;
     const std::size_t size = static_cast<std::size_t>(image.width) * factor * (image.height + 1) * factor;
     std::vector<Pixel> target(size, sentinel), expected(size, sentinel);
-    if (rowBegin == 0)
+    if (edges)
+        upscaleWithOptions(factor, image.pixels.data(), target.data(), image.width, image.height, settings,
+                           optionsFor(mode, *edges, rowBegin, rowEnd));
+    else if (rowBegin == 0)
         mode.whole(factor, image.pixels.data(), target.data(), image.width, image.height, settings, rowEnd);
     else
         mode.band(factor, image.pixels.data(), target.data(), image.width, image.height, settings, rowBegin,
                   rowEnd);
     reference::upscale(factor, image.pixels.data(), expected.data(), image.width, image.height, settings,
-                       rowBegin, rowEnd, mode.alpha);
+                       rowBegin, rowEnd, mode.alpha, edges.value_or(reference::Edges{}));
+    const reference::Edges shown = edges.value_or(reference::Edges{});
     const auto mismatch = std::mismatch(target.begin(), target.end(), expected.begin());
     ASSERT_TRUE(mismatch.first == target.end())
         << mode.name << " factor " << factor << " " << image.width << "x" << image.height << " " << what
-        << " rows " << rowBegin << ".." << rowEnd << ": element " << mismatch.first - target.begin() << " is "
-        << std::hex << *mismatch.first << ", expected " << *mismatch.second;
+        << " rows " << rowBegin << ".." << rowEnd << (shown.wrap ? " wrapped" : " clamped") << " cells "
+        << shown.cellWidth << "x" << shown.cellHeight << ": element " << mismatch.first - target.begin()
+        << " is " << std::hex << *mismatch.first << ", expected " << *mismatch.second;
 }
 
 TEST_P(RandomImages, MatchThePlainImplementation) {
@@ -94,6 +120,36 @@ TEST_P(RandomImages, MatchThePlainImplementation) {
         expectAgreement(*mode, factor, image, 0, INT32_MAX, "whole");
         expectAgreement(*mode, factor, image, 0, cut, "first rows");
         expectAgreement(*mode, factor, image, cut - 1, height, "band");
+    }
+}
+
+// Wrapped edges, and sheets of cells whose sizes divide the image's and do not (the cells
+// at the right and bottom smaller), with either edge rule; whole, first rows and bands.
+TEST_P(RandomImages, MatchThePlainImplementationInEveryEdgeMode) {
+    const auto [mode, factor] = param();
+    std::mt19937 random(4099u + factor + (mode->alpha ? 100 : 0));
+    std::uniform_int_distribution<std::int32_t> size(1, 40);
+    // A cell size that divides `side`, or (where there is one) one that does not.
+    const auto cellSize = [&](std::int32_t side, bool dividing) {
+        std::uniform_int_distribution<std::int32_t> any(1, side + 2);
+        std::int32_t cell = any(random);
+        for (int tries = 0; tries < 100 && (side % cell == 0) != dividing; ++tries)
+            cell = any(random);
+        return cell;
+    };
+    for (int round = 0; round < 20; ++round) {
+        const test::Image image =
+            randomImage(random, mode->palette, size(random), size(random), 2 + round % 7);
+        const bool wrap = round % 2 == 0;
+        for (const reference::Edges edges :
+             {reference::Edges{true, 0, 0},
+              reference::Edges{wrap, cellSize(image.width, true), cellSize(image.height, true)},
+              reference::Edges{!wrap, cellSize(image.width, false), cellSize(image.height, false)}}) {
+            const std::int32_t cut = std::uniform_int_distribution<std::int32_t>(1, image.height)(random);
+            expectAgreement(*mode, factor, image, 0, INT32_MAX, "whole", edges);
+            expectAgreement(*mode, factor, image, 0, cut, "first rows", edges);
+            expectAgreement(*mode, factor, image, cut - 1, image.height, "band", edges);
+        }
     }
 }
 
@@ -158,16 +214,87 @@ TEST_P(RandomImages, WordsComeFromTheNeighbourhoodAndBandsPieceTogether) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Factors, RandomImages,
-    testing::Combine(testing::Values(ModeFactor{&opaqueMode, 2}, ModeFactor{&opaqueMode, 3},
-                                     ModeFactor{&opaqueMode, 4}, ModeFactor{&opaqueMode, 5},
-                                     ModeFactor{&alphaMode, 2}, ModeFactor{&alphaMode, 3},
-                                     ModeFactor{&alphaMode, 4}, ModeFactor{&alphaMode, 5}),
-                     test::everyInstructionSet),
-    test::namedWithSet<ModeFactor>([](const ModeFactor& p) {
-        return std::string(p.mode->name) + std::to_string(p.factor);
-    }));
+INSTANTIATE_TEST_SUITE_P(Factors, RandomImages,
+                         testing::Combine(everyModeAndFactor, test::everyInstructionSet),
+                         test::namedWithSet<ModeFactor>(nameOf));
+
+// What the edge modes promise, checked on the library alone: wrapped edges are the middle
+// of a tiling, and cells are the pieces of the sheet enlarged apart.
+class EdgeModes : public testing::TestWithParam<ModeFactor> {
+protected:
+    std::vector<Pixel> enlarged(const test::Image& image, EdgeMode edges, std::int32_t cellWidth = 0,
+                                std::int32_t cellHeight = 0) const {
+        const auto [mode, factor] = GetParam();
+        std::vector<Pixel> target(image.pixels.size() * factor * factor, sentinel);
+        upscaleWithOptions(
+            factor, image.pixels.data(), target.data(), image.width, image.height, ScaleSettings{},
+            {mode->alpha ? ColourMode::WithAlpha : ColourMode::Opaque, edges, cellWidth, cellHeight});
+        return target;
+    }
+
+    // Whether the block rows and columns from (left, top) of `whole`'s enlargement, as many
+    // as `part` has, are `part`.
+    ::testing::AssertionResult holds(const std::vector<Pixel>& whole, std::int32_t wholeWidth,
+                                     const std::vector<Pixel>& part, std::int32_t width, std::int32_t height,
+                                     std::int32_t left, std::int32_t top) const {
+        const int factor = GetParam().factor;
+        for (std::int32_t y = 0; y < height * factor; ++y)
+            for (std::int32_t x = 0; x < width * factor; ++x) {
+                const Pixel want = part[static_cast<std::size_t>(y) * width * factor + x];
+                const Pixel got = whole[static_cast<std::size_t>(top * factor + y) * wholeWidth * factor +
+                                        left * factor + x];
+                if (got != want)
+                    return ::testing::AssertionFailure()
+                           << "target (" << x << "," << y << ") of the part at (" << left << "," << top
+                           << ") is " << std::hex << got << ", expected " << want;
+            }
+        return ::testing::AssertionSuccess();
+    }
+};
+
+TEST_P(EdgeModes, WrappedIsTheMiddleOfAClampedTiling) {
+    std::mt19937 random(515u + GetParam().factor);
+    const struct {
+        std::int32_t width, height;
+    } sizes[] = {{1, 1}, {2, 1}, {1, 2}, {2, 2}, {3, 7}, {16, 5}, {23, 17}};
+    for (const auto [width, height] : sizes) {
+        const test::Image image = randomImage(random, GetParam().mode->palette, width, height, 8);
+        const test::Image tiling =
+            test::makeImage(3 * width, 3 * height,
+                            [&](std::int32_t x, std::int32_t y) { return image.at(x % width, y % height); });
+        EXPECT_TRUE(holds(enlarged(tiling, EdgeMode::Clamp), tiling.width, enlarged(image, EdgeMode::Wrap),
+                          width, height, width, height))
+            << width << "x" << height;
+    }
+}
+
+TEST_P(EdgeModes, CellsAreTheSheetCutEnlargedApart) {
+    std::mt19937 random(616u + GetParam().factor);
+    const struct {
+        std::int32_t width, height, cellWidth, cellHeight;
+        EdgeMode edges;
+    } sheets[] = {{30, 20, 10, 10, EdgeMode::Clamp}, {31, 21, 8, 6, EdgeMode::Wrap},
+                  {17, 9, 17, 4, EdgeMode::Wrap},    {12, 13, 5, 13, EdgeMode::Clamp},
+                  {7, 5, 1, 2, EdgeMode::Wrap},      {9, 7, 2, 1, EdgeMode::Clamp}};
+    for (const auto& sheet : sheets) {
+        const test::Image image = randomImage(random, GetParam().mode->palette, sheet.width, sheet.height, 8);
+        const std::vector<Pixel> whole = enlarged(image, sheet.edges, sheet.cellWidth, sheet.cellHeight);
+        for (std::int32_t top = 0; top < sheet.height; top += sheet.cellHeight)
+            for (std::int32_t left = 0; left < sheet.width; left += sheet.cellWidth) {
+                const std::int32_t width = std::min(sheet.cellWidth, sheet.width - left);
+                const std::int32_t height = std::min(sheet.cellHeight, sheet.height - top);
+                const test::Image cell = test::makeImage(width, height, [&](std::int32_t x, std::int32_t y) {
+                    return image.at(left + x, top + y);
+                });
+                EXPECT_TRUE(holds(whole, sheet.width, enlarged(cell, sheet.edges), width, height, left, top))
+                    << sheet.width << "x" << sheet.height << " in cells of " << sheet.cellWidth << "x"
+                    << sheet.cellHeight;
+            }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Factors, EdgeModes, everyModeAndFactor,
+                         [](const testing::TestParamInfo<ModeFactor>& info) { return nameOf(info.param); });
 
 } // namespace
 } // namespace tessera

@@ -1,12 +1,15 @@
 // A deliberately plain second implementation of the enlargement, used only as an
-// oracle for the optimised pass: whole-image grading first, every distance measured
-// where it is used, the quarter turns as explicit per-turn tables, pattern lists as
-// data, every blend per channel with no shortcut. `alpha` selects the alpha-aware
-// mode: transparent words are one pixel, alpha enters the distance, blends are
-// premultiplied and transparent cells are stored as 0.
+// oracle for the optimised pass: every pixel's four corners graded from the pixel's own
+// neighbourhood, every distance measured where it is used, the quarter turns as explicit
+// per-turn tables, pattern lists as data, every blend per channel with no shortcut.
+// `alpha` selects the alpha-aware mode: transparent words are one pixel, alpha enters the
+// distance, blends are premultiplied and transparent cells are stored as 0. `edges` says
+// which pixel each neighbour reads: clamped or wrapped at the borders of the image, or of
+// the cell of a sheet that holds the pixel.
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <tessera/scaler.h>
@@ -146,15 +149,54 @@ struct GradeFields {
 };
 constexpr GradeFields turnFields[4] = {{4, 2, 6}, {2, 0, 4}, {0, 6, 2}, {6, 4, 0}};
 
+struct Edges {
+    bool wrap = false;
+    int cellWidth = 0, cellHeight = 0; // 0: the whole image is one cell
+};
+
+// The index that offset d from index i reads along one side of length `size`, split into
+// cells of `cell` from 0 (the last one shorter).
+inline int neighbourIndex(int i, int d, int size, int cell, bool wrap) {
+    const int first = cell > 0 ? i / cell * cell : 0;
+    const int length = cell > 0 ? std::min(cell, size - first) : size;
+    const int j = i + d - first;
+    return first + (wrap ? (j % length + length) % length : std::clamp(j, 0, length - 1));
+}
+
+// The grades the corner whose top-left pixel is N(0, 0) gives N(0,0), N(1,0), N(0,1), N(1,1).
+template <typename Cell, typename Distance, typename Same>
+std::array<int, 4> cornerGrades(Cell n, Distance d, Same same, const ScaleSettings& s) {
+    if ((same(n(0, 0), n(1, 0)) && same(n(0, 1), n(1, 1))) ||
+        (same(n(0, 0), n(0, 1)) && same(n(1, 0), n(1, 1))))
+        return {0, 0, 0, 0};
+    const double rising = d(n(0, 0), n(1, -1)) + d(n(-1, 1), n(0, 0)) + d(n(0, 2), n(1, 1)) +
+                          d(n(1, 1), n(2, 0)) + 4.0 * d(n(0, 1), n(1, 0));
+    const double falling = d(n(0, 1), n(1, 2)) + d(n(-1, 0), n(0, 1)) + d(n(0, -1), n(1, 0)) +
+                           d(n(1, 0), n(2, 1)) + 4.0 * d(n(0, 0), n(1, 1));
+    std::array<int, 4> g{0, 0, 0, 0};
+    if (falling > rising) {
+        const int grade = falling > s.dominantRatio * rising ? 2 : 1;
+        g[0] = !same(n(0, 0), n(1, 0)) && !same(n(0, 0), n(0, 1)) ? grade : 0;
+        g[3] = !same(n(1, 1), n(0, 1)) && !same(n(1, 1), n(1, 0)) ? grade : 0;
+    } else if (rising > falling) {
+        const int grade = rising > s.dominantRatio * falling ? 2 : 1;
+        g[2] = !same(n(0, 1), n(0, 0)) && !same(n(0, 1), n(1, 1)) ? grade : 0;
+        g[1] = !same(n(1, 0), n(0, 0)) && !same(n(1, 0), n(1, 1)) ? grade : 0;
+    }
+    return g;
+}
+
 // Rows [max(rowBegin, 0), min(rowEnd, h)) of the enlargement.
 inline void upscale(int factor, const Pixel* source, Pixel* target, int w, int h, const ScaleSettings& s,
-                    int rowBegin, int rowEnd, bool alpha) {
+                    int rowBegin, int rowEnd, bool alpha, const Edges& edges = {}) {
     const int firstRow = std::max(rowBegin, 0);
     const int lastRow = std::min(rowEnd, h);
     if (factor < 2 || factor > 5 || w <= 0 || lastRow <= firstRow)
         return;
-    const auto at = [&](int x, int y) {
-        return source[std::clamp(y, 0, h - 1) * w + std::clamp(x, 0, w - 1)];
+    // N(dx, dy) of pixel (x, y).
+    const auto at = [&](int x, int y, int dx, int dy) {
+        return source[neighbourIndex(y, dy, h, edges.cellHeight, edges.wrap) * w +
+                      neighbourIndex(x, dx, w, edges.cellWidth, edges.wrap)];
     };
     const auto d = [&](Pixel a, Pixel b) {
         return distance(a, b, s.lumaWeight, alpha);
@@ -166,45 +208,31 @@ inline void upscale(int factor, const Pixel* source, Pixel* target, int w, int h
         return alpha && (p >> 24) == 0 ? Pixel{0} : p;
     };
 
-    std::vector<std::uint8_t> grades(static_cast<std::size_t>(w) * (lastRow + 1), 0);
-    // A row's fields come from the corners below the row above it and its own.
-    for (int y = std::max(firstRow - 1, 0); y < lastRow; ++y)
-        for (int x = 0; x < w; ++x) {
-            const auto n = [&](int dx, int dy) {
-                return at(x + dx, y + dy);
-            };
-            if ((same(n(0, 0), n(1, 0)) && same(n(0, 1), n(1, 1))) ||
-                (same(n(0, 0), n(0, 1)) && same(n(1, 0), n(1, 1))))
-                continue;
-            const double rising = d(n(0, 0), n(1, -1)) + d(n(-1, 1), n(0, 0)) + d(n(0, 2), n(1, 1)) +
-                                  d(n(1, 1), n(2, 0)) + 4.0 * d(n(0, 1), n(1, 0));
-            const double falling = d(n(0, 1), n(1, 2)) + d(n(-1, 0), n(0, 1)) + d(n(0, -1), n(1, 0)) +
-                                   d(n(1, 0), n(2, 1)) + 4.0 * d(n(0, 0), n(1, 1));
-            std::uint8_t g00 = 0, g10 = 0, g01 = 0, g11 = 0;
-            if (falling > rising) {
-                const std::uint8_t g = falling > s.dominantRatio * rising ? 2 : 1;
-                g00 = !same(n(0, 0), n(1, 0)) && !same(n(0, 0), n(0, 1)) ? g : 0;
-                g11 = !same(n(1, 1), n(0, 1)) && !same(n(1, 1), n(1, 0)) ? g : 0;
-            } else if (rising > falling) {
-                const std::uint8_t g = rising > s.dominantRatio * falling ? 2 : 1;
-                g01 = !same(n(0, 1), n(0, 0)) && !same(n(0, 1), n(1, 1)) ? g : 0;
-                g10 = !same(n(1, 0), n(0, 0)) && !same(n(1, 0), n(1, 1)) ? g : 0;
+    // A pixel's corner is graded from the neighbourhood of the corner's top-left pixel,
+    // N(ox, oy) of the pixel, and the pixel takes the grade of its place around the corner
+    // (grades[place]: 0 top-left, 1 top-right, 2 bottom-left, 3 bottom-right).
+    struct CornerOf {
+        int ox, oy, place, shift;
+    };
+    constexpr CornerOf corners[4] = {{-1, -1, 3, 0}, {0, -1, 2, 2}, {0, 0, 0, 4}, {-1, 0, 1, 6}};
+    std::vector<std::uint8_t> grades(static_cast<std::size_t>(w) * h, 0);
+    for (int y = firstRow; y < lastRow; ++y)
+        for (int x = 0; x < w; ++x)
+            for (const CornerOf& c : corners) {
+                const auto n = [&](int dx, int dy) {
+                    return at(x, y, c.ox + dx, c.oy + dy);
+                };
+                grades[y * w + x] |= cornerGrades(n, d, same, s)[c.place] << c.shift;
             }
-            grades[y * w + x] |= g00 << 4;
-            grades[(y + 1) * w + x] |= g01 << 2;
-            if (x + 1 < w) {
-                grades[y * w + x + 1] |= g10 << 6;
-                grades[(y + 1) * w + x + 1] |= g11;
-            }
-        }
 
     const int tw = w * factor;
     for (int y = firstRow; y < lastRow; ++y)
         for (int x = 0; x < w; ++x) {
             Pixel* block = target + static_cast<std::ptrdiff_t>(y) * factor * tw + x * factor;
+            const Pixel p = at(x, y, 0, 0);
             for (int r = 0; r < factor; ++r)
                 for (int c = 0; c < factor; ++c)
-                    block[r * tw + c] = stored(at(x, y));
+                    block[r * tw + c] = stored(p);
             const std::uint8_t g = grades[y * w + x];
             for (int t = 0; t < 4 && g != 0; ++t) {
                 const GradeFields f = turnFields[t];
@@ -213,12 +241,11 @@ inline void upscale(int factor, const Pixel* source, Pixel* target, int w, int h
                     continue;
                 const auto nt = [&](int dx, int dy) {
                     turnOffset(t, dx, dy);
-                    return at(x + dx, y + dy);
+                    return at(x, y, dx, dy);
                 };
                 const auto like = [&](Pixel a, Pixel b) {
                     return d(a, b) < s.sameColourTolerance;
                 };
-                const Pixel p = at(x, y);
                 bool line = true;
                 if (own == 2)
                     line = true;

@@ -9,6 +9,10 @@
 //                  the same enlargements for sprites with transparency: alpha takes
 //                  part in every comparison and blend, and no colour of a fully
 //                  transparent pixel reaches the output
+//   upscaleWithOptions
+//                  any of these, chosen in a ScaleOptions record, and also with
+//                  wrap-around edges for tiles that repeat, and cell by cell for sprite
+//                  sheets and tile sets
 //   opaquePixel, opaqueRgba, rgbaToOpaquePixels, pixelsToOpaqueRgba, rgbaToPixels,
 //   pixelsToRgba   conversions between words and the RGBA bytes of image files
 //
@@ -81,6 +85,46 @@ void upscaleWithAlpha(std::int32_t factor, const Pixel* source, Pixel* target, s
 void upscaleBandWithAlpha(std::int32_t factor, const Pixel* source, Pixel* target, std::int32_t sourceWidth,
                           std::int32_t sourceHeight, const ScaleSettings& settings, std::int32_t rowBegin,
                           std::int32_t rowEnd);
+
+enum class ColourMode : std::int32_t {
+    Opaque,    // as upscale and upscaleBand
+    WithAlpha, // as upscaleWithAlpha and upscaleBandWithAlpha
+};
+
+// What the neighbours of a pixel at a border of the image (or of its cell) read.
+enum class EdgeMode : std::int32_t {
+    Clamp, // the nearest pixel inside, as every other entry does
+    Wrap,  // the pixel as far inside from the opposite border: the image is one tile of an endless plane
+};
+
+struct ScaleOptions {
+    ColourMode colours = ColourMode::Opaque;
+    EdgeMode edges = EdgeMode::Clamp;
+    // The cells of a sheet, counted from its top-left pixel: each cell is enlarged as an image
+    // of its own, its neighbours read at its own borders by the edge mode. Cells at the right
+    // and bottom are smaller where the size is not a multiple. 0 (or less) is one cell as
+    // wide or as high as the image.
+    std::int32_t cellWidth = 0;
+    std::int32_t cellHeight = 0;
+    // The source rows [rowBegin, rowEnd) to enlarge, as upscaleBand takes them.
+    std::int32_t rowBegin = 0;
+    std::int32_t rowEnd = INT32_MAX;
+};
+
+// Enlarges source rows max(rowBegin, 0) .. min(rowEnd, sourceHeight) - 1 of the options into
+// the target of the whole image, with the parameters, rows, factors and no-op cases of
+// upscaleBand, and its guarantee: bands of one image give exactly the words of one
+// whole-image call, in every mode (with wrap-around edges, a band's top and bottom rows read
+// rows across the other border). A colour or edge mode other than those above also writes
+// nothing. With the default options it gives the words of upscale; with colours WithAlpha
+// those of upscaleWithAlpha.
+//
+// With wrap-around edges, the result is the middle of what the image tiled three times by
+// three gives with clamped edges. With cells, it is what cutting the sheet into its cells,
+// enlarging each alone and putting the enlargements back in place gives.
+void upscaleWithOptions(std::int32_t factor, const Pixel* source, Pixel* target, std::int32_t sourceWidth,
+                        std::int32_t sourceHeight, const ScaleSettings& settings,
+                        const ScaleOptions& options);
 
 // Words and RGBA bytes. Image files and window libraries hold a pixel as four bytes, red,
 // green, blue and alpha in that order in memory; the scaler holds it as one 0xAARRGGBB word.
