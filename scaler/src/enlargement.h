@@ -1,5 +1,5 @@
-// What one call of the pass enlarges: an image of its own (the whole source, or one cell
-// of a sheet inside it), some of its rows, and where their blocks go.
+// What one call of the pass enlarges: an image, or a sheet of cells each enlarged as an image
+// of its own, some of its rows, and where their blocks go.
 //
 // The pass reads the image only through its rows and columns, and the edge mode decides
 // which ones a neighbour beyond a border reads: once per row the pass loads, and once per
@@ -29,6 +29,10 @@ constexpr std::int32_t edgeIndex(EdgeMode edges, std::int32_t i, std::int32_t si
 
 struct Enlargement {
     ImageView source;
+    // The image is a sheet of cells this wide and high from its top-left pixel (those at the
+    // right and bottom smaller), each enlarged as an image of its own.
+    std::int32_t cellWidth = 0;
+    std::int32_t cellHeight = 0;
     Pixel* target = nullptr;         // the top-left cell of the block of the image's top-left pixel
     std::ptrdiff_t targetStride = 0; // target pixels from one row to the next
     std::int32_t firstRow = 0;       // rows [firstRow, lastRow) of the image, a range not empty

@@ -72,14 +72,54 @@ template <typename Visit>
     }
 }
 
+// The columns of a strip: runs of source columns, each within one cell of the image, laid
+// side by side in the window with their own margins, read at the borders of their own cell
+// by its edge mode. Narrow cells go several to a strip, so that a sheet of them is enlarged
+// in strips as wide as those of a whole image; the positions between two runs, their
+// margins, are enlarged too, in the staging area only, and never reach the target.
+struct StripRun {
+    std::int32_t first = 0; // source columns [first, first + count)
+    std::int32_t count = 0;
+    std::int32_t cellFirst = 0; // the cell's columns [cellFirst, cellEnd)
+    std::int32_t cellEnd = 0;
+    int at = 0; // the strip position of its first column
+};
+
+constexpr int maxStripRuns = (stripColumns + 2 * stripMargin) / (1 + 2 * stripMargin);
+
+struct Strip {
+    StripRun runs[maxStripRuns];
+    int runCount = 0;
+    int columns = 0;      // the strip's positions, the margins between runs included
+    std::int32_t end = 0; // the source column after its last run
+};
+
+// The strip from source column `first` of an image `width` wide in cells `cellWidth`
+// wide: the rest of the cell there (as much of it as fits), then as many whole cells as fit.
+inline Strip stripFrom(std::int32_t first, std::int32_t width, std::int32_t cellWidth) {
+    Strip strip;
+    strip.end = first;
+    while (strip.end < width && strip.runCount < maxStripRuns) {
+        const std::int32_t cellFirst = strip.end / cellWidth * cellWidth;
+        const std::int32_t cellEnd = std::min(cellFirst + cellWidth, width);
+        const int at = strip.runCount == 0 ? 0 : strip.columns + 2 * stripMargin;
+        const std::int32_t count = std::min(cellEnd - strip.end, stripColumns - at);
+        if (strip.runCount > 0 && count < cellEnd - strip.end)
+            break;
+        strip.runs[strip.runCount++] = {strip.end, count, cellFirst, cellEnd, at};
+        strip.columns = at + count;
+        strip.end += count;
+    }
+    return strip;
+}
+
 template <typename Colours>
 class StripWindow {
 public:
-    // The window around row `row` of the image's strip of `columns` columns from `firstColumn`.
-    StripWindow(const ImageView& image, std::int32_t firstColumn, std::int32_t columns, std::int32_t row,
-                double lumaWeight)
-        : image_(image), firstColumn_(firstColumn), pairs_(columns + 2 * stripMargin - 1),
-          lumaWeight_(lumaWeight), row_(row) {
+    // The window around row `row` of the image's strip.
+    StripWindow(const ImageView& image, const Strip& strip, std::int32_t row, double lumaWeight)
+        : image_(image), strip_(strip), pairs_(strip.columns + 2 * stripMargin - 1), lumaWeight_(lumaWeight),
+          row_(row) {
         for (int r = 0; r < 4; ++r) {
             slots_[r] = &rowStore_[r];
             load(*slots_[r], row - 1 + r);
@@ -137,30 +177,41 @@ public:
     double* rising[3];
 
 private:
-    // A row of the window: its words, straight from the source where no column lies
-    // beyond the image's borders, else copied.
+    // A row of the window: its words, straight from the source where the strip is one run
+    // whose margins lie inside its cell, else copied run by run.
     struct RowStore {
         const Pixel* words;
         Pixel copied[windowColumns];
     };
 
-    // Row r of the image from column firstColumn - 2, both read by the edge mode. At most
-    // the two columns of a margin lie beyond a border, for the strip lies inside the image.
+    // Row r of the image, each run with its margins, read by the edge mode.
     void load(RowStore& out, std::int32_t r) {
         const Pixel* line =
             image_.pixels +
             static_cast<std::ptrdiff_t>(edgeIndex(image_.edges, r, image_.height)) * image_.stride;
-        const std::int32_t from = firstColumn_ - stripMargin, count = pairs_ + 1;
-        if (from >= 0 && from + count <= image_.width) {
+        const StripRun& only = strip_.runs[0];
+        const std::int32_t from = only.first - stripMargin;
+        if (strip_.runCount == 1 && from >= only.cellFirst && from + pairs_ + 1 <= only.cellEnd) {
             out.words = line + from;
             return;
         }
-        const int inside = std::max(0, -from), insideEnd = std::min(count, image_.width - from);
-        for (int x = 0; x < inside; ++x)
-            out.copied[x] = line[edgeIndex(image_.edges, from + x, image_.width)];
-        std::copy(line + from + inside, line + from + insideEnd, out.copied + inside);
-        for (int x = insideEnd; x < count; ++x)
-            out.copied[x] = line[edgeIndex(image_.edges, from + x, image_.width)];
+        for (int k = 0; k < strip_.runCount; ++k) {
+            const StripRun& run = strip_.runs[k];
+            // At most the two columns of each margin lie beyond the cell's borders.
+            const std::int32_t first = run.first - stripMargin, end = run.first + run.count + stripMargin;
+            const std::int32_t inside = std::max(first, run.cellFirst),
+                               insideEnd = std::min(end, run.cellEnd);
+            Pixel* to = out.copied + run.at; // column `first`
+            const auto beyond = [&](std::int32_t x) {
+                return line[run.cellFirst +
+                            edgeIndex(image_.edges, x - run.cellFirst, run.cellEnd - run.cellFirst)];
+            };
+            for (std::int32_t x = first; x < inside; ++x)
+                to[x - first] = beyond(x);
+            std::copy(line + inside, line + insideEnd, to + (inside - first));
+            for (std::int32_t x = insideEnd; x < end; ++x)
+                to[x - first] = beyond(x);
+        }
         out.words = out.copied;
     }
 
@@ -197,7 +248,7 @@ private:
     }
 
     ImageView image_;
-    std::int32_t firstColumn_;
+    const Strip& strip_;
     int pairs_; // pairs of neighbours in a row of the window: the strip's columns and the margins
     double lumaWeight_;
     std::int32_t row_;

@@ -1,6 +1,5 @@
 // The run-time entries: each call picks, from the table of the instruction set chosen
-// once (dispatch.h), the pass built for its colour mode and factor, and runs it on each
-// cell of the image that holds rows to enlarge.
+// once (dispatch.h), the pass built for its colour mode and factor.
 #include "dispatch.h"
 #include "enlargement.h"
 #include "target_rows.h"
@@ -33,24 +32,15 @@ void enlarge(std::int32_t factor, const Pixel* source, Pixel* target, std::int32
     const PassTable& passes = activePasses();
     const Pass pass = (options.colours == ColourMode::WithAlpha ? passes.alpha : passes.opaque)[factor - 2];
 
-    // Cells share no target pixels, so each is enlarged by a call of its own; the band's
-    // rows are those of the cell rows it meets.
-    const std::int32_t cellWidth = cellSpan(options.cellWidth, sourceWidth);
-    const std::int32_t cellHeight = cellSpan(options.cellHeight, sourceHeight);
-    const std::ptrdiff_t targetStride = static_cast<std::ptrdiff_t>(sourceWidth) * factor;
-    const bool streamed = streamsTarget(sourceWidth, sourceHeight, factor);
-    for (std::int32_t top = firstRow / cellHeight * cellHeight; top < lastRow; top += cellHeight) {
-        const std::int32_t height = std::min(cellHeight, sourceHeight - top);
-        for (std::int32_t left = 0; left < sourceWidth; left += cellWidth) {
-            const ImageView cell{source + static_cast<std::ptrdiff_t>(top) * sourceWidth + left, sourceWidth,
-                                 std::min(cellWidth, sourceWidth - left), height, options.edges};
-            Pixel* cellTarget = target + static_cast<std::ptrdiff_t>(top) * factor * targetStride +
-                                static_cast<std::ptrdiff_t>(left) * factor;
-            pass({cell, cellTarget, targetStride, std::max(firstRow - top, 0),
-                  std::min(lastRow - top, height), streamed},
-                 settings);
-        }
-    }
+    pass({{source, sourceWidth, sourceWidth, sourceHeight, options.edges},
+          cellSpan(options.cellWidth, sourceWidth),
+          cellSpan(options.cellHeight, sourceHeight),
+          target,
+          static_cast<std::ptrdiff_t>(sourceWidth) * factor,
+          firstRow,
+          lastRow,
+          streamsTarget(sourceWidth, sourceHeight, factor)},
+         settings);
 }
 
 } // namespace

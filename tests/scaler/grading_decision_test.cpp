@@ -28,8 +28,9 @@ struct Position {
 // here fit in one strip).
 std::map<Position, CornerGrades> gradesOf(const Image& image) {
     std::vector<std::uint8_t> workingRow(static_cast<std::size_t>(image.width), 0);
+    const Strip strip = stripFrom(0, image.width, image.width);
     StripWindow<OpaqueColours> window(ImageView{image.pixels.data(), image.width, image.width, image.height},
-                                      0, image.width, 0, ScaleSettings{}.lumaWeight);
+                                      strip, 0, ScaleSettings{}.lumaWeight);
     std::map<Position, CornerGrades> graded;
     for (std::int32_t y = 0; y < image.height; ++y) {
         if (y > 0)
