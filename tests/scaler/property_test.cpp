@@ -161,6 +161,12 @@ TEST_P(RandomImages, MatchThePlainImplementationAcrossStrips) {
         const test::Image image = randomImage(random, mode->palette, width, 5, 8);
         expectAgreement(*mode, factor, image, 0, INT32_MAX, "whole");
         expectAgreement(*mode, factor, image, 2, 4, "band");
+        // Cells several to a strip, cells wider than a strip, and the most cells a strip holds.
+        for (const reference::Edges edges :
+             {reference::Edges{true, 37, 2}, reference::Edges{false, 250, 3}, reference::Edges{true, 1, 4}}) {
+            expectAgreement(*mode, factor, image, 0, INT32_MAX, "whole", edges);
+            expectAgreement(*mode, factor, image, 2, 4, "band", edges);
+        }
     }
 }
 
