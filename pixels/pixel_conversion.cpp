@@ -81,11 +81,11 @@ Conversion convertToWords(std::span<const std::uint8_t> rgba, std::optional<Rgb>
 
 void enlargeBand(ScaleMode mode, std::int32_t factor, const Pixel* source, Pixel* target, std::int32_t width,
                  std::int32_t height, const ScaleSettings& settings, std::int32_t rowBegin,
-                 std::int32_t rowEnd) {
-    if (mode == ScaleMode::WithAlpha)
-        upscaleBandWithAlpha(factor, source, target, width, height, settings, rowBegin, rowEnd);
-    else
-        upscaleBand(factor, source, target, width, height, settings, rowBegin, rowEnd);
+                 std::int32_t rowEnd, const Edges& edges) {
+    upscaleWithOptions(factor, source, target, width, height, settings,
+                       {mode == ScaleMode::WithAlpha ? ColourMode::WithAlpha : ColourMode::Opaque,
+                        edges.wrap ? EdgeMode::Wrap : EdgeMode::Clamp, edges.cellWidth, edges.cellHeight,
+                        rowBegin, rowEnd});
 }
 
 void convertToRgba(ScaleMode mode, std::span<const Pixel> words, std::uint8_t* rgba) {

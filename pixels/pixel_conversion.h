@@ -63,11 +63,20 @@ struct Conversion {
 Conversion convertToWords(std::span<const std::uint8_t> rgba, std::optional<Rgb> background,
                           std::span<Pixel> words);
 
+// How the borders of an image are read: wrapped round, for a tile that repeats, and cell by
+// cell, for a sheet of sprites or tiles (cells of cellWidth x cellHeight from the top-left;
+// 0 for none), as the scaler's ScaleOptions take them.
+struct Edges {
+    bool wrap = false;
+    std::int32_t cellWidth = 0;
+    std::int32_t cellHeight = 0;
+};
+
 // Enlarges source rows [rowBegin, rowEnd) into the whole image's target in the given mode. Bands
-// of one image give exactly the words of one whole-image call, in either mode.
+// of one image give exactly the words of one whole-image call, in either mode and with any edges.
 void enlargeBand(ScaleMode mode, std::int32_t factor, const Pixel* source, Pixel* target, std::int32_t width,
                  std::int32_t height, const ScaleSettings& settings, std::int32_t rowBegin,
-                 std::int32_t rowEnd);
+                 std::int32_t rowEnd, const Edges& edges = {});
 
 // Writes the RGBA bytes of an enlargement made in `mode` (4 bytes per word) to `rgba`, which may
 // be the storage of `words` itself.

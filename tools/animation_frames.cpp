@@ -4,8 +4,8 @@
 
 namespace tessera::tool {
 
-FrameScaling chooseFrameScaling(const Animation& animation, int factor,
-                                std::optional<pixels::Rgb> background) {
+FrameScaling chooseFrameScaling(const Animation& animation, int factor, std::optional<pixels::Rgb> background,
+                                const pixels::Edges& edges) {
     const bool translucent =
         std::any_of(animation.frames.begin(), animation.frames.end(), [](const AnimationFrame& frame) {
             return pixels::chooseScaleMode(frame.rgba, false) == pixels::ScaleMode::WithAlpha;
@@ -15,7 +15,8 @@ FrameScaling chooseFrameScaling(const Animation& animation, int factor,
             factor,
             animation.width,
             animation.height,
-            translucent && background};
+            translucent && background,
+            edges};
 }
 
 std::vector<std::uint8_t> enlargeFrame(const FrameScaling& scaling, std::span<const std::uint8_t> rgba,
@@ -30,7 +31,7 @@ std::vector<std::uint8_t> enlargeFrame(const FrameScaling& scaling, std::span<co
     const auto width = static_cast<std::int32_t>(scaling.width);
     const auto height = static_cast<std::int32_t>(scaling.height);
     pixels::enlargeBand(scaling.mode, scaling.factor, source.data(), target.data(), width, height,
-                        ScaleSettings{}, 0, height);
+                        ScaleSettings{}, 0, height, scaling.edges);
     std::vector<std::uint8_t> enlarged(target.size() * 4);
     pixels::convertToRgba(scaling.mode, target, enlarged.data());
     return enlarged;

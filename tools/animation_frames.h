@@ -19,12 +19,13 @@ struct FrameScaling {
     std::uint32_t width = 0; // of the source canvas
     std::uint32_t height = 0;
     bool flattened = false; // some pixel was translucent and is composited over the background
+    pixels::Edges edges;    // wrapped borders and cells, alike for every frame
 };
 
 // The still-image rule applied to the frames together: alpha-aware when any frame has a pixel
 // with alpha below 255, unless a background flattens them all.
-FrameScaling chooseFrameScaling(const Animation& animation, int factor,
-                                std::optional<pixels::Rgb> background);
+FrameScaling chooseFrameScaling(const Animation& animation, int factor, std::optional<pixels::Rgb> background,
+                                const pixels::Edges& edges = {});
 
 // One composited frame of the canvas's size enlarged: the one place where a frame is scaled, so
 // that whatever applies to a still applies to every frame alike. `source` and `target` are

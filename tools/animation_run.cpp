@@ -22,7 +22,8 @@ Result<std::vector<std::uint8_t>> encodeStill(std::span<const std::uint8_t> rgba
 
 std::optional<Result<EnlargedAnimation>> enlargeAnimationFile(std::span<const char> file, int factor,
                                                               std::optional<pixels::Rgb> background,
-                                                              OutputFormat format) {
+                                                              OutputFormat format,
+                                                              const pixels::Edges& edges) {
     std::optional<Result<Animation>> decoded = decodeAnimation(file);
     if (!decoded)
         return std::nullopt;
@@ -32,7 +33,7 @@ std::optional<Result<EnlargedAnimation>> enlargeAnimationFile(std::span<const ch
     if (Result<> size = checkDeclaredImage({animation.width, animation.height}, factor);
         const Failure* failure = std::get_if<Failure>(&size))
         return *failure;
-    const FrameScaling scaling = chooseFrameScaling(animation, factor, background);
+    const FrameScaling scaling = chooseFrameScaling(animation, factor, background, edges);
     const auto scale = static_cast<std::uint32_t>(factor);
     const AnimationShape shape{animation.width * scale, animation.height * scale,
                                static_cast<std::uint32_t>(animation.frames.size()), animation.plays};

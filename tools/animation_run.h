@@ -27,6 +27,7 @@ struct EnlargedAnimation {
 // Nothing when the file is not an animation (decodeAnimation); else its enlargement or why not.
 std::optional<Result<EnlargedAnimation>> enlargeAnimationFile(std::span<const char> file, int factor,
                                                               std::optional<pixels::Rgb> background,
-                                                              OutputFormat format = OutputFormat::Png);
+                                                              OutputFormat format = OutputFormat::Png,
+                                                              const pixels::Edges& edges = {});
 
 } // namespace tessera::tool

@@ -189,7 +189,7 @@ void finishFile(Batch& batch, FileWork& file) {
 void runBand(Batch& batch, const BandTask& task) {
     FileWork& file = *task.file;
     enlargeBand(file.mode, batch.settings.factor, file.source.data(), file.target.get(), file.width,
-                file.height, batch.scaleSettings, task.rows.begin, task.rows.end);
+                file.height, batch.scaleSettings, task.rows.begin, task.rows.end, batch.settings.edges);
     // The band's target rows become RGBA bytes in their own storage, on the thread that made
     // them, sparing a second full-size buffer and a pass over the whole image on one thread.
     const auto factor = static_cast<std::size_t>(batch.settings.factor);
@@ -226,9 +226,9 @@ void startFile(Batch& batch, FileWork& file) {
             if (const Failure* failure = std::get_if<Failure>(&input))
                 return failFile(batch, file, *failure);
             // An animation is enlarged and written whole on this thread, frame after frame.
-            if (auto animated =
-                    enlargeAnimationFile(std::get<std::vector<char>>(input), batch.settings.factor,
-                                         batch.settings.background, outputFormat(job.output)))
+            if (auto animated = enlargeAnimationFile(std::get<std::vector<char>>(input),
+                                                     batch.settings.factor, batch.settings.background,
+                                                     outputFormat(job.output), batch.settings.edges))
                 return finishAnimation(batch, file, *animated);
             loaded = loadSourceImage(std::get<std::vector<char>>(input), batch.settings.factor,
                                      batch.settings.background);

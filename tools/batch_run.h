@@ -22,6 +22,7 @@ struct BatchSettings {
     int factor = defaultFactor;
     int threads = 1;
     std::optional<Rgb> background; // set: transparency is flattened onto it
+    Edges edges;                   // wrapped borders, cells of a sheet
     bool notes = true;             // say when transparency was flattened
     bool progress = false;         // draw an updating progress line (the caller checks for a terminal)
     bool manyInputs = false;       // progress counts files; otherwise it counts the bands of a large file

@@ -1,12 +1,15 @@
 #include "command_line.h"
 
 #include <charconv>
+#include <cstdint>
 #include <getopt.h>
+#include <limits>
+#include <utility>
 
 namespace tessera::tool {
 namespace {
 
-enum LongOnly : int { BackgroundOption = 256, VersionOption };
+enum LongOnly : int { BackgroundOption = 256, VersionOption, WrapOption, GridOption };
 
 constexpr const char* shortOptions = ":f:j:o:qh";
 constexpr option longOptions[] = {
@@ -17,6 +20,8 @@ constexpr option longOptions[] = {
     {"quiet", no_argument, nullptr, 'q'},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, VersionOption},
+    {"wrap", no_argument, nullptr, WrapOption},
+    {"grid", required_argument, nullptr, GridOption},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -27,6 +32,19 @@ std::optional<int> parseWholeNumber(std::string_view text, int low, int high) {
         value > high)
         return std::nullopt;
     return value;
+}
+
+// "WxH" or "N" (N x N), each a whole number from 1.
+std::optional<std::pair<int, int>> parseCellSize(std::string_view text) {
+    const std::size_t by = text.find('x');
+    const auto width = parseWholeNumber(text.substr(0, by), 1, std::numeric_limits<std::int32_t>::max());
+    const auto height =
+        by == std::string_view::npos
+            ? width
+            : parseWholeNumber(text.substr(by + 1), 1, std::numeric_limits<std::int32_t>::max());
+    if (!width || !height)
+        return std::nullopt;
+    return std::pair{*width, *height};
 }
 
 // The option as the user typed it (without any "=value"), for messages.
@@ -106,6 +124,20 @@ Result<CommandLine> parseCommandLine(std::span<const char* const> args) {
             else
                 return usageError("invalid background '" + value + "': expected #RRGGBB, e.g. '#FF00FF'");
             break;
+        case WrapOption:
+            line.edges.wrap = true;
+            break;
+        case GridOption:
+            if (const auto cell = parseCellSize(value)) {
+                line.edges.cellWidth = cell->first;
+                line.edges.cellHeight = cell->second;
+            } else {
+                return usageError(
+                    "invalid grid '" + value +
+                    "': expected the cell size as WIDTHxHEIGHT or N, whole numbers from 1, e.g. "
+                    "16x24 or 32");
+            }
+            break;
         case 'q':
             line.quiet = true;
             break;
@@ -139,6 +171,13 @@ std::string helpText() {
            "                         several inputs: a directory, created if missing\n"
            "      --background COLOUR  flatten transparency onto this colour, as #RRGGBB,\n"
            "                         and write an opaque PNG\n"
+           "      --wrap             treat the image as a tile that repeats: pixels at a border\n"
+           "                         are judged against those at the opposite border, so the\n"
+           "                         enlargement still tiles without seams\n"
+           "      --grid WxH, --grid N\n"
+           "                         treat the image as a sheet of cells W x H (or N x N)\n"
+           "                         pixels from the top-left, and enlarge each cell as an image\n"
+           "                         of its own; with --wrap, each cell as a tile\n"
            "  -q, --quiet            no notes or progress, only errors\n"
            "  -h, --help             show this help and exit\n"
            "      --version          show the version and exit\n"

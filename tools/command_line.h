@@ -1,7 +1,7 @@
 // The command line of tessera-scale, parsed into a plain record before any file is touched.
 //
 //   tessera-scale [-f|--factor N] [-j|--jobs N] [-o|--output PATH] [--background #RRGGBB]
-//                 [-q|--quiet] INPUT...     plus -h/--help and --version
+//                 [--wrap] [--grid WxH|N] [-q|--quiet] INPUT...     plus -h/--help and --version
 //
 // parseCommandLine either returns the options or a ParseCommandLine failure whose reason is a
 // one-line usage error (the caller exits with status 2). Numbers are checked strictly: the whole argument
@@ -29,6 +29,7 @@ struct CommandLine {
     std::optional<int> jobs;           // unset: one per hardware thread
     std::optional<std::string> output; // one input: the file; several: the directory
     std::optional<Rgb> background;     // set: translucent pixels are composited over it
+    Edges edges;                       // --wrap, and --grid's cell size
     bool quiet = false;
     bool showHelp = false;
     bool showVersion = false;

@@ -86,6 +86,7 @@ int run(std::span<const char* const> args) {
     settings.factor = line.factor;
     settings.threads = line.jobs.value_or(defaultThreads());
     settings.background = line.background;
+    settings.edges = line.edges;
     settings.notes = !line.quiet;
     settings.progress = !line.quiet && ::isatty(STDERR_FILENO) == 1;
     settings.manyInputs = line.inputs.size() > 1;

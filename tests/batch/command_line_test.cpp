@@ -22,7 +22,30 @@ TEST(CommandLine, DefaultsWithOnlyInputs) {
     EXPECT_FALSE(line.output.has_value());
     EXPECT_EQ(line.background, std::nullopt); // transparency is kept
     EXPECT_FALSE(line.quiet);
+    EXPECT_FALSE(line.edges.wrap);
+    EXPECT_EQ(line.edges.cellWidth, 0); // the image is one cell
+    EXPECT_EQ(line.edges.cellHeight, 0);
     EXPECT_EQ(line.inputs, (std::vector<std::string>{"a.png", "b.bmp"}));
+}
+
+TEST(CommandLine, WrapAndGridAloneOrTogether) {
+    const struct {
+        std::vector<const char*> args;
+        bool wrap;
+        int cellWidth, cellHeight;
+    } cases[] = {
+        {{"--wrap", "a.png"}, true, 0, 0},
+        {{"--grid", "16x24", "a.png"}, false, 16, 24},
+        {{"a.png", "--grid=32", "--wrap"}, true, 32, 32},
+    };
+    for (const auto& c : cases) {
+        const auto parsed = parse(c.args);
+        ASSERT_TRUE(std::holds_alternative<CommandLine>(parsed)) << c.args[1];
+        const Edges& edges = std::get<CommandLine>(parsed).edges;
+        EXPECT_EQ(edges.wrap, c.wrap) << c.args[1];
+        EXPECT_EQ(edges.cellWidth, c.cellWidth) << c.args[1];
+        EXPECT_EQ(edges.cellHeight, c.cellHeight) << c.args[1];
+    }
 }
 
 TEST(CommandLine, EveryOptionInShortAndLongForm) {
@@ -97,6 +120,16 @@ INSTANTIATE_TEST_SUITE_P(
         RejectedCase{{"--background", "#1234567", "a.png"}, "background"},
         RejectedCase{{"--background", "#12345g", "a.png"}, "background"},
         RejectedCase{{"--background", "red", "a.png"}, "background"},
+        // cells are whole numbers from 1, one or two of them
+        RejectedCase{{"--grid", "0", "a.png"}, "grid '0'"},
+        RejectedCase{{"--grid", "-4", "a.png"}, "grid '-4'"},
+        RejectedCase{{"--grid", "16x0", "a.png"}, "grid '16x0'"},
+        RejectedCase{{"--grid", "x16", "a.png"}, "grid 'x16'"},
+        RejectedCase{{"--grid", "16x", "a.png"}, "grid '16x'"},
+        RejectedCase{{"--grid", "4x4x4", "a.png"}, "grid '4x4x4'"},
+        RejectedCase{{"--grid", "tile", "a.png"}, "grid 'tile'"},
+        RejectedCase{{"a.png", "--grid"}, "'--grid'"},
+        RejectedCase{{"--wrap=yes", "a.png"}, "'--wrap' takes no value"},
         // option syntax
         RejectedCase{{"--frobnicate", "a.png"}, "'--frobnicate'"}, RejectedCase{{"-x", "a.png"}, "'-x'"},
         RejectedCase{{"--quiet=yes", "a.png"}, "'--quiet' takes no value"},

@@ -119,15 +119,17 @@ Rgba editorEnlargement(const Rgba& input, int factor, std::uint8_t bgRed = 0, st
     return output;
 }
 
-// The alpha-aware enlargement of the pixels as they are, straight RGBA in and out.
-Rgba alphaEnlargement(const Rgba& input, int factor) {
+// The alpha-aware enlargement of the pixels as they are, straight RGBA in and out, with the
+// options' edges and cells.
+Rgba alphaEnlargement(const Rgba& input, int factor, ScaleOptions options = {}) {
     const std::size_t count = input.bytes.size() / 4;
     std::vector<Pixel> source(count);
     rgbaToPixels(input.bytes.data(), count, source.data());
     const auto f = static_cast<unsigned>(factor);
     std::vector<Pixel> target(count * f * f);
-    upscaleWithAlpha(factor, source.data(), target.data(), static_cast<std::int32_t>(input.width),
-                     static_cast<std::int32_t>(input.height), ScaleSettings{}, INT32_MAX);
+    options.colours = ColourMode::WithAlpha;
+    upscaleWithOptions(factor, source.data(), target.data(), static_cast<std::int32_t>(input.width),
+                       static_cast<std::int32_t>(input.height), ScaleSettings{}, options);
     Rgba output{input.width * f, input.height * f, std::vector<std::uint8_t>(target.size() * 4)};
     pixelsToRgba(target.data(), target.size(), output.bytes.data());
     return output;
@@ -284,6 +286,34 @@ TEST_F(ScaleCommand, EveryFactorIntoANamedFile) {
         const RunResult result = run({"-q", "-f", std::to_string(factor), "-o", name, "light.png"});
         EXPECT_EQ(result.status, 0) << result.err;
         EXPECT_TRUE(loadRgba(work / name) == expectedEnlargement(input, factor)) << "factor " << factor;
+    }
+}
+
+TEST_F(ScaleCommand, WrapAndGridGiveTheLibrarysWords) {
+    // Stripes up to every border, some of them half transparent, so that wrapped edges and
+    // cells change the enlargement.
+    Rgba input{20, 14, {}};
+    for (std::uint32_t y = 0; y < input.height; ++y)
+        for (std::uint32_t x = 0; x < input.width; ++x) {
+            const auto shade = static_cast<std::uint8_t>((x * 7 + y * 13) % 5 * 60);
+            input.bytes.insert(input.bytes.end(), {shade, static_cast<std::uint8_t>(255 - shade), 40,
+                                                   static_cast<std::uint8_t>(x % 3 == 0 ? 128 : 255)});
+        }
+    ASSERT_TRUE(writeImage(work / "tile.png", input));
+    const struct {
+        std::vector<std::string> args;
+        ScaleOptions options;
+    } cases[] = {
+        {{"--wrap"}, {ColourMode::WithAlpha, EdgeMode::Wrap, 0, 0}},
+        {{"--grid", "16x8"}, {ColourMode::WithAlpha, EdgeMode::Clamp, 16, 8}},
+        {{"--grid=12", "--wrap"}, {ColourMode::WithAlpha, EdgeMode::Wrap, 12, 12}},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = c.args;
+        args.insert(args.end(), {"-q", "-f", "3", "-o", "out.png", "tile.png"});
+        const RunResult result = run(args);
+        EXPECT_EQ(result.status, 0) << result.err;
+        EXPECT_TRUE(loadRgba(work / "out.png") == alphaEnlargement(input, 3, c.options)) << c.args[0];
     }
 }
 
