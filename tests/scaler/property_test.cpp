@@ -263,7 +263,8 @@ TEST_P(EdgeModes, WrappedIsTheMiddleOfAClampedTiling) {
     const struct {
         std::int32_t width, height;
     } sizes[] = {{1, 1}, {2, 1}, {1, 2}, {2, 2}, {3, 7}, {16, 5}, {23, 17}};
-    for (const auto [width, height] : sizes) {
+    for (const auto& size : sizes) {
+        const std::int32_t width = size.width, height = size.height;
         const test::Image image = randomImage(random, GetParam().mode->palette, width, height, 8);
         const test::Image tiling =
             test::makeImage(3 * width, 3 * height,
