@@ -80,7 +80,7 @@ void scaleImage(const ImageBytes& image, const ScaleRequest& request, std::uint8
         static_cast<std::size_t>(image.width) * request.factor * image.height * request.factor;
     enlargeInBands(image, request, [&](pixels::RowBand rows) {
         pixels::enlargeBand(mode, request.factor, source.data(), target, image.width, image.height,
-                            request.settings, rows.begin, rows.end);
+                            request.settings, rows.begin, rows.end, request.edges);
     });
     if (outputChannels(image.channels, request) == 4)
         pixels::convertToRgba(mode, {target, targetCount}, output);

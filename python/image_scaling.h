@@ -30,6 +30,7 @@ struct ScaleRequest {
     // Enlarge alpha-aware and give RGBA out even when every pixel is opaque, as every frame of
     // an animation with some transparency is enlarged. Not with a background.
     bool keepAlpha = false;
+    pixels::Edges edges; // wrapped borders and cells, as tessera-scale's --wrap and --grid
     ScaleSettings settings;
 };
 

@@ -9,11 +9,14 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <string>
 #include <tessera/scaler.h>
+#include <tuple>
+#include <utility>
 #include <variant>
 
 namespace py = pybind11;
@@ -68,6 +71,35 @@ ScaleSettings settingsArgument(py::handle value) {
     if (!py::isinstance<ScaleSettings>(value))
         throw py::type_error("settings must be a tessera.ScaleSettings, got " + typeName(value));
     return value.cast<ScaleSettings>();
+}
+
+bool wrapArgument(py::handle value) {
+    if (!py::isinstance<py::bool_>(value))
+        throw py::type_error("wrap must be True or False, got " + typeName(value));
+    return value.cast<bool>();
+}
+
+// The cell size of grid: None (the image is one cell), N for N x N, or (width, height).
+std::pair<std::int32_t, std::int32_t> gridArgument(py::handle value) {
+    const std::string expected = "grid must be None, a cell size N or (width, height), whole numbers from 1";
+    if (value.is_none())
+        return {0, 0};
+    const auto side = [&](py::handle number) {
+        const long long size = integerArgument(number, "each grid size");
+        if (size < 1 || size > std::numeric_limits<std::int32_t>::max())
+            throw py::value_error(expected + ", got " + reprText(value));
+        return static_cast<std::int32_t>(size);
+    };
+    if (PyIndex_Check(value.ptr())) {
+        const std::int32_t size = side(value);
+        return {size, size};
+    }
+    if (!PySequence_Check(value.ptr()) || py::isinstance<py::str>(value))
+        throw py::type_error(expected + ", got " + typeName(value));
+    const auto sizes = py::reinterpret_borrow<py::sequence>(value);
+    if (sizes.size() != 2)
+        throw py::value_error(expected + ", got " + std::to_string(sizes.size()) + " values");
+    return {side(sizes[0]), side(sizes[1])};
 }
 
 std::optional<tessera::pixels::Rgb> backgroundArgument(py::handle value) {
@@ -214,9 +246,12 @@ py::array_t<std::uint8_t> enlargeArray(const py::array& array, const ScaleReques
 
 py::array_t<std::uint8_t> upscaleImage(const py::object& image, const py::object& factor,
                                        const py::object& background, const py::object& jobs,
-                                       const py::object& settings) {
+                                       const py::object& settings, const py::object& wrap,
+                                       const py::object& grid) {
     const py::array array = checkedImage(image, "image");
-    const ScaleRequest request = scaleRequest(factor, background, jobs, settings);
+    ScaleRequest request = scaleRequest(factor, background, jobs, settings);
+    request.edges.wrap = wrapArgument(wrap);
+    std::tie(request.edges.cellWidth, request.edges.cellHeight) = gridArgument(grid);
     checkTargetSize(array.shape(1), array.shape(0), request.factor);
     return enlargeArray(array, request);
 }
@@ -316,7 +351,7 @@ ScaleSettings holds the tuning values all three accept.
 
 std::string upscaleDoc() {
     return "upscale(image, factor=" + std::to_string(tessera::pixels::defaultFactor) +
-           ", *, background=None, jobs=1, settings=None)\n--\n\n" +
+           ", *, background=None, jobs=1, settings=None, wrap=False, grid=None)\n--\n\n" +
            R"(Enlarge an image by factor (2, 3, 4 or 5) and return it as a new uint8 array.
 
 image is a numpy uint8 array of shape (height, width, 3) (RGB) or (height, width, 4)
@@ -334,6 +369,12 @@ The result has shape (height * factor, width * factor, channels):
     that colour, as tessera-scale --background does, and gives the opaque enlargement
     as RGB. For RGB input the background changes nothing.
 
+wrap=True treats the image as a tile that repeats: pixels at a border are judged
+against those at the opposite border, so the enlargement still tiles without seams.
+grid=N or grid=(width, height) treats the image as a sheet of cells of that size from
+the top-left and enlarges each cell as an image of its own (with wrap, each as a tile),
+as tessera-scale --wrap and --grid do.
+
 jobs > 1 enlarges bands of a large image on that many threads (up to 256); the result
 is the same bit for bit. settings takes a ScaleSettings; the default is what the
 editor and tessera-scale use. The interpreter lock is released while the image is
@@ -341,7 +382,7 @@ enlarged, so other Python threads keep running.
 
 Raises TypeError for an argument of the wrong type (an array of another dtype, for
 example) and ValueError for a wrong value: a shape other than the two above, a factor
-outside 2..5, a bad background or jobs, an empty image, or an enlargement of more
+outside 2..5, a bad background, jobs or grid, an empty image, or an enlargement of more
 than 2**28 pixels (16384 x 16384), the limit of tessera-scale.
 )";
 }
@@ -443,7 +484,7 @@ PYBIND11_MODULE(tessera, module) {
 
     module.def("upscale", &upscaleImage, upscaleDoc().c_str(), "image"_a,
                "factor"_a = tessera::pixels::defaultFactor, py::kw_only(), "background"_a = py::none(),
-               "jobs"_a = 1, "settings"_a = py::none());
+               "jobs"_a = 1, "settings"_a = py::none(), "wrap"_a = false, "grid"_a = py::none());
     module.def("upscale_frames", &upscaleFrames, upscaleFramesDoc().c_str(), "frames"_a,
                "factor"_a = tessera::pixels::defaultFactor, py::kw_only(), "background"_a = py::none(),
                "jobs"_a = 1, "settings"_a = py::none());

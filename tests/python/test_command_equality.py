@@ -39,6 +39,18 @@ def test_a_background_flattens_rgba_input_first(factor, tmp_path):
         assert_opaque_result(result, written[path.name], path.name)
 
 
+@pytest.mark.parametrize("options, keywords", [
+    (["--wrap"], {"wrap": True}),
+    (["--grid", "16x8"], {"grid": (16, 8)}),
+    (["--grid", "12", "--wrap"], {"grid": 12, "wrap": True}),
+])
+def test_wrap_and_grid_give_the_commands_pixels(options, keywords, tmp_path):
+    written = command_output(SPRITES, tmp_path, 3, *options)
+    for path in SPRITES:
+        np.testing.assert_array_equal(tessera.upscale(rgba(path), 3, **keywords), written[path.name],
+                                      err_msg=path.name)
+
+
 def test_bands_on_several_threads_give_the_same_pixels(tmp_path):
     written = command_output([SHEET], tmp_path, 2, "--background", BACKGROUND)[SHEET.name]
     sheet = rgba(SHEET)
