@@ -19,7 +19,14 @@ function settings() {
   const factor = Number(document.querySelector('input[name=factor]:checked').value);
   const flatten = document.querySelector('input[name=alpha]:checked').value === 'flatten';
   const background = flatten ? parseInt(document.getElementById('background').value.slice(1), 16) : -1;
-  return { factor, background };
+  const wrap = document.getElementById('wrap').checked;
+  // A sheet's cell size, whole numbers from 1 (-1 when not, which the module refuses); 0 for none.
+  const grid = document.getElementById('grid').checked;
+  const cellSize = (id) => {
+    const size = Number(document.getElementById(id).value);
+    return !grid ? 0 : Number.isInteger(size) && size >= 1 && size < 2 ** 31 ? size : -1;
+  };
+  return { factor, background, wrap, cellWidth: cellSize('cell-width'), cellHeight: cellSize('cell-height') };
 }
 
 // hero.png -> hero@4x.png, as tessera-scale names its outputs.
@@ -38,7 +45,7 @@ function showStatus() {
 }
 
 function addFiles(files) {
-  const { factor, background } = settings();
+  const { factor, ...options } = settings();
   for (const file of files) {
     const id = nextId++;
     const item = document.createElement('li');
@@ -53,7 +60,7 @@ function addFiles(files) {
     pending.set(id, { item, message, name: file.name, factor });
     batchTotal++;
     file.arrayBuffer().then(
-      (bytes) => worker.postMessage({ id, bytes, factor, background }, [bytes]),
+      (bytes) => worker.postMessage({ id, bytes, factor, ...options }, [bytes]),
       () => finish(id, { failure: 'the browser could not read the file' }));
   }
   showStatus();

@@ -15,11 +15,11 @@ function readString(module, pointer) {
   return new TextDecoder().decode(bytes.subarray(pointer, end));
 }
 
-async function enlarge(module, { id, bytes, factor, background }) {
+async function enlarge(module, { id, bytes, factor, background, wrap, cellWidth, cellHeight }) {
   const input = module._malloc(Math.max(bytes.byteLength, 1));
   if (!input) return { id, failure: 'the page ran out of memory reading it' };
   module.HEAPU8.set(new Uint8Array(bytes), input);
-  const job = module._pageOpen(input, bytes.byteLength, factor, background);
+  const job = module._pageOpen(input, bytes.byteLength, factor, background, wrap ? 1 : 0, cellWidth, cellHeight);
   module._free(input);
   try {
     const failure = readString(module, module._pageFailure(job));

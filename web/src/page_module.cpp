@@ -54,6 +54,7 @@ struct AnimationJob {
 struct Job {
     std::string failure; // empty while the job can go on
     int factor = 0;
+    pixels::Edges edges;
     tool::SourceImage source; // a still image
     std::optional<AnimationJob> animation;
     std::vector<Pixel> target;
@@ -78,7 +79,7 @@ bool openAnimation(std::span<const char> file, std::optional<pixels::Rgb> backgr
             job.failure = failure->reason;
             return true;
         }
-    const tool::FrameScaling scaling = tool::chooseFrameScaling(animation, job.factor, background);
+    const tool::FrameScaling scaling = tool::chooseFrameScaling(animation, job.factor, background, job.edges);
     const auto factor = static_cast<std::uint32_t>(job.factor);
     const tool::AnimationShape shape{animation.width * factor, animation.height * factor,
                                      static_cast<std::uint32_t>(animation.frames.size()), animation.plays};
@@ -92,11 +93,17 @@ bool openAnimation(std::span<const char> file, std::optional<pixels::Rgb> backgr
 
 // Reads the file into a job: the command's checks and decoding, then the page's own size
 // limit, which is judged on the declared size before anything is decoded.
-Job open(std::span<const char> file, int factor, std::optional<pixels::Rgb> background) {
+Job open(std::span<const char> file, int factor, std::optional<pixels::Rgb> background,
+         const pixels::Edges& edges) {
     Job job;
     job.factor = factor;
+    job.edges = edges;
     if (factor < minScaleFactor || factor > maxScaleFactor) {
         job.failure = "the factor must be 2, 3, 4 or 5";
+        return job;
+    }
+    if (edges.cellWidth < 0 || edges.cellHeight < 0) {
+        job.failure = "the cell size must be whole numbers from 1";
         return job;
     }
     if (openAnimation(file, background, job))
@@ -128,14 +135,17 @@ using tessera::web::Job;
 
 extern "C" {
 
-// `background` is 0xRRGGBB to flatten over, or -1 to keep transparency.
-EMSCRIPTEN_KEEPALIVE Job* pageOpen(const char* file, std::size_t size, int factor, int background) {
+// `background` is 0xRRGGBB to flatten over, or -1 to keep transparency. `wrap` is 1 for
+// wrap-around edges; the cell size is 0 by 0 for none, and negative when the page could not
+// read it as whole numbers from 1.
+EMSCRIPTEN_KEEPALIVE Job* pageOpen(const char* file, std::size_t size, int factor, int background, int wrap,
+                                   int cellWidth, int cellHeight) {
     std::optional<tessera::pixels::Rgb> colour;
     if (background >= 0)
         colour = tessera::pixels::Rgb{static_cast<std::uint8_t>(background >> 16),
                                       static_cast<std::uint8_t>(background >> 8),
                                       static_cast<std::uint8_t>(background)};
-    return new Job{tessera::web::open({file, size}, factor, colour)};
+    return new Job{tessera::web::open({file, size}, factor, colour, {wrap != 0, cellWidth, cellHeight})};
 }
 
 // The reason the job failed, as the end of "cannot ... 'NAME': ", or an empty string.
@@ -209,7 +219,7 @@ EMSCRIPTEN_KEEPALIVE void pageEnlarge(Job* job, int rowBegin, int rowEnd) {
     const tessera::tool::SourceImage& source = job->source;
     tessera::pixels::enlargeBand(source.conversion.mode, job->factor, source.pixels.data(),
                                  job->target.data(), source.width, source.height, ScaleSettings{}, rowBegin,
-                                 rowEnd);
+                                 rowEnd, job->edges);
 }
 
 // Encodes the enlargement of every band as PNG, or finishes the animated PNG of every frame; 0

@@ -61,9 +61,9 @@ for index in range(4):
 frames[0].save(sys.argv[1], save_all=True, append_images=frames[1:], duration=[80, 90, 100, 110], loop=0, blend=1)`,
 animated]);
 
-function nativeOutput(input, factor, background) {
-  const output = join(work, `native-${factor}-${background ?? 'alpha'}-${input.split('/').pop()}`);
-  const args = ['-q', '-j', '1', '-f', String(factor), '-o', output, input];
+function nativeOutput(input, factor, background, ...options) {
+  const output = join(work, `native-${factor}-${background ?? 'alpha'}-${options.join('')}-${input.split('/').pop()}`);
+  const args = ['-q', '-j', '1', '-f', String(factor), '-o', output, ...options, input];
   if (background) args.unshift('--background', background);
   execFileSync(tesseraScale, args);
   return output;
@@ -215,6 +215,20 @@ with zipfile.ZipFile(sys.argv[1]) as archive:
   console.log(`time: 1024 x 1024 sheet at factor 4 (${mode}): page ${sheetResult.enlargeMs.toFixed(1)} ms, ` +
     `native one thread ${nativeMs.toFixed(1)} ms, ratio ${(sheetResult.enlargeMs / nativeMs).toFixed(2)}`);
   console.log(`size: the page transferred ${bytesServed} bytes (${(bytesServed / 1024).toFixed(0)} KiB) from the server`);
+
+  // Wrap-around edges and cells, as --wrap and --grid; then a cell size that is not a number.
+  await downloadInto('edges');
+  await page.click('#wrap');
+  await page.click('#grid');
+  await page.$eval('#cell-width', (element) => { element.value = '16'; });
+  await page.$eval('#cell-height', (element) => { element.value = '8'; });
+  const [tiled] = await enlarge([crow], 3);
+  check(samePixels([[await download(tiled.download), nativeOutput(crow, 3, null, '--wrap', '--grid', '16x8')]]),
+    'wrapped in cells of 16 x 8 at factor 3: the page\'s pixels are tessera-scale --wrap --grid 16x8\'s');
+  await page.$eval('#cell-width', (element) => { element.value = '0'; });
+  const [refused] = await enlarge([crow], 3);
+  check(refused.download === null && /cell size/.test(refused.message),
+    `a cell width of 0 is refused with a message: "${refused.message}"`);
 
   check(consoleErrors.length === 0, `no console errors${consoleErrors.length ? ': ' + consoleErrors.join(' | ') : ''}`);
   check(foreignRequests.length === 0, `no request beyond ${origin}${foreignRequests.length ? ': ' + foreignRequests.join(' ') : ''}`);

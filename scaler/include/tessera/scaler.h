@@ -86,6 +86,7 @@ void upscaleBandWithAlpha(std::int32_t factor, const Pixel* source, Pixel* targe
                           std::int32_t sourceHeight, const ScaleSettings& settings, std::int32_t rowBegin,
                           std::int32_t rowEnd);
 
+// How the alpha byte takes part.
 enum class ColourMode : std::int32_t {
     Opaque,    // as upscale and upscaleBand
     WithAlpha, // as upscaleWithAlpha and upscaleBandWithAlpha
