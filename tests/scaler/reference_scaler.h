@@ -1,11 +1,10 @@
 // A deliberately plain second implementation of the enlargement, used only as an
-// oracle for the optimised pass: every pixel's four corners graded from the pixel's own
-// neighbourhood, every distance measured where it is used, the quarter turns as explicit
-// per-turn tables, pattern lists as data, every blend per channel with no shortcut.
-// `alpha` selects the alpha-aware mode: transparent words are one pixel, alpha enters the
-// distance, blends are premultiplied and transparent cells are stored as 0. `edges` says
-// which pixel each neighbour reads: clamped or wrapped at the borders of the image, or of
-// the cell of a sheet that holds the pixel.
+// oracle for the optimised pass: whole rows graded first, every distance measured where
+// it is used, the quarter turns as explicit per-turn tables, pattern lists as data,
+// every blend per channel with no shortcut. `alpha` selects the alpha-aware mode:
+// transparent words are one pixel, alpha enters the distance, blends are premultiplied and
+// transparent cells are stored as 0. `edges` says which pixel each neighbour reads: clamped
+// or wrapped at the borders of the image, or of the cell of a sheet that holds the pixel.
 #pragma once
 
 #include <algorithm>
@@ -208,22 +207,31 @@ inline void upscale(int factor, const Pixel* source, Pixel* target, int w, int h
         return alpha && (p >> 24) == 0 ? Pixel{0} : p;
     };
 
-    // A pixel's corner is graded from the neighbourhood of the corner's top-left pixel,
-    // N(ox, oy) of the pixel, and the pixel takes the grade of its place around the corner
-    // (grades[place]: 0 top-left, 1 top-right, 2 bottom-left, 3 bottom-right).
-    struct CornerOf {
-        int ox, oy, place, shift;
+    // Each corner is graded once, at its top-left pixel, for the rows enlarged and the rows
+    // above them, and its grades go to the four pixels around it: the pixel itself, N(1, 0),
+    // N(0, 1) and N(1, 1), as its cell reads them. Where a cell clamps, those are the pixel's
+    // own column or row and the corner is flat, so it grades nothing.
+    const auto column = [&](int x, int dx) {
+        return neighbourIndex(x, dx, w, edges.cellWidth, edges.wrap);
     };
-    constexpr CornerOf corners[4] = {{-1, -1, 3, 0}, {0, -1, 2, 2}, {0, 0, 0, 4}, {-1, 0, 1, 6}};
-    std::vector<std::uint8_t> grades(static_cast<std::size_t>(w) * h, 0);
+    const auto row = [&](int y, int dy) {
+        return neighbourIndex(y, dy, h, edges.cellHeight, edges.wrap);
+    };
+    std::vector<bool> rowGraded(h, false);
     for (int y = firstRow; y < lastRow; ++y)
-        for (int x = 0; x < w; ++x)
-            for (const CornerOf& c : corners) {
-                const auto n = [&](int dx, int dy) {
-                    return at(x, y, c.ox + dx, c.oy + dy);
-                };
-                grades[y * w + x] |= cornerGrades(n, d, same, s)[c.place] << c.shift;
-            }
+        rowGraded[y] = rowGraded[row(y, -1)] = true;
+    std::vector<std::uint8_t> grades(static_cast<std::size_t>(w) * h, 0);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w && rowGraded[y]; ++x) {
+            const auto n = [&](int dx, int dy) {
+                return at(x, y, dx, dy);
+            };
+            const std::array<int, 4> g = cornerGrades(n, d, same, s);
+            grades[y * w + x] |= g[0] << 4;               // its bottom-right corner
+            grades[y * w + column(x, 1)] |= g[1] << 6;    // the bottom-left of N(1, 0)
+            grades[row(y, 1) * w + x] |= g[2] << 2;       // the top-right of N(0, 1)
+            grades[row(y, 1) * w + column(x, 1)] |= g[3]; // the top-left of N(1, 1)
+        }
 
     const int tw = w * factor;
     for (int y = firstRow; y < lastRow; ++y)
