@@ -266,8 +266,11 @@ bool anyTranslucent(const py::array& array) {
 // Every frame enlarged as tessera-scale enlarges an animation: alpha-aware, RGBA out, when some
 // frame has a pixel with alpha below 255 and there is no background; else opaque, RGB out.
 py::list upscaleFrames(const py::iterable& frames, const py::object& factor, const py::object& background,
-                       const py::object& jobs, const py::object& settings) {
+                       const py::object& jobs, const py::object& settings, const py::object& wrap,
+                       const py::object& grid) {
     ScaleRequest request = scaleRequest(factor, background, jobs, settings);
+    request.edges.wrap = wrapArgument(wrap);
+    std::tie(request.edges.cellWidth, request.edges.cellHeight) = gridArgument(grid);
     std::vector<py::array> arrays;
     std::vector<bool> fromPillow;
     for (const py::handle frame : frames) {
@@ -389,7 +392,7 @@ than 2**28 pixels (16384 x 16384), the limit of tessera-scale.
 
 std::string upscaleFramesDoc() {
     return "upscale_frames(frames, factor=" + std::to_string(tessera::pixels::defaultFactor) +
-           ", *, background=None, jobs=1, settings=None)\n--\n\n" +
+           ", *, background=None, jobs=1, settings=None, wrap=False, grid=None)\n--\n\n" +
            R"(Enlarge the frames of an animation by factor and return them as a new list.
 
 frames is a sequence of images of one size, each of the kinds upscale takes: numpy
@@ -398,7 +401,8 @@ array). The frames are enlarged as tessera-scale enlarges an animation, in one m
 for them all: when no background is given and some frame has a pixel with alpha below
 255, every frame is enlarged alpha-aware and comes back RGBA; otherwise every frame is
 enlarged opaque (flattened over the background first, if one is given) and comes back
-RGB. Each frame is the one upscale gives for it in that mode. Durations and looping
+RGB. Each frame is the one upscale gives for it in that mode, with the same wrap and
+grid for every frame, as tessera-scale --wrap and --grid do. Durations and looping
 are Pillow's to keep:
 
     >>> from PIL import Image, ImageSequence
@@ -487,7 +491,7 @@ PYBIND11_MODULE(tessera, module) {
                "jobs"_a = 1, "settings"_a = py::none(), "wrap"_a = false, "grid"_a = py::none());
     module.def("upscale_frames", &upscaleFrames, upscaleFramesDoc().c_str(), "frames"_a,
                "factor"_a = tessera::pixels::defaultFactor, py::kw_only(), "background"_a = py::none(),
-               "jobs"_a = 1, "settings"_a = py::none());
+               "jobs"_a = 1, "settings"_a = py::none(), "wrap"_a = false, "grid"_a = py::none());
     module.def("upscale_words", &upscaleWords, upscaleWordsDoc().c_str(), "words"_a,
                "factor"_a = tessera::pixels::defaultFactor, py::kw_only(), "alpha"_a = false,
                "row_end"_a = py::none(), "settings"_a = py::none());

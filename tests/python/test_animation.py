@@ -170,6 +170,13 @@ def test_upscale_frames_chooses_one_mode_for_the_sequence():
     assert [frame.shape for frame in tessera.upscale_frames([opaque, opaque_rgba], 2)] == [(12, 12, 3)] * 2
     flat = tessera.upscale_frames([translucent], 2, background="#FF00FF")
     assert np.array_equal(flat[0], tessera.upscale(translucent, 2, background="#FF00FF"))
+    # Wrap and grid hold for every frame as for one image.
+    patterned = np.random.default_rng(7).integers(0, 2, (6, 6, 3), dtype=np.uint8) * 200
+    edged = tessera.upscale_frames([patterned, opaque], 2, wrap=True, grid=(4, 3))
+    assert np.array_equal(edged[0], tessera.upscale(patterned, 2, wrap=True, grid=(4, 3)))
+    assert not np.array_equal(edged[0], tessera.upscale(patterned, 2))
+    with pytest.raises(ValueError, match="grid"):
+        tessera.upscale_frames([opaque], 2, grid=0)
     with pytest.raises(ValueError, match="frame 1"):
         tessera.upscale_frames([opaque, opaque[:5]], 2)
     with pytest.raises(ValueError, match="at least one"):
