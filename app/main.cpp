@@ -14,12 +14,12 @@
 
 #include <SFML/Graphics.hpp>
 #include <fstream>
-#include <image_files.h>
 #include <iostream>
 #include <memory>
 #include <temporary_files.h>
 #include <tessera/editor/editor.h>
 #include <tessera/editor/settings.h>
+#include <whole_files.h>
 
 namespace {
 
@@ -66,8 +66,8 @@ int main() {
     // driver refuses) are dropped as well.
     sf::err().rdbuf(nullptr);
     // Both before the graphics driver starts threads of its own.
-    const mode_t fileMode = tessera::tool::newFileMode();
-    tessera::tool::removeTemporariesOnSignals();
+    const mode_t fileMode = tessera::files::newFileMode();
+    tessera::files::removeTemporariesOnSignals();
 
     DisplayConnection display = openDisplay();
     if (display.display == nullptr) {

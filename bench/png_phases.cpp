@@ -2,11 +2,12 @@
 // command takes, called one after another with a clock around each (best of several runs).
 //   png_phases IMAGE FACTOR [RUNS]
 // Filtering is the encoder's time less its deflate, measured apart on the same filtered rows.
-#include "deflate_backend.h"
-#include "image_decoder.h"
-#include "image_files.h"
+#include "deflate_groups.h"
+#include "limits_and_defaults.h"
 #include "pixel_conversion.h"
-#include "png_writer.h"
+#include "png_encoder.h"
+#include "still_decoder.h"
+#include "whole_files.h"
 
 #include <algorithm>
 #include <chrono>
@@ -35,8 +36,8 @@ double bestMilliseconds(int runs, const std::function<void()>& step) {
 }
 
 template <typename T>
-T orExit(tool::Result<T> result, const char* what) {
-    if (const tool::Failure* failure = std::get_if<tool::Failure>(&result)) {
+T orExit(Result<T> result, const char* what) {
+    if (const Failure* failure = std::get_if<Failure>(&result)) {
         std::fprintf(stderr, "png_phases: %s: %s\n", what, failure->reason.c_str());
         std::exit(1);
     }
@@ -77,12 +78,12 @@ int main(int argc, char** argv) {
     const int factor = std::atoi(argv[2]);
     const int runs = argc > 3 ? std::max(1, std::atoi(argv[3])) : 5;
 
-    const std::vector<char> file = orExit(tool::readWholeFile(input), "read");
-    tool::DecodedImage decoded;
-    const double decoding =
-        bestMilliseconds(runs, [&] { decoded = orExit(tool::decodeImage(file), "decode"); });
-    const std::span<const std::uint8_t> decodedRgba{decoded.rgba.get(),
-                                                    std::size_t{decoded.width} * decoded.height * 4};
+    const std::vector<char> file = orExit(files::readWholeFile(input), "read");
+    codecs::DecodedImage decoded;
+    const double decoding = bestMilliseconds(runs, [&] {
+        decoded = orExit(codecs::decodeStill(file, codecs::withinPixels(UINT64_MAX)), "decode");
+    });
+    const std::span<const std::uint8_t> decodedRgba{decoded.rgba};
     std::vector<Pixel> words(decodedRgba.size() / 4);
     pixels::Conversion conversion;
     const double convertingIn = bestMilliseconds(
@@ -93,36 +94,35 @@ int main(int argc, char** argv) {
     const auto height = static_cast<std::uint32_t>(sourceHeight * factor);
     std::vector<Pixel> target(std::size_t{width} * height);
     const double scaling = bestMilliseconds(runs, [&] {
-        pixels::enlargeBand(conversion.mode, factor, words.data(), target.data(), sourceWidth, sourceHeight,
-                            ScaleSettings{}, 0, sourceHeight);
+        upscaleWithOptions(factor, words.data(), target.data(), sourceWidth, sourceHeight, ScaleSettings{},
+                           {.colours = conversion.mode});
     });
     std::vector<std::uint8_t> rgba(target.size() * 4);
     const double converting =
         bestMilliseconds(runs, [&] { pixels::convertToRgba(conversion.mode, target, rgba.data()); });
 
-    const png::EncodeOptions options{.level = 6, .threads = 1};
     std::vector<std::uint8_t> encoded;
     const double encoding =
-        bestMilliseconds(runs, [&] { encoded = png::encodeRgba(rgba, width, height, options); });
+        bestMilliseconds(runs, [&] { encoded = orExit(codecs::encodePng(rgba, width, height), "encode"); });
     const std::uint8_t bitDepth = encoded[24], colourType = encoded[25];
     const std::size_t channels = colourType == 6 ? 4 : colourType == 2 ? 3 : 1;
     const std::size_t line = (std::size_t{width} * channels * bitDepth + 7) / 8 + 1;
     const std::vector<std::uint8_t> rows = filteredRows(encoded, line * height);
-    // The groups as the encoder cuts them on one thread: whole rows, near-equal.
+    // The groups as the encoder cuts them: whole rows, near-equal.
     const std::size_t groups = std::min<std::size_t>(
-        height, std::max<std::size_t>(1, (rows.size() + options.groupBytes - 1) / options.groupBytes));
+        height, std::max<std::size_t>(1, (rows.size() + codecs::rowGroupBytes - 1) / codecs::rowGroupBytes));
     const double deflating = bestMilliseconds(runs, [&] {
         std::vector<std::uint8_t> out;
         for (std::size_t g = 0; g < groups; ++g) {
             const std::size_t begin = height * g / groups * line;
             const std::size_t end = height * (g + 1) / groups * line;
-            png::deflateGroup(std::span{rows}.subspan(begin, end - begin), g + 1 == groups, options.level,
-                              out);
+            codecs::deflateGroup(std::span{rows}.subspan(begin, end - begin), g + 1 == groups,
+                                 pixels::pngCompressionLevel, out);
         }
     });
     const std::filesystem::path output = std::filesystem::temp_directory_path() / "png_phases_output.png";
     const double writing =
-        bestMilliseconds(runs, [&] { orExit(tool::writeFileSafely(encoded, output, 0644), "write"); });
+        bestMilliseconds(runs, [&] { orExit(files::writeFileSafely(encoded, output, 0644), "write"); });
     std::filesystem::remove(output);
 
     std::printf("%s x%d: %u x %u, colour type %u, %zu bytes, %zu groups\n", input.filename().c_str(), factor,

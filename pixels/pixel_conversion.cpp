@@ -57,39 +57,35 @@ bool flattenToWords(std::span<const std::uint8_t> rgba, Rgb background, std::spa
     return translucent;
 }
 
-ScaleMode chooseScaleMode(std::span<const std::uint8_t> rgba, bool flattened) {
-    if (flattened)
-        return ScaleMode::Opaque;
+bool hasTranslucentPixel(std::span<const std::uint8_t> rgba) {
     for (std::size_t at = 3; at < rgba.size(); at += 4)
         if (rgba[at] != 255)
-            return ScaleMode::WithAlpha;
-    return ScaleMode::Opaque;
+            return true;
+    return false;
+}
+
+bool convertToWordsAs(ColourMode mode, std::span<const std::uint8_t> rgba, std::optional<Rgb> background,
+                      std::span<Pixel> words) {
+    const std::size_t count = std::min(rgba.size() / 4, words.size());
+    if (background)
+        return flattenToWords(rgba, *background, words);
+    if (mode == ColourMode::WithAlpha)
+        rgbaToPixels(rgba.data(), count, words.data());
+    else
+        rgbaToOpaquePixels(rgba.data(), count, words.data());
+    return false;
 }
 
 Conversion convertToWords(std::span<const std::uint8_t> rgba, std::optional<Rgb> background,
                           std::span<Pixel> words) {
     const std::size_t count = std::min(rgba.size() / 4, words.size());
-    const ScaleMode mode = chooseScaleMode(rgba.first(count * 4), background.has_value());
-    if (background)
-        return {mode, flattenToWords(rgba, *background, words)};
-    if (mode == ScaleMode::WithAlpha)
-        rgbaToPixels(rgba.data(), count, words.data());
-    else
-        rgbaToOpaquePixels(rgba.data(), count, words.data());
-    return {mode, false};
+    const ColourMode mode =
+        chooseColourMode(hasTranslucentPixel(rgba.first(count * 4)), background.has_value());
+    return {mode, convertToWordsAs(mode, rgba, background, words)};
 }
 
-void enlargeBand(ScaleMode mode, std::int32_t factor, const Pixel* source, Pixel* target, std::int32_t width,
-                 std::int32_t height, const ScaleSettings& settings, std::int32_t rowBegin,
-                 std::int32_t rowEnd, const Edges& edges) {
-    upscaleWithOptions(factor, source, target, width, height, settings,
-                       {mode == ScaleMode::WithAlpha ? ColourMode::WithAlpha : ColourMode::Opaque,
-                        edges.wrap ? EdgeMode::Wrap : EdgeMode::Clamp, edges.cellWidth, edges.cellHeight,
-                        rowBegin, rowEnd});
-}
-
-void convertToRgba(ScaleMode mode, std::span<const Pixel> words, std::uint8_t* rgba) {
-    if (mode == ScaleMode::WithAlpha)
+void convertToRgba(ColourMode mode, std::span<const Pixel> words, std::uint8_t* rgba) {
+    if (mode == ColourMode::WithAlpha)
         pixelsToRgba(words.data(), words.size(), rgba);
     else
         pixelsToOpaqueRgba(words.data(), words.size(), rgba);

@@ -43,43 +43,33 @@ constexpr std::uint8_t compositeChannel(std::uint8_t colour, std::uint8_t alpha,
 // pixel had alpha below 255.
 bool flattenToWords(std::span<const std::uint8_t> rgba, Rgb background, std::span<Pixel> words);
 
-// How an image is enlarged: Opaque through upscaleBand, its cells written with alpha 255;
-// WithAlpha through upscaleBandWithAlpha, its cells written with their own alpha.
-enum class ScaleMode { Opaque, WithAlpha };
+// Whether any pixel of the RGBA bytes has alpha below 255.
+bool hasTranslucentPixel(std::span<const std::uint8_t> rgba);
 
-// The one rule for how an image of these RGBA bytes is enlarged: opaque when it is flattened
-// onto a background or when every pixel has alpha 255 (as the editor enlarges its canvas),
-// else with its alpha.
-ScaleMode chooseScaleMode(std::span<const std::uint8_t> rgba, bool flattened);
+// The one rule for how an image, or the frames of an animation together, are enlarged: opaque
+// when flattened onto a background or when every pixel has alpha 255 (as the editor enlarges its
+// canvas), else with their alpha.
+constexpr ColourMode chooseColourMode(bool translucent, bool flattened) {
+    return translucent && !flattened ? ColourMode::WithAlpha : ColourMode::Opaque;
+}
 
 struct Conversion {
-    ScaleMode mode = ScaleMode::Opaque;
+    ColourMode mode = ColourMode::Opaque;
     bool flattened = false; // some pixel was translucent and was composited over the background
 };
 
-// Fills `words` (rgba.size() / 4 of them) with what is enlarged, in the mode chooseScaleMode
-// gives: with a background, composited over it (flattenToWords); otherwise opaque words, or
-// straight words that keep their alpha.
+// Fills `words` (rgba.size() / 4 of them) with what is enlarged in `mode`: with a background,
+// composited over it (flattenToWords); otherwise straight words that keep their alpha for the
+// alpha-aware enlargement, or opaque words. Returns whether a translucent pixel was flattened.
+bool convertToWordsAs(ColourMode mode, std::span<const std::uint8_t> rgba, std::optional<Rgb> background,
+                      std::span<Pixel> words);
+
+// convertToWordsAs in the mode chooseColourMode gives for these bytes alone.
 Conversion convertToWords(std::span<const std::uint8_t> rgba, std::optional<Rgb> background,
                           std::span<Pixel> words);
 
-// How the borders of an image are read: wrapped round, for a tile that repeats, and cell by
-// cell, for a sheet of sprites or tiles (cells of cellWidth x cellHeight from the top-left;
-// 0 for none), as the scaler's ScaleOptions take them.
-struct Edges {
-    bool wrap = false;
-    std::int32_t cellWidth = 0;
-    std::int32_t cellHeight = 0;
-};
-
-// Enlarges source rows [rowBegin, rowEnd) into the whole image's target in the given mode. Bands
-// of one image give exactly the words of one whole-image call, in either mode and with any edges.
-void enlargeBand(ScaleMode mode, std::int32_t factor, const Pixel* source, Pixel* target, std::int32_t width,
-                 std::int32_t height, const ScaleSettings& settings, std::int32_t rowBegin,
-                 std::int32_t rowEnd, const Edges& edges = {});
-
 // Writes the RGBA bytes of an enlargement made in `mode` (4 bytes per word) to `rgba`, which may
 // be the storage of `words` itself.
-void convertToRgba(ScaleMode mode, std::span<const Pixel> words, std::uint8_t* rgba);
+void convertToRgba(ColourMode mode, std::span<const Pixel> words, std::uint8_t* rgba);
 
 } // namespace tessera::pixels

@@ -1,13 +1,13 @@
 #include "image_scaling.h"
 
 #include "row_bands.h"
+#include "work_threads.h"
 
 #include <algorithm>
 #include <array>
 #include <atomic>
 #include <cstddef>
 #include <span>
-#include <thread>
 #include <vector>
 
 namespace tessera::python {
@@ -17,18 +17,17 @@ namespace {
 // command's own conversion: flattened over the background when there is one, else kept with its
 // alpha (an image whose pixels are all opaque is enlarged opaque, with the same result). With
 // keepAlpha every image is enlarged alpha-aware.
-pixels::ScaleMode sourceWords(const ImageBytes& image, const ScaleRequest& request,
-                              std::vector<Pixel>& words) {
+ColourMode sourceWords(const ImageBytes& image, const ScaleRequest& request, std::vector<Pixel>& words) {
     const std::size_t count = static_cast<std::size_t>(image.width) * image.height;
     words.resize(count);
     if (image.channels == 3) {
         for (std::size_t i = 0; i < count; ++i)
             words[i] = opaquePixel(image.bytes[3 * i], image.bytes[3 * i + 1], image.bytes[3 * i + 2]);
-        return request.keepAlpha ? pixels::ScaleMode::WithAlpha : pixels::ScaleMode::Opaque;
+        return request.keepAlpha ? ColourMode::WithAlpha : ColourMode::Opaque;
     }
     if (request.keepAlpha) {
         rgbaToPixels(image.bytes, count, words.data());
-        return pixels::ScaleMode::WithAlpha;
+        return ColourMode::WithAlpha;
     }
     return pixels::convertToWords({image.bytes, count * 4}, request.background, words).mode;
 }
@@ -45,14 +44,8 @@ void enlargeInBands(const ImageBytes& image, const ScaleRequest& request, Enlarg
         for (std::size_t band = next++; band < bands.size(); band = next++)
             enlargeBand(bands[band]);
     };
-    {
-        const std::size_t helpers = std::min<std::size_t>(request.jobs, bands.size()) - 1;
-        std::vector<std::jthread> threads;
-        threads.reserve(helpers);
-        for (std::size_t i = 0; i < helpers; ++i)
-            threads.emplace_back(work);
-        work();
-    }
+    runOnThreads(
+        static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(request.jobs), bands.size())), work);
 }
 
 // Writes red, green and blue of each word over the words' own storage, front to back: the three
@@ -74,13 +67,17 @@ int outputChannels(int inputChannels, const ScaleRequest& request) {
 
 void scaleImage(const ImageBytes& image, const ScaleRequest& request, std::uint8_t* output) {
     std::vector<Pixel> source;
-    const pixels::ScaleMode mode = sourceWords(image, request, source);
+    const ColourMode mode = sourceWords(image, request, source);
     auto* target = reinterpret_cast<Pixel*>(output);
     const std::size_t targetCount =
         static_cast<std::size_t>(image.width) * request.factor * image.height * request.factor;
     enlargeInBands(image, request, [&](pixels::RowBand rows) {
-        pixels::enlargeBand(mode, request.factor, source.data(), target, image.width, image.height,
-                            request.settings, rows.begin, rows.end, request.edges);
+        ScaleOptions options = request.edges;
+        options.colours = mode;
+        options.rowBegin = rows.begin;
+        options.rowEnd = rows.end;
+        upscaleWithOptions(request.factor, source.data(), target, image.width, image.height, request.settings,
+                           options);
     });
     if (outputChannels(image.channels, request) == 4)
         pixels::convertToRgba(mode, {target, targetCount}, output);

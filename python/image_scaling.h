@@ -7,6 +7,7 @@
 //   RGBA + background   flattened over the background, then the opaque enlargement, RGB out
 #pragma once
 
+#include "limits_and_defaults.h"
 #include "pixel_conversion.h"
 
 #include <cstdint>
@@ -24,13 +25,13 @@ struct ImageBytes {
 };
 
 struct ScaleRequest {
-    std::int32_t factor = 4;
+    std::int32_t factor = pixels::defaultFactor;
     int jobs = 1;                          // threads the bands of the image are shared out to
     std::optional<pixels::Rgb> background; // RGBA input only: flatten over this colour first
     // Enlarge alpha-aware and give RGBA out even when every pixel is opaque, as every frame of
     // an animation with some transparency is enlarged. Not with a background.
     bool keepAlpha = false;
-    pixels::Edges edges; // wrapped borders and cells, as tessera-scale's --wrap and --grid
+    ScaleOptions edges; // wrapped borders and cells, as tessera-scale's --wrap and --grid
     ScaleSettings settings;
 };
 

@@ -4,7 +4,7 @@
 // Every wrong argument becomes a TypeError (wrong kind of object) or a ValueError (right kind,
 // wrong value) before any pixel is touched. Inputs are only read; every result is a new array.
 #include "image_scaling.h"
-#include "size_limits.h"
+#include "limits_and_defaults.h"
 
 #include <algorithm>
 #include <climits>
@@ -53,7 +53,7 @@ long long integerArgument(py::handle value, const std::string& name) {
 std::int32_t factorArgument(py::handle value) {
     const long long factor = integerArgument(value, "factor");
     if (factor < tessera::pixels::minFactor || factor > tessera::pixels::maxFactor)
-        throw py::value_error("factor must be 2, 3, 4 or 5, got " + reprText(value));
+        throw py::value_error("factor must be " + tessera::pixels::factorList() + ", got " + reprText(value));
     return static_cast<std::int32_t>(factor);
 }
 
@@ -250,7 +250,7 @@ py::array_t<std::uint8_t> upscaleImage(const py::object& image, const py::object
                                        const py::object& grid) {
     const py::array array = checkedImage(image, "image");
     ScaleRequest request = scaleRequest(factor, background, jobs, settings);
-    request.edges.wrap = wrapArgument(wrap);
+    request.edges.edges = wrapArgument(wrap) ? EdgeMode::Wrap : EdgeMode::Clamp;
     std::tie(request.edges.cellWidth, request.edges.cellHeight) = gridArgument(grid);
     checkTargetSize(array.shape(1), array.shape(0), request.factor);
     return enlargeArray(array, request);
@@ -269,7 +269,7 @@ py::list upscaleFrames(const py::iterable& frames, const py::object& factor, con
                        const py::object& jobs, const py::object& settings, const py::object& wrap,
                        const py::object& grid) {
     ScaleRequest request = scaleRequest(factor, background, jobs, settings);
-    request.edges.wrap = wrapArgument(wrap);
+    request.edges.edges = wrapArgument(wrap) ? EdgeMode::Wrap : EdgeMode::Clamp;
     std::tie(request.edges.cellWidth, request.edges.cellHeight) = gridArgument(grid);
     std::vector<py::array> arrays;
     std::vector<bool> fromPillow;
@@ -285,7 +285,9 @@ py::list upscaleFrames(const py::iterable& frames, const py::object& factor, con
     if (arrays.empty())
         throw py::value_error("frames must hold at least one image");
     checkTargetSize(arrays.front().shape(1), arrays.front().shape(0), request.factor);
-    request.keepAlpha = !request.background && std::any_of(arrays.begin(), arrays.end(), anyTranslucent);
+    request.keepAlpha =
+        tessera::pixels::chooseColourMode(std::any_of(arrays.begin(), arrays.end(), anyTranslucent),
+                                          request.background.has_value()) == ColourMode::WithAlpha;
     py::list enlarged;
     for (std::size_t i = 0; i < arrays.size(); ++i) {
         py::array frame = arrays[i];
@@ -337,9 +339,9 @@ std::string settingsRepr(const ScaleSettings& settings) {
                 settings.steepRatio);
 }
 
-const char* const moduleDoc = R"(Edge-directed pixel-art enlargement by 2, 3, 4 or 5.
-
-upscale enlarges a sprite or sprite sheet, given as a numpy uint8 array of RGB or RGBA
+std::string moduleDoc() {
+    return "Edge-directed pixel-art enlargement by " + tessera::pixels::factorList() + ".\n\n" +
+           R"(upscale enlarges a sprite or sprite sheet, given as a numpy uint8 array of RGB or RGBA
 pixels or as a PIL image, exactly as the tessera-scale command and the Tessera editor do:
 diagonals and curves come out as smooth lines and hard pixel edges stay hard.
 upscale_frames enlarges the frames of an animation as the command does, in one mode
@@ -351,12 +353,13 @@ ScaleSettings holds the tuning values all three accept.
     >>> tessera.upscale(sprite, 3).shape
     (48, 48, 4)
 )";
+}
 
 std::string upscaleDoc() {
     return "upscale(image, factor=" + std::to_string(tessera::pixels::defaultFactor) +
            ", *, background=None, jobs=1, settings=None, wrap=False, grid=None)\n--\n\n" +
-           R"(Enlarge an image by factor (2, 3, 4 or 5) and return it as a new uint8 array.
-
+           "Enlarge an image by factor (" + tessera::pixels::factorList() +
+           ") and return it as a new uint8 array.\n" + R"(
 image is a numpy uint8 array of shape (height, width, 3) (RGB) or (height, width, 4)
 (straight, not premultiplied, RGBA), or anything numpy can view as one. A PIL image is
 converted with Pillow's own convert: modes L, RGB and P to RGB, and modes LA, RGBA and P
@@ -456,7 +459,7 @@ PYBIND11_MODULE(tessera, module) {
     py::options options;
     options.disable_function_signatures();
 
-    module.doc() = moduleDoc;
+    module.doc() = moduleDoc();
     module.attr("__version__") = TESSERA_VERSION;
 
     const ScaleSettings defaults;

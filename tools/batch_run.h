@@ -5,7 +5,7 @@
 // opened and at most one file per thread is held in memory. The bands of one image are
 // enlarged into one shared target, which gives the same words as a single whole-image call, so
 // the output does not depend on the number of threads. Loading, the pixels' conversion and the
-// files' reading and writing are the other modules' business; this one only queues.
+// files' reading and writing are enlarge/'s and files/' business; this one only queues.
 #pragma once
 
 #include "command_line.h"
@@ -19,14 +19,14 @@
 namespace tessera::tool {
 
 struct BatchSettings {
-    int factor = defaultFactor;
+    int factor = pixels::defaultFactor;
     int threads = 1;
-    std::optional<Rgb> background; // set: transparency is flattened onto it
-    Edges edges;                   // wrapped borders, cells of a sheet
-    bool notes = true;             // say when transparency was flattened
-    bool progress = false;         // draw an updating progress line (the caller checks for a terminal)
-    bool manyInputs = false;       // progress counts files; otherwise it counts the bands of a large file
-    mode_t fileMode = 0644;        // permission bits of the outputs
+    std::optional<pixels::Rgb> background; // set: transparency is flattened onto it
+    ScaleOptions edges;                    // wrapped borders, cells of a sheet
+    bool notes = true;                     // say when transparency was flattened
+    bool progress = false;   // draw an updating progress line (the caller checks for a terminal)
+    bool manyInputs = false; // progress counts files; otherwise it counts the bands of a large file
+    mode_t fileMode = 0644;  // permission bits of the outputs
     std::FILE* messages = stderr;
 };
 

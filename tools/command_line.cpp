@@ -101,17 +101,17 @@ Result<CommandLine> parseCommandLine(std::span<const char* const> args) {
         const std::string value = optarg != nullptr ? optarg : "";
         switch (option) {
         case 'f':
-            if (const auto factor = parseWholeNumber(value, minFactor, maxFactor))
+            if (const auto factor = parseWholeNumber(value, pixels::minFactor, pixels::maxFactor))
                 line.factor = *factor;
             else
-                return usageError("invalid factor '" + value + "': expected 2, 3, 4 or 5");
+                return usageError("invalid factor '" + value + "': expected " + pixels::factorList());
             break;
         case 'j':
-            if (const auto jobs = parseWholeNumber(value, 1, maxJobs))
+            if (const auto jobs = parseWholeNumber(value, 1, pixels::maxJobs))
                 line.jobs = *jobs;
             else
                 return usageError("invalid number of jobs '" + value +
-                                  "': expected a whole number from 1 to " + std::to_string(maxJobs));
+                                  "': expected a whole number from 1 to " + std::to_string(pixels::maxJobs));
             break;
         case 'o':
             if (value.empty())
@@ -119,13 +119,13 @@ Result<CommandLine> parseCommandLine(std::span<const char* const> args) {
             line.output = value;
             break;
         case BackgroundOption:
-            if (const auto colour = parseColour(value))
+            if (const auto colour = pixels::parseColour(value))
                 line.background = *colour;
             else
                 return usageError("invalid background '" + value + "': expected #RRGGBB, e.g. '#FF00FF'");
             break;
         case WrapOption:
-            line.edges.wrap = true;
+            line.edges.edges = EdgeMode::Wrap;
             break;
         case GridOption:
             if (const auto cell = parseCellSize(value)) {
@@ -161,10 +161,12 @@ Result<CommandLine> parseCommandLine(std::span<const char* const> args) {
 }
 
 std::string helpText() {
-    return "Usage: tessera-scale [OPTION]... INPUT...\n"
-           "Enlarge pixel-art images with the edge-directed scaler and write them as PNG.\n"
-           "\n"
-           "  -f, --factor N         enlargement factor, 2 to 5 (default 4)\n"
+    return std::string{"Usage: tessera-scale [OPTION]... INPUT...\n"
+                       "Enlarge pixel-art images with the edge-directed scaler and write them as PNG.\n"
+                       "\n"} +
+           "  -f, --factor N         enlargement factor, " + std::to_string(pixels::minFactor) + " to " +
+           std::to_string(pixels::maxFactor) + " (default " + std::to_string(pixels::defaultFactor) +
+           ")\n"
            "  -j, --jobs N           threads to use (default: one per hardware thread)\n"
            "  -o, --output PATH      one input: the output file (default: INPUT's name with\n"
            "                         @Nx before the extension, beside it, e.g. hero@4x.png);\n"

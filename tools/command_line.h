@@ -10,8 +10,8 @@
 #pragma once
 
 #include "failure.h"
+#include "limits_and_defaults.h"
 #include "pixel_conversion.h"
-#include "size_limits.h"
 
 #include <optional>
 #include <span>
@@ -20,16 +20,12 @@
 
 namespace tessera::tool {
 
-// The command takes the shared pixel rules' terms (colours, scale modes, factors, limits, bands)
-// as its own.
-using namespace tessera::pixels;
-
 struct CommandLine {
-    int factor = defaultFactor;
-    std::optional<int> jobs;           // unset: one per hardware thread
-    std::optional<std::string> output; // one input: the file; several: the directory
-    std::optional<Rgb> background;     // set: translucent pixels are composited over it
-    Edges edges;                       // --wrap, and --grid's cell size
+    int factor = pixels::defaultFactor;
+    std::optional<int> jobs;               // unset: one per hardware thread
+    std::optional<std::string> output;     // one input: the file; several: the directory
+    std::optional<pixels::Rgb> background; // set: translucent pixels are composited over it
+    ScaleOptions edges;                    // --wrap, and --grid's cell size (edges and cells only)
     bool quiet = false;
     bool showHelp = false;
     bool showVersion = false;

@@ -5,10 +5,10 @@
 // 2 for a usage error.
 #include "batch_run.h"
 #include "command_line.h"
-#include "image_files.h"
 #include "output_plan.h"
 #include "path_identity.h"
 #include "temporary_files.h"
+#include "whole_files.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -18,6 +18,7 @@
 
 namespace {
 
+using namespace tessera;
 using namespace tessera::tool;
 
 enum ExitStatus : int { Success = 0, SomeInputsFailed = 1, UsageFailure = 2 };
@@ -55,8 +56,8 @@ int run(std::span<const char* const> args) {
     std::vector<PathIdentity> inputIdentities;
     std::vector<PathIdentity> outputIdentities;
     for (const Job& job : plan.jobs) {
-        inputIdentities.push_back(identifyPath(job.input));
-        outputIdentities.push_back(identifyPath(job.output));
+        inputIdentities.push_back(files::identifyPath(job.input));
+        outputIdentities.push_back(files::identifyPath(job.output));
     }
     const std::vector<Result<>> verdicts = findConflicts(plan.jobs, inputIdentities, outputIdentities);
 
@@ -90,8 +91,8 @@ int run(std::span<const char* const> args) {
     settings.notes = !line.quiet;
     settings.progress = !line.quiet && ::isatty(STDERR_FILENO) == 1;
     settings.manyInputs = line.inputs.size() > 1;
-    settings.fileMode = newFileMode();
-    removeTemporariesOnSignals();
+    settings.fileMode = files::newFileMode();
+    files::removeTemporariesOnSignals();
     failures += runBatch(accepted, settings);
     return failures == 0 ? Success : SomeInputsFailed;
 }

@@ -39,12 +39,6 @@ OutputPlan planOutputs(const CommandLine& line, bool outputIsExistingDirectory) 
     return plan;
 }
 
-bool sameFile(const PathIdentity& a, const PathIdentity& b) {
-    if (a.canonical == b.canonical)
-        return true;
-    return a.exists && b.exists && a.device == b.device && a.inode == b.inode;
-}
-
 std::vector<Result<>> findConflicts(const std::vector<Job>& jobs, const std::vector<PathIdentity>& inputs,
                                     const std::vector<PathIdentity>& outputs) {
     std::vector<Result<>> verdicts(jobs.size());

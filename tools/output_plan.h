@@ -9,6 +9,8 @@
 
 #include "command_line.h"
 #include "failure.h"
+#include "image_file.h"
+#include "path_identity.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -31,7 +33,7 @@ struct OutputPlan {
 // "hero.bmp" at factor 4 gives "hero@4x.png": the output is PNG unless named otherwise.
 std::filesystem::path defaultOutputName(const std::filesystem::path& input, int factor);
 
-enum class OutputFormat { Png, Webp };
+using codecs::OutputFormat;
 
 // An output named with the extension ".webp", in any case, is written as WebP; any other as PNG.
 OutputFormat outputFormat(const std::filesystem::path& output);
@@ -41,14 +43,7 @@ OutputFormat outputFormat(const std::filesystem::path& output);
 // output goes beside its input.
 OutputPlan planOutputs(const CommandLine& line, bool outputIsExistingDirectory);
 
-struct PathIdentity {
-    std::filesystem::path canonical; // weakly canonical: the path need not exist
-    bool exists = false;
-    std::uint64_t device = 0; // device and inode are meaningful only when the file exists
-    std::uint64_t inode = 0;
-};
-
-bool sameFile(const PathIdentity& a, const PathIdentity& b);
+using files::PathIdentity;
 
 // For each job, whether it may be written: a Write failure saying why not when its output would
 // overwrite an input or an earlier job's output. `inputs` and `outputs` hold the identities of

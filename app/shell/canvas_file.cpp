@@ -1,30 +1,42 @@
 #include "canvas_file.h"
 
-#include <image_decoder.h>
-#include <image_files.h>
+#include <image_file.h>
+#include <limits_and_defaults.h>
 #include <png_encoder.h>
 #include <vector>
+#include <whole_files.h>
 
 namespace {
 
-using namespace tessera::tool;
+using namespace tessera;
 
 Result<> writeCanvas(const EditorState& state, const std::filesystem::path& path, mode_t mode) {
     std::vector<std::uint8_t> rgba(state.canvas.size() * 4);
     pixelsToOpaqueRgba(state.canvas.data(), state.canvas.size(), rgba.data());
-    const Result<EncodedPng> encoded = encodePng(rgba, static_cast<std::uint32_t>(state.layout.canvasWidth),
-                                                 static_cast<std::uint32_t>(state.layout.canvasHeight));
+    const Result<std::vector<std::uint8_t>> encoded =
+        codecs::encodePng(rgba, static_cast<std::uint32_t>(state.layout.canvasWidth),
+                          static_cast<std::uint32_t>(state.layout.canvasHeight));
     if (const Failure* failure = std::get_if<Failure>(&encoded))
         return *failure;
-    return writeFileSafely(std::get<EncodedPng>(encoded).view(), path, mode);
+    return files::writeFileSafely(std::get<std::vector<std::uint8_t>>(encoded), path, mode);
 }
 
-Result<DecodedImage> readImage(const std::filesystem::path& path) {
-    const Result<std::vector<char>> file = readWholeFile(path);
+// Any image the command can enlarge at all; an animation's first frame.
+Result<codecs::DecodedImage> readImage(const std::filesystem::path& path) {
+    const Result<std::vector<char>> file = files::readWholeFile(path);
     if (const Failure* failure = std::get_if<Failure>(&file))
         return *failure;
-    // Any image the command can enlarge at all, at its smallest factor.
-    return loadImage(std::get<std::vector<char>>(file), minScaleFactor);
+    constexpr std::uint64_t largestEnlargeable =
+        pixels::maxTargetPixels / (pixels::minFactor * pixels::minFactor);
+    Result<codecs::DecodedFile> decoded =
+        codecs::decodeImageFile(std::get<std::vector<char>>(file), codecs::withinPixels(largestEnlargeable));
+    if (const Failure* failure = std::get_if<Failure>(&decoded))
+        return *failure;
+    codecs::DecodedFile& contents = std::get<codecs::DecodedFile>(decoded);
+    if (auto* animation = std::get_if<codecs::Animation>(&contents))
+        return codecs::DecodedImage{animation->width, animation->height,
+                                    std::move(animation->frames.front().rgba)};
+    return std::get<codecs::DecodedImage>(std::move(contents));
 }
 
 } // namespace
@@ -37,13 +49,11 @@ void saveCanvasFile(EditorState& state, const std::filesystem::path& path, mode_
 }
 
 void openCanvasFile(EditorState& state, const std::filesystem::path& path, Clock::time_point now) {
-    const Result<DecodedImage> read = readImage(path);
+    const Result<codecs::DecodedImage> read = readImage(path);
     if (const Failure* failure = std::get_if<Failure>(&read)) {
         noteCanvasNotOpened(state, failure->reason, now);
         return;
     }
-    const DecodedImage& image = std::get<DecodedImage>(read);
-    openImage(state,
-              {image.width, image.height, {image.rgba.get(), std::size_t{image.width} * image.height * 4}},
-              now);
+    const codecs::DecodedImage& image = std::get<codecs::DecodedImage>(read);
+    openImage(state, {image.width, image.height, image.rgba}, now);
 }

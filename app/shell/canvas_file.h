@@ -1,6 +1,6 @@
 // The canvas's own file, carried to and from the disk the way tessera-scale carries images: the
 // canvas is encoded as an opaque PNG of one pixel per cell and written without ever leaving a
-// partial file (image_files.h); opening reads any image the command reads. What came of it goes
+// partial file (whole_files.h); opening reads any image the command reads. What came of it goes
 // to the editor core, which decides what the canvas becomes and what the window says.
 #pragma once
 

@@ -1,8 +1,9 @@
 // The animation readers' compositing and refusals, and the writers' rectangles and round trips.
 // Pillow checks the command's outputs independently (tests/python/test_animation.py).
-#include "animation_decoder.h"
 #include "animation_writer.h"
 #include "crafted_images.h"
+#include "image_file.h"
+#include "limits_and_defaults.h"
 #include "png_chunks.h"
 
 #include <array>
@@ -12,7 +13,8 @@
 
 namespace {
 
-using namespace tessera::tool;
+using namespace tessera;
+using namespace tessera::codecs;
 using namespace tessera::test;
 using Rgba = std::array<std::uint8_t, 4>;
 
@@ -80,8 +82,14 @@ std::string fileOf(const std::vector<Chunk>& chunks) {
     return bytes;
 }
 
-std::optional<Result<Animation>> decode(const std::string& file) {
-    return decodeAnimation({file.data(), file.size()});
+// The file's animation, or why it was refused; nothing when it is a still image.
+std::optional<Result<Animation>> decode(std::span<const char> file) {
+    Result<DecodedFile> decoded = decodeImageFile(file, withinPixels(UINT64_MAX));
+    if (const Failure* failure = std::get_if<Failure>(&decoded))
+        return *failure;
+    if (auto* animation = std::get_if<Animation>(&std::get<DecodedFile>(decoded)))
+        return std::move(*animation);
+    return std::nullopt;
 }
 
 Rgba pixelAt(const Animation& animation, std::size_t frame, std::uint32_t x, std::uint32_t y) {
@@ -152,8 +160,8 @@ TEST(AnimatedPngReading, APngWithoutAnAnimationOfItsOwnIsAStill) {
     const std::vector<CraftedFrame> one{{}};
     EXPECT_FALSE(decode(pngImage(4, 4, 8, 6, rowsOf(4, 4, red))).has_value());
     EXPECT_FALSE(decode(fileOf(animatedPng(one))).has_value());
-    // One frame that is not the still image is an animation, written as a still later.
-    EXPECT_TRUE(decode(fileOf(animatedPng(one, false))).has_value());
+    // One frame beside the still image is an animation of one frame: that frame, as a still.
+    EXPECT_FALSE(decode(fileOf(animatedPng(one, false))).has_value());
 }
 
 // A GIF frame of one palette index over its rectangle: 0 black, 1 blue, 2 red, 3 green.
@@ -273,7 +281,10 @@ TEST(AnimatedPngReading, RefusesDamagedAndOversizedAnimationsWhole) {
          Step::Read},
         {"truncated before its end", [](std::vector<Chunk>& c) { c.pop_back(); }, Step::Read},
         {"more frames than the limit",
-         [](std::vector<Chunk>& c) { c[1].data.replace(0, 4, word(maxAnimationFrames + 1)); }, Step::Enlarge},
+         [](std::vector<Chunk>& c) {
+             c[1].data.replace(0, 4, word(tessera::pixels::maxAnimationFrames + 1));
+         },
+         Step::Enlarge},
         // 2^12 x 2^12 pixels, 3 frames: more than 2^25 decoded pixels, refused before decoding.
         {"more decoded pixels than the limit",
          [](std::vector<Chunk>& c) {
@@ -351,7 +362,7 @@ TEST(AnimatedPngWriting, StoresEachLaterFrameAsTheRectangleThatChanged) {
     EXPECT_EQ(rectangles, expected);
 
     // Read back, the frames are whole again.
-    const auto decoded = decodeAnimation({reinterpret_cast<const char*>(file.data()), file.size()});
+    const auto decoded = decode({reinterpret_cast<const char*>(file.data()), file.size()});
     ASSERT_TRUE(decoded.has_value());
     const Animation& back = std::get<Animation>(*decoded);
     ASSERT_EQ(back.frames.size(), 3u);
@@ -374,7 +385,7 @@ TEST(AnimatedWebpWriting, KeepsEveryFrameExactlyWithItsDelay) {
     }
     const std::vector<std::uint8_t> file = written(animation, OutputFormat::Webp, false);
 
-    const auto decoded = decodeAnimation({reinterpret_cast<const char*>(file.data()), file.size()});
+    const auto decoded = decode({reinterpret_cast<const char*>(file.data()), file.size()});
     ASSERT_TRUE(decoded.has_value());
     const Animation& back = std::get<Animation>(*decoded);
     EXPECT_EQ(back.plays, 4u);

@@ -1,7 +1,7 @@
 // Property: enlarging an image band by band with upscaleBand gives exactly the words of one
 // whole-image upscale call, for every factor, every image and every split into bands,
 // whatever the order in which the bands run and on whichever threads.
-#include "image_decoder.h"
+#include "still_decoder.h"
 
 #include <algorithm>
 #include <fstream>
@@ -208,14 +208,15 @@ TEST_P(BandSplit, RealSpritesInRandomBands) {
         std::ifstream stream{std::string{TESSERA_TEST_DATA} + "/" + name, std::ios::binary};
         const std::vector<char> bytes{std::istreambuf_iterator<char>{stream},
                                       std::istreambuf_iterator<char>{}};
-        const tessera::tool::Result<tessera::tool::DecodedImage> decoded = tessera::tool::decodeImage(bytes);
-        const auto* file = std::get_if<tessera::tool::DecodedImage>(&decoded);
+        const tessera::Result<tessera::codecs::DecodedImage> decoded =
+            tessera::codecs::decodeStill(bytes, tessera::codecs::withinPixels(UINT64_MAX));
+        const auto* file = std::get_if<tessera::codecs::DecodedImage>(&decoded);
         ASSERT_NE(file, nullptr) << name;
         Image image;
         image.width = static_cast<std::int32_t>(file->width);
         image.height = static_cast<std::int32_t>(file->height);
         image.pixels.resize(std::size_t{file->width} * file->height);
-        rgbaToOpaquePixels(file->rgba.get(), image.pixels.size(), image.pixels.data());
+        rgbaToOpaquePixels(file->rgba.data(), image.pixels.size(), image.pixels.data());
         const std::vector<Pixel> expected = wholeImage(factor, image);
         for (int round = 0; round < 5; ++round) {
             const std::vector<Band> bands = randomBands(random, image.height);

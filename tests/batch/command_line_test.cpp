@@ -6,7 +6,9 @@
 
 namespace {
 
+using namespace tessera;
 using namespace tessera::tool;
+using namespace tessera::pixels;
 
 Result<CommandLine> parse(std::vector<const char*> args) {
     args.insert(args.begin(), "tessera-scale");
@@ -22,7 +24,7 @@ TEST(CommandLine, DefaultsWithOnlyInputs) {
     EXPECT_FALSE(line.output.has_value());
     EXPECT_EQ(line.background, std::nullopt); // transparency is kept
     EXPECT_FALSE(line.quiet);
-    EXPECT_FALSE(line.edges.wrap);
+    EXPECT_EQ(line.edges.edges, EdgeMode::Clamp);
     EXPECT_EQ(line.edges.cellWidth, 0); // the image is one cell
     EXPECT_EQ(line.edges.cellHeight, 0);
     EXPECT_EQ(line.inputs, (std::vector<std::string>{"a.png", "b.bmp"}));
@@ -41,8 +43,8 @@ TEST(CommandLine, WrapAndGridAloneOrTogether) {
     for (const auto& c : cases) {
         const auto parsed = parse(c.args);
         ASSERT_TRUE(std::holds_alternative<CommandLine>(parsed)) << c.args[1];
-        const Edges& edges = std::get<CommandLine>(parsed).edges;
-        EXPECT_EQ(edges.wrap, c.wrap) << c.args[1];
+        const ScaleOptions& edges = std::get<CommandLine>(parsed).edges;
+        EXPECT_EQ(edges.edges == EdgeMode::Wrap, c.wrap) << c.args[1];
         EXPECT_EQ(edges.cellWidth, c.cellWidth) << c.args[1];
         EXPECT_EQ(edges.cellHeight, c.cellHeight) << c.args[1];
     }

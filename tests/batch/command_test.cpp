@@ -1,7 +1,7 @@
 // tessera-scale as a user meets it: the real binary run on real files in a scratch directory,
 // checked by exit status, stderr, the files left behind and the pixels written.
 #include "crafted_images.h"
-#include "image_decoder.h"
+#include "image_file.h"
 #include "pixel_conversion.h"
 
 #include <algorithm>
@@ -83,17 +83,20 @@ struct Rgba {
 
 Rgba loadRgba(const fs::path& path) {
     const std::string file = readText(path);
-    const tessera::tool::Result<tessera::tool::DecodedImage> decoded = tessera::tool::decodeImage(file);
-    const auto* image = std::get_if<tessera::tool::DecodedImage>(&decoded);
-    if (image == nullptr)
+    // An animation's first frame, as a viewer without animation shows it.
+    const tessera::Result<tessera::codecs::DecodedFile> decoded =
+        tessera::codecs::decodeImageFile(file, tessera::codecs::withinPixels(UINT64_MAX));
+    const auto* contents = std::get_if<tessera::codecs::DecodedFile>(&decoded);
+    if (contents == nullptr)
         return {};
-    Rgba result{image->width, image->height, {}};
-    result.bytes.assign(image->rgba.get(), image->rgba.get() + std::size_t{result.width} * result.height * 4);
-    return result;
+    if (const auto* animation = std::get_if<tessera::codecs::Animation>(contents))
+        return {animation->width, animation->height, animation->frames.front().rgba};
+    const auto& image = std::get<tessera::codecs::DecodedImage>(*contents);
+    return {image.width, image.height, image.rgba};
 }
 
 bool keepsAlpha(const Rgba& image) {
-    return tessera::pixels::chooseScaleMode(image.bytes, false) == tessera::pixels::ScaleMode::WithAlpha;
+    return tessera::pixels::hasTranslucentPixel(image.bytes);
 }
 
 // What the editor shows and saves for a canvas of these pixels: the canvas holds 0xFFRRGGBB
@@ -672,7 +675,7 @@ const FailureCase failureCases[] = {
      },
      {"-f", "2", "art.psd"},
      1,
-     {"cannot read 'art.psd'", "not a PNG, BMP, TGA, JPEG or GIF image"},
+     {"cannot read 'art.psd'", "not a PNG, BMP, TGA, JPEG, GIF or WebP image"},
      {"sprite.png", "art.psd"}},
     // 4100 pixels wide, 16400 at factor 4: wider than a WebP holds.
     {"WebpTooWide",

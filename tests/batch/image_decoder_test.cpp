@@ -1,5 +1,6 @@
 #include "crafted_images.h"
-#include "image_decoder.h"
+#include "enlarge.h"
+#include "still_decoder.h"
 
 #include <fstream>
 #include <gtest/gtest.h>
@@ -10,7 +11,8 @@
 
 namespace {
 
-using namespace tessera::tool;
+using namespace tessera;
+using namespace tessera::codecs;
 using namespace tessera::test;
 
 struct HeaderCase {
@@ -32,14 +34,13 @@ std::string sheet() {
 const std::vector<std::uint8_t> sixPixels = {200, 10, 10, 10,  200, 10, 10, 10, 200,
                                              90,  90, 90, 250, 250, 0,  0,  0,  7};
 
-TEST(ReadDeclaredImage, ReadsTheSizeOfEveryFormatFromItsHeaderAlone) {
+TEST(ReadDeclaredStill, ReadsTheSizeOfEveryFormatFromItsHeaderAlone) {
     const HeaderCase cases[] = {
         {"real PNG", sheet(), DeclaredImage{64, 80, 4}},
         {"PNG", pngHeader(10000, 10000), DeclaredImage{10000, 10000, 4}},
         {"16-bit PNG", pngHeader(8192, 8192, 16), DeclaredImage{8192, 8192, 8}},
         {"TGA", tgaHeader(8224, 8224), DeclaredImage{8224, 8224, 4}},
         {"BMP", bmpHeader(20000, 20000), DeclaredImage{20000, 20000, 4}},
-        {"GIF", gifHeader(30000, 30000), DeclaredImage{30000, 30000, 4}},
         {"JPEG", jpegHeader(65500, 65500), DeclaredImage{65500, 65500, 4}},
         {"JPEG with a Huffman table of 256 codes",
          std::string{"\xFF\xD8"} + jpegHuffmanTable(256) + jpegHeader(640, 480).substr(2),
@@ -75,7 +76,7 @@ TEST(ReadDeclaredImage, ReadsTheSizeOfEveryFormatFromItsHeaderAlone) {
         {"nothing", "", std::nullopt},
     };
     for (const HeaderCase& c : cases) {
-        const Result<DeclaredImage> result = readDeclaredImage(c.bytes);
+        const Result<DeclaredImage> result = readDeclaredStill(c.bytes);
         const DeclaredImage* declared = std::get_if<DeclaredImage>(&result);
         EXPECT_EQ(declared != nullptr, c.expected.has_value()) << c.name;
         if (const Failure* failure = std::get_if<Failure>(&result)) {
@@ -89,31 +90,34 @@ TEST(ReadDeclaredImage, ReadsTheSizeOfEveryFormatFromItsHeaderAlone) {
     }
 }
 
-TEST(CheckDeclaredImage, RefusesWhatCannotBeEnlargedAndWhatTheDecoderWouldNeedTooMuchFor) {
+// Headers alone, with no pixels behind them: a size that is judged acceptable goes on to decoding
+// and is refused there as damaged, any other is refused for its size before decoding.
+TEST(OpenFile, JudgesTheDeclaredSizeBeforeDecoding) {
     struct Case {
-        DeclaredImage image;
+        std::string header;
         int factor;
-        const char* refusal; // in the message, or nullptr when the image is accepted
+        const char* refusal; // in the message of an Enlarge failure, or nullptr for a Read failure
     };
     const Case cases[] = {
-        {{8192, 8192, 4}, 2, nullptr}, // the largest enlargement, decoded in exactly 256 MiB
-        {{8192, 8193, 4}, 2, "too large: 8192 x 8193 enlarged by 2"},
-        {{4096, 4096, 4}, 5, "too large: 4096 x 4096 enlarged by 5"},
-        {{0, 7, 4}, 2, "empty"},
-        {{8192, 4096, 8}, 2, nullptr}, // 16 bits per channel: 256 MiB
-        {{8192, 8192, 8}, 2, "too large to decode: 8192 x 8192 needs 512 MiB"},
-        {{8192, 4097, 8}, 2, "needs 257 MiB to decode, more than the limit of 256 MiB"},
-        {{0xFFFFFFFFu, 0xFFFFFFFFu, 8}, 2, "too large: 4294967295 x 4294967295"},
+        {pngHeader(8192, 8192), 2, nullptr}, // the largest enlargement, decoded in exactly 256 MiB
+        {pngHeader(8192, 8193), 2, "too large: 8192 x 8193 enlarged by 2"},
+        {pngHeader(4096, 4096), 5, "too large: 4096 x 4096 enlarged by 5"},
+        {gifHeader(0, 7), 2, "empty"},
+        {pngHeader(8192, 4096, 16), 2, nullptr}, // 16 bits per channel: 256 MiB
+        {pngHeader(8192, 8192, 16), 2, "too large to decode: 8192 x 8192 needs 512 MiB"},
+        {pngHeader(8192, 4097, 16), 2, "needs 257 MiB to decode, more than the limit of 256 MiB"},
+        {gifHeader(30000, 30000), 2, "too large: 30000 x 30000 enlarged by 2"},
     };
     for (const Case& c : cases) {
-        const Result<> verdict = checkDeclaredImage(c.image, c.factor);
-        const Failure* failure = std::get_if<Failure>(&verdict);
-        const std::string size = std::to_string(c.image.width) + " x " + std::to_string(c.image.height);
+        enlarge::Request request;
+        request.factor = c.factor;
+        const Result<enlarge::Opened> opened = enlarge::openFile(c.header, request);
+        const Failure* failure = std::get_if<Failure>(&opened);
+        ASSERT_NE(failure, nullptr) << c.refusal;
         if (c.refusal == nullptr) {
-            EXPECT_EQ(failure, nullptr) << size << ": " << failure->reason;
+            EXPECT_EQ(*failure, (Failure{Step::Read, std::string{unreadableImage}}));
         } else {
-            ASSERT_NE(failure, nullptr) << size;
-            EXPECT_EQ(failure->step, Step::Enlarge) << size;
+            EXPECT_EQ(failure->step, Step::Enlarge) << c.refusal;
             EXPECT_NE(failure->reason.find(c.refusal), std::string::npos) << failure->reason;
         }
     }
@@ -126,7 +130,7 @@ struct DecodeCase {
     std::vector<std::uint8_t> rgb; // expected pixels, all opaque; empty when the file is refused
 };
 
-TEST(DecodeImage, DecodesToRgbaOfTheDeclaredSizeOrRefuses) {
+TEST(DecodeStill, DecodesToRgbaOfTheDeclaredSizeOrRefuses) {
     const DecodeCase cases[] = {
         // 16-bit samples keep their high byte.
         {"16-bit PNG", png16Image(3, sixPixels), 3, sixPixels},
@@ -158,7 +162,7 @@ TEST(DecodeImage, DecodesToRgbaOfTheDeclaredSizeOrRefuses) {
         {"nothing", "", 0, {}},
     };
     for (const DecodeCase& c : cases) {
-        const Result<DecodedImage> result = decodeImage(c.bytes);
+        const Result<DecodedImage> result = decodeStill(c.bytes, withinPixels(UINT64_MAX));
         const DecodedImage* image = std::get_if<DecodedImage>(&result);
         ASSERT_EQ(image != nullptr, !c.rgb.empty()) << c.name;
         if (image == nullptr)
@@ -169,10 +173,9 @@ TEST(DecodeImage, DecodesToRgbaOfTheDeclaredSizeOrRefuses) {
         std::vector<std::uint8_t> expected;
         for (std::size_t i = 0; i < c.rgb.size(); i += 3)
             expected.insert(expected.end(), {c.rgb[i], c.rgb[i + 1], c.rgb[i + 2], 255});
-        const std::vector<std::uint8_t> decoded(image->rgba.get(), image->rgba.get() + expected.size());
-        EXPECT_EQ(decoded, expected) << c.name;
+        EXPECT_EQ(image->rgba, expected) << c.name;
         // The refusal before decoding relies on each image having the size its header declares.
-        const Result<DeclaredImage> header = readDeclaredImage(c.bytes);
+        const Result<DeclaredImage> header = readDeclaredStill(c.bytes);
         const DeclaredImage* declared = std::get_if<DeclaredImage>(&header);
         ASSERT_NE(declared, nullptr) << c.name;
         EXPECT_EQ(declared->width, image->width) << c.name;
@@ -180,9 +183,9 @@ TEST(DecodeImage, DecodesToRgbaOfTheDeclaredSizeOrRefuses) {
     }
 }
 
-TEST(DecodeImage, KeepsTheAlphaOfARealImage) {
-    const Result<DecodedImage> decoded =
-        decodeImage(readFile(std::string{TESSERA_TEST_DATA} + "/cdda_uc_fire_32.png"));
+TEST(DecodeStill, KeepsTheAlphaOfARealImage) {
+    const Result<DecodedImage> decoded = decodeStill(
+        readFile(std::string{TESSERA_TEST_DATA} + "/cdda_uc_fire_32.png"), withinPixels(UINT64_MAX));
     const DecodedImage* image = std::get_if<DecodedImage>(&decoded);
     ASSERT_NE(image, nullptr);
     EXPECT_EQ(image->width, 32u);

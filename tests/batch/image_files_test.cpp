@@ -1,7 +1,7 @@
 // The file side of tessera-scale: outputs reach the disk whole or not at all, also when the disk
 // fills up or a signal stops the command.
-#include "image_files.h"
 #include "temporary_files.h"
+#include "whole_files.h"
 
 #include <csignal>
 #include <cstdlib>
@@ -20,7 +20,8 @@
 namespace {
 
 namespace fs = std::filesystem;
-using namespace tessera::tool;
+using namespace tessera;
+using namespace tessera::files;
 
 class ScratchDirectory : public testing::Test {
 protected:

@@ -4,6 +4,7 @@
 
 namespace {
 
+using namespace tessera;
 using namespace tessera::tool;
 using std::filesystem::path;
 

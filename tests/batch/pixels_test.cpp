@@ -1,7 +1,7 @@
 // The pixel rules tessera-scale shares with anything that enlarges images as it does.
+#include "limits_and_defaults.h"
 #include "pixel_conversion.h"
 #include "row_bands.h"
-#include "size_limits.h"
 
 #include <cstring>
 #include <gtest/gtest.h>
@@ -63,17 +63,17 @@ TEST(ConvertToWords, KeepsAlphaUnlessOpaqueOrFlattened) {
     };
     const Rgb grey{0x80, 0x80, 0x80};
     const Case cases[] = {
-        {"opaque", opaque, std::nullopt, {ScaleMode::Opaque, false}, {0xFF123456u, 0xFFFE0001u}},
-        {"opaque over a background", opaque, grey, {ScaleMode::Opaque, false}, {0xFF123456u, 0xFFFE0001u}},
+        {"opaque", opaque, std::nullopt, {ColourMode::Opaque, false}, {0xFF123456u, 0xFFFE0001u}},
+        {"opaque over a background", opaque, grey, {ColourMode::Opaque, false}, {0xFF123456u, 0xFFFE0001u}},
         {"translucent",
          translucent,
          std::nullopt,
-         {ScaleMode::WithAlpha, false},
+         {ColourMode::WithAlpha, false},
          {0x80C86400u, 0xFF010203u, 0x00090807u}},
         {"translucent over a background",
          translucent,
          grey,
-         {ScaleMode::Opaque, true},
+         {ColourMode::Opaque, true},
          {0xFFA47240u, 0xFF010203u, 0xFF808080u}},
     };
     for (const Case& c : cases) {
@@ -91,7 +91,7 @@ TEST(ConvertToRgba, ForcesAlphaOnlyForTheOpaqueModeAndMayRunInPlace) {
     const std::vector<std::uint8_t> opaque = {0xAB, 0xCD, 0xEF, 255, 1, 2, 3, 255, 0x80, 0x80, 0x80, 255};
     const std::vector<std::uint8_t> straight = {0xAB, 0xCD, 0xEF, 0, 1, 2, 3, 255, 0x80, 0x80, 0x80, 0x7F};
     for (const auto& [mode, expected] :
-         {std::pair{ScaleMode::Opaque, opaque}, std::pair{ScaleMode::WithAlpha, straight}}) {
+         {std::pair{ColourMode::Opaque, opaque}, std::pair{ColourMode::WithAlpha, straight}}) {
         std::vector<Pixel> inPlace = words;
         convertToRgba(mode, inPlace, reinterpret_cast<std::uint8_t*>(inPlace.data()));
         EXPECT_EQ(0, std::memcmp(inPlace.data(), expected.data(), expected.size())) << static_cast<int>(mode);

@@ -1,5 +1,5 @@
-// The PNG writer: its zlib stream of independently compressed row groups, read by other decoders.
-#include "png_writer.h"
+// The PNG encoder: its zlib stream of independently compressed row groups, read by other decoders.
+#include "png_encoder.h"
 
 #include <cstdio>
 #include <cstring>
@@ -21,10 +21,12 @@ TEST(Adler32Combine, GivesTheChecksumOfTheJoinedBytes) {
         bytes[i] = static_cast<std::uint8_t>(i * 7 + i / 300);
     for (std::size_t cut : {std::size_t{0}, std::size_t{1}, std::size_t{5552}, std::size_t{69999}}) {
         const std::span<const std::uint8_t> all{bytes};
-        const std::uint32_t joined = png::adler32Combine(png::adler32(all.first(cut)),
-                                                         png::adler32(all.subspan(cut)), bytes.size() - cut);
-        EXPECT_EQ(joined, png::adler32(all)) << cut;
-        EXPECT_EQ(joined, ::adler32(1, bytes.data(), static_cast<uInt>(bytes.size()))) << cut;
+        const auto adler = [](std::span<const std::uint8_t> part) {
+            return static_cast<std::uint32_t>(::adler32(1, part.data(), static_cast<uInt>(part.size())));
+        };
+        const std::uint32_t joined =
+            codecs::adler32Combine(adler(all.first(cut)), adler(all.subspan(cut)), bytes.size() - cut);
+        EXPECT_EQ(joined, adler(all)) << cut;
     }
 }
 
@@ -117,7 +119,7 @@ std::vector<std::uint8_t> writerImage(const WriterCase& c, std::uint32_t width, 
 // stream whole, its checksum combined from the groups' included. Noise is stored rather than
 // compressed, and groups of one row are compressed with the fixed codes, so the groups' joins
 // cover every kind of deflate block.
-TEST(EncodeRgba, EveryKindDecodesToItsPixelsWithEveryDecoder) {
+TEST(EncodePng, EveryKindDecodesToItsPixelsWithEveryDecoder) {
     const WriterCase cases[] = {
         {"palette of 1 bit", 2, false, 3, 1, 300},
         {"palette of 2 bits with transparency", 4, true, 3, 2, 300},
@@ -135,8 +137,8 @@ TEST(EncodeRgba, EveryKindDecodesToItsPixelsWithEveryDecoder) {
         for (int threads : {1, 2}) {
             const std::string name = std::string{c.name} + " on " + std::to_string(threads) + " threads";
             const std::vector<std::uint8_t> rgba = writerImage(c, width, height);
-            const std::vector<std::uint8_t> file =
-                png::encodeRgba(rgba, width, height, {.threads = threads, .groupBytes = c.groupBytes});
+            const std::vector<std::uint8_t> file = std::get<std::vector<std::uint8_t>>(
+                codecs::encodePng(rgba, width, height, threads, c.groupBytes));
             ASSERT_GT(file.size(), 33u) << name;
             EXPECT_EQ(file[24], c.bitDepth) << name;
             EXPECT_EQ(file[25], c.colourType) << name;

@@ -705,21 +705,21 @@ TEST_P(EditorOpensCanvasFile, LaysItOverTheTopLeftCells) {
 
 INSTANTIATE_TEST_SUITE_P(
     Files, EditorOpensCanvasFile,
-    testing::Values(
-        OpenFileCase{"Larger", 30, 25, "", opaqueColourAt,
-                     [](int x, int y, Pixel) { return opaqueColourAt(x, y); },
-                     "TESSERA.EXE — opened canvas.png, 30 × 25 on the 20 × 20 canvas"},
-        OpenFileCase{"Smaller", 5, 7, "", opaqueColourAt,
-                     [](int x, int y, Pixel) { return opaqueColourAt(x, y); },
-                     "TESSERA.EXE — opened canvas.png, 5 × 7 on the 20 × 20 canvas"},
-        OpenFileCase{"Transparent", 20, 20, "", halfTransparent, halfComposited,
-                     "TESSERA.EXE — opened canvas.png"},
-        OpenFileCase{
-            "Corrupt", 0, 0, std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR damaged", 25), nullptr, nullptr,
-            "TESSERA.EXE — could not open canvas.png: it is not a PNG, BMP, TGA, JPEG or GIF image, or it "
-            "is damaged"},
-        OpenFileCase{"Missing", 0, 0, "", nullptr, nullptr,
-                     "TESSERA.EXE — could not open canvas.png: No such file or directory"}),
+    testing::Values(OpenFileCase{"Larger", 30, 25, "", opaqueColourAt,
+                                 [](int x, int y, Pixel) { return opaqueColourAt(x, y); },
+                                 "TESSERA.EXE — opened canvas.png, 30 × 25 on the 20 × 20 canvas"},
+                    OpenFileCase{"Smaller", 5, 7, "", opaqueColourAt,
+                                 [](int x, int y, Pixel) { return opaqueColourAt(x, y); },
+                                 "TESSERA.EXE — opened canvas.png, 5 × 7 on the 20 × 20 canvas"},
+                    OpenFileCase{"Transparent", 20, 20, "", halfTransparent, halfComposited,
+                                 "TESSERA.EXE — opened canvas.png"},
+                    OpenFileCase{"Corrupt", 0, 0, std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR damaged", 25),
+                                 nullptr, nullptr,
+                                 "TESSERA.EXE — could not open canvas.png: it is not a PNG, BMP, TGA, JPEG, "
+                                 "GIF or WebP image, or it "
+                                 "is damaged"},
+                    OpenFileCase{"Missing", 0, 0, "", nullptr, nullptr,
+                                 "TESSERA.EXE — could not open canvas.png: No such file or directory"}),
     [](const testing::TestParamInfo<OpenFileCase>& info) { return std::string(info.param.name); });
 
 TEST_F(EditorWindow, SaveThatCannotBeWrittenIsShownAndTheEditorGoesOn) {

@@ -19,7 +19,7 @@ CASES = {
     "two channels": (lambda: tessera.upscale(IMAGE[..., :2]), ValueError, "(height, width, 4)"),
     "four dimensions": (lambda: tessera.upscale(IMAGE[None]), ValueError, "shape"),
     "empty image": (lambda: tessera.upscale(IMAGE[:0]), ValueError, "empty"),
-    "too large": (lambda: tessera.upscale(HUGE, 2), ValueError, "limit of 268435456 output pixels"),
+    "too large": (lambda: tessera.upscale(HUGE, 2), ValueError, "limit of 268,435,456 output pixels"),
     "factor 1": (lambda: tessera.upscale(IMAGE, 1), ValueError, "factor must be 2, 3, 4 or 5"),
     "factor 6": (lambda: tessera.upscale(IMAGE, 6), ValueError, "factor must be 2, 3, 4 or 5"),
     "huge factor": (lambda: tessera.upscale(IMAGE, 2**70), ValueError, "factor must be 2, 3, 4 or 5"),

@@ -13,8 +13,8 @@
 #include "animation_frames.h"
 #include "animation_reading.h"
 #include "image_decoder.h"
+#include "limits_and_defaults.h"
 #include "png_writer.h"
-#include "size_limits.h"
 #include "source_image.h"
 
 #include <algorithm>

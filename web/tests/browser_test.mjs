@@ -179,7 +179,7 @@ try {
   // Several files at once, two of them bad, then all good ones as one zip.
   await downloadInto('batch');
   const batch = await enlarge([crow, unreadable, dog, oversize, opaque], 2);
-  check(batch[1].download === null && /not a PNG, BMP, TGA, JPEG or GIF/.test(batch[1].message),
+  check(batch[1].download === null && /not a PNG, BMP, TGA, JPEG, GIF or WebP/.test(batch[1].message),
     `the unreadable file has its message: "${batch[1].message}"`);
   check(batch[3].download === null && /too large/.test(batch[3].message),
     `the oversize image has its message: "${batch[3].message}"`);

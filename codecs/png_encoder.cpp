@@ -1,0 +1,429 @@
+#include "png_encoder.h"
+
+#include "deflate_groups.h"
+#include "limits_and_defaults.h"
+#include "png_chunks.h"
+#include "work_threads.h"
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <libdeflate.h>
+#include <mutex>
+#include <new>
+#include <optional>
+
+namespace tessera::codecs {
+namespace {
+
+constexpr std::uint32_t adlerBase = 65521;
+
+constexpr std::size_t maxPaletteEntries = 256;
+
+std::uint32_t pixelKey(const std::uint8_t* pixel) {
+    std::uint32_t key = 0;
+    std::memcpy(&key, pixel, 4);
+    return key;
+}
+
+std::uint8_t alphaOfKey(std::uint32_t key) {
+    std::uint8_t bytes[4];
+    std::memcpy(bytes, &key, 4);
+    return bytes[3];
+}
+
+// The distinct pixels of an image with at most maxPaletteEntries of them, each with its palette
+// index: an open-addressed table at most a quarter full, so a probe rarely goes past one slot.
+class PaletteTable {
+public:
+    // Adds the pixel if it is new; false once the image holds more pixels than a palette does.
+    bool add(std::uint32_t key) {
+        const std::size_t slot = find(key);
+        if (used_[slot])
+            return true;
+        if (keys_.size() == maxPaletteEntries)
+            return false;
+        used_[slot] = true;
+        slotKeys_[slot] = key;
+        slotIndices_[slot] = static_cast<std::uint8_t>(keys_.size());
+        keys_.push_back(key);
+        return true;
+    }
+
+    const std::vector<std::uint32_t>& keys() const { return keys_; }
+
+    // Orders the entries so that those that are not opaque come first: the transparency chunk
+    // then needs an alpha for those only.
+    void putTranslucentFirst() {
+        std::stable_partition(keys_.begin(), keys_.end(),
+                              [](std::uint32_t key) { return alphaOfKey(key) != 255; });
+        for (std::size_t index = 0; index < keys_.size(); ++index)
+            slotIndices_[find(keys_[index])] = static_cast<std::uint8_t>(index);
+    }
+
+    std::uint8_t indexOf(std::uint32_t key) const { return slotIndices_[find(key)]; }
+
+private:
+    static constexpr std::size_t slots = 4 * maxPaletteEntries;
+
+    std::size_t find(std::uint32_t key) const {
+        std::size_t slot = (key * 0x9E3779B1u) >> 22; // the top 10 bits: one of 1024 slots
+        while (used_[slot] && slotKeys_[slot] != key)
+            slot = (slot + 1) % slots;
+        return slot;
+    }
+
+    std::array<bool, slots> used_{};
+    std::array<std::uint32_t, slots> slotKeys_{};
+    std::array<std::uint8_t, slots> slotIndices_{};
+    std::vector<std::uint32_t> keys_;
+};
+
+// The palette of the image, or nothing when it has more distinct pixels than a palette holds.
+std::optional<PaletteTable> findPalette(std::span<const std::uint8_t> rgba) {
+    PaletteTable table;
+    std::uint32_t previous = 0;
+    bool first = true;
+    for (std::size_t at = 0; at < rgba.size(); at += 4) {
+        const std::uint32_t key = pixelKey(&rgba[at]);
+        // Runs of one pixel are the rule in enlarged pixel art; they cost one comparison.
+        if (!first && key == previous)
+            continue;
+        if (!table.add(key))
+            return std::nullopt;
+        previous = key;
+        first = false;
+    }
+    table.putTranslucentFirst();
+    return table;
+}
+
+// How the image's rows are laid out in the file.
+struct Layout {
+    std::uint8_t colourType = 6; // 2 RGB, 3 palette, 6 RGBA
+    std::uint8_t bitDepth = 8;
+    std::size_t rowBytes = 0;   // one row in the file, without its filter byte
+    std::size_t pixelBytes = 4; // the distance Sub and Paeth look back (1 below 8 bits)
+};
+
+// One source row in the file's layout.
+void packRow(const Layout& layout, const PaletteTable* palette, const std::uint8_t* rgba, std::uint32_t width,
+             std::uint8_t* row) {
+    if (layout.colourType == 6) {
+        std::memcpy(row, rgba, std::size_t{width} * 4);
+    } else if (layout.colourType == 2) {
+        for (std::uint32_t x = 0; x < width; ++x)
+            std::memcpy(row + 3 * x, rgba + 4 * x, 3);
+    } else {
+        std::fill(row, row + layout.rowBytes, 0);
+        // Indices are packed from the most significant bit down, several to a byte below 8 bits.
+        const std::uint32_t bits = layout.bitDepth;
+        const std::uint32_t perByte = 8 / bits;
+        for (std::uint32_t x = 0; x < width; ++x) {
+            const std::uint32_t shift = 8 - bits * (1 + x % perByte);
+            row[x / perByte] |= static_cast<std::uint8_t>(palette->indexOf(pixelKey(rgba + 4 * x)) << shift);
+        }
+    }
+}
+
+struct RowGroup {
+    std::uint32_t begin = 0;
+    std::uint32_t end = 0;
+    std::vector<std::uint8_t> deflated;
+    std::uint32_t adler = 1;
+    std::uint64_t length = 0; // filtered bytes
+};
+
+void compressGroup(RowGroup& group, const Layout& layout, const PaletteTable* palette,
+                   std::span<const std::uint8_t> rgba, std::uint32_t width, bool last, int level) {
+    const std::size_t rgbaRow = std::size_t{width} * 4;
+    const std::size_t line = layout.rowBytes + 1;
+    // The thread keeps its buffer for the next group and image; every byte in use is written.
+    thread_local std::vector<std::uint8_t> filteredSpace;
+    filteredSpace.resize(std::max(filteredSpace.size(), (group.end - group.begin) * line));
+    const std::span<std::uint8_t> filtered = std::span{filteredSpace}.first((group.end - group.begin) * line);
+    std::vector<std::uint8_t> previous(layout.rowBytes), current(layout.rowBytes);
+    if (group.begin > 0)
+        packRow(layout, palette, &rgba[(group.begin - 1) * rgbaRow], width, previous.data());
+    for (std::uint32_t y = group.begin; y < group.end; ++y) {
+        const std::uint8_t* source = &rgba[y * rgbaRow];
+        std::uint8_t* out = &filtered[(y - group.begin) * line];
+        // An enlarged image repeats most rows: a row equal to the one above needs no packing and
+        // no choice, as Up makes it all zeros (and an indexed row is kept as it is, below).
+        if (y > 0 && std::memcmp(source, source - rgbaRow, rgbaRow) == 0) {
+            if (layout.colourType == 3) {
+                out[0] = static_cast<std::uint8_t>(Filter::None);
+                std::memcpy(out + 1, previous.data(), layout.rowBytes);
+            } else {
+                out[0] = static_cast<std::uint8_t>(Filter::Up);
+                std::memset(out + 1, 0, layout.rowBytes);
+            }
+            continue;
+        }
+        packRow(layout, palette, source, width, current.data());
+        const std::span<const std::uint8_t> above =
+            y > 0 ? std::span<const std::uint8_t>{previous} : std::span<const std::uint8_t>{};
+        // Indexed rows compress best unfiltered; true colour takes each row's best filter.
+        const Filter filter =
+            layout.colourType == 3 ? Filter::None : chooseFilter(current, above, layout.pixelBytes);
+        filterRow(filter, current, above, layout.pixelBytes, out);
+        std::swap(previous, current);
+    }
+    group.adler = libdeflate_adler32(1, filtered.data(), filtered.size());
+    group.length = filtered.size();
+    deflateGroup(filtered, last, level, group.deflated);
+}
+
+[[gnu::always_inline]] inline int paeth(int a, int b, int c) {
+    // |p - a|, |p - b| and |p - c| for p = a + b - c, in a form the compiler turns into selects
+    // of 16-bit lanes (every term lies within -510 and 510).
+    const auto pa = static_cast<std::int16_t>(std::abs(b - c));
+    const auto pb = static_cast<std::int16_t>(std::abs(a - c));
+    const auto pc = static_cast<std::int16_t>(std::abs(a + b - 2 * c));
+    return pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
+}
+
+template <Filter filter>
+[[gnu::always_inline]] inline std::uint8_t residual(std::uint8_t value, int left, int up, int upLeft) {
+    int predicted = 0;
+    if constexpr (filter == Filter::Sub)
+        predicted = left;
+    else if constexpr (filter == Filter::Up)
+        predicted = up;
+    else if constexpr (filter == Filter::Average)
+        predicted = (left + up) >> 1;
+    else if constexpr (filter == Filter::Paeth)
+        predicted = paeth(left, up, upLeft);
+    return static_cast<std::uint8_t>(value - predicted);
+}
+
+// A residual's magnitude, the byte read as signed.
+[[gnu::always_inline]] inline unsigned magnitude(std::uint8_t byte) {
+    return static_cast<unsigned>(std::abs(static_cast<int>(static_cast<std::int8_t>(byte))));
+}
+
+// Writes the residuals of `size` bytes against the row above to `out`. The first pixel has
+// nothing to its left, which keeps the loop over the rest free of branches, for the vectoriser.
+template <Filter filter>
+[[gnu::always_inline]] inline void applyFilter(const std::uint8_t* row, const std::uint8_t* above,
+                                               std::size_t size, std::size_t pixelBytes, std::uint8_t* out) {
+    const std::size_t lead = std::min(pixelBytes, size);
+    for (std::size_t i = 0; i < lead; ++i)
+        out[i] = residual<filter>(row[i], 0, above[i], 0);
+    for (std::size_t i = lead; i < size; ++i)
+        out[i] = residual<filter>(row[i], row[i - pixelBytes], above[i], above[i - pixelBytes]);
+}
+
+// The row above, or zeros for the first row, as every filter reads it.
+const std::uint8_t* aboveOrZeros(std::span<const std::uint8_t> previous, std::size_t size,
+                                 std::vector<std::uint8_t>& zeros) {
+    if (!previous.empty())
+        return previous.data();
+    zeros.assign(size, 0);
+    return zeros.data();
+}
+
+} // namespace
+
+std::uint32_t adler32Combine(std::uint32_t first, std::uint32_t second, std::uint64_t secondLength) {
+    const std::uint64_t length = secondLength % adlerBase;
+    const std::uint64_t a1 = first & 0xFFFF, b1 = first >> 16;
+    const std::uint64_t a2 = second & 0xFFFF, b2 = second >> 16;
+    // A's sum a1 is added once for each byte of B, and B's sums start from 1, not 0.
+    const std::uint64_t a = (a1 + a2 + adlerBase - 1) % adlerBase;
+    const std::uint64_t b = (b1 + b2 + length * a1 + adlerBase - length) % adlerBase;
+    return static_cast<std::uint32_t>(b << 16 | a);
+}
+
+// The filters are built twice on x86-64, for AVX2 and without, the better chosen when the program
+// starts; elsewhere (WebAssembly included) once.
+#if defined(__x86_64__)
+#define TESSERA_FILTER_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define TESSERA_FILTER_CLONES
+#endif
+
+TESSERA_FILTER_CLONES void filterRow(Filter filter, std::span<const std::uint8_t> row,
+                                     std::span<const std::uint8_t> previous, std::size_t pixelBytes,
+                                     std::uint8_t* out) {
+    std::vector<std::uint8_t> zeros;
+    const std::uint8_t* above = aboveOrZeros(previous, row.size(), zeros);
+    *out++ = static_cast<std::uint8_t>(filter);
+    switch (filter) {
+    case Filter::None:
+        std::memcpy(out, row.data(), row.size());
+        break;
+    case Filter::Sub:
+        applyFilter<Filter::Sub>(row.data(), above, row.size(), pixelBytes, out);
+        break;
+    case Filter::Up:
+        applyFilter<Filter::Up>(row.data(), above, row.size(), pixelBytes, out);
+        break;
+    case Filter::Average:
+        applyFilter<Filter::Average>(row.data(), above, row.size(), pixelBytes, out);
+        break;
+    case Filter::Paeth:
+        applyFilter<Filter::Paeth>(row.data(), above, row.size(), pixelBytes, out);
+        break;
+    }
+}
+
+TESSERA_FILTER_CLONES Filter chooseFilter(std::span<const std::uint8_t> row,
+                                          std::span<const std::uint8_t> previous, std::size_t pixelBytes) {
+    std::vector<std::uint8_t> zeros;
+    const std::uint8_t* above = aboveOrZeros(previous, row.size(), zeros);
+    // All five sums in one pass over the row, each byte read once, in parts of 16 bits over
+    // stretches short enough that they cannot overflow: the vectoriser then works in lanes of
+    // 16 bits throughout.
+    std::uint64_t sums[5] = {};
+    const auto add = [&](std::uint16_t(&part)[5], std::uint8_t value, int left, int up, int upLeft) {
+        part[0] += magnitude(residual<Filter::None>(value, left, up, upLeft));
+        part[1] += magnitude(residual<Filter::Sub>(value, left, up, upLeft));
+        part[2] += magnitude(residual<Filter::Up>(value, left, up, upLeft));
+        part[3] += magnitude(residual<Filter::Average>(value, left, up, upLeft));
+        part[4] += magnitude(residual<Filter::Paeth>(value, left, up, upLeft));
+    };
+    const std::size_t lead = std::min(pixelBytes, row.size());
+    std::uint16_t part[5] = {};
+    for (std::size_t i = 0; i < lead; ++i)
+        add(part, row[i], 0, above[i], 0);
+    constexpr std::size_t stretch = 256; // with the first pixel, at most 260 magnitudes of at most 128
+    for (std::size_t begin = lead; begin < row.size(); begin += stretch) {
+        const std::size_t end = std::min(row.size(), begin + stretch);
+        for (std::size_t i = begin; i < end; ++i)
+            add(part, row[i], row[i - pixelBytes], above[i], above[i - pixelBytes]);
+        for (int f = 0; f < 5; ++f) {
+            sums[f] += part[f];
+            part[f] = 0;
+        }
+    }
+    for (int f = 0; f < 5; ++f)
+        sums[f] += part[f];
+    // The first of the smallest, in the order of the filter types.
+    return static_cast<Filter>(std::min_element(std::begin(sums), std::end(sums)) - std::begin(sums));
+}
+
+namespace {
+
+CompressedImage compress(std::span<const std::uint8_t> rgba, std::uint32_t width, std::uint32_t height,
+                         PngColourType type, int threads, std::size_t groupBytes) {
+    rgba = rgba.first(std::size_t{width} * height * 4);
+    const bool fixed = type != PngColourType::Smallest;
+    const std::optional<PaletteTable> palette = fixed ? std::nullopt : findPalette(rgba);
+    bool opaque = type != PngColourType::TruecolourAlpha;
+    for (std::size_t at = 3; at < rgba.size() && opaque && !fixed; at += 4)
+        opaque = rgba[at] == 255;
+    Layout layout;
+    if (palette) {
+        const std::size_t count = palette->keys().size();
+        layout.colourType = 3;
+        layout.bitDepth = count <= 2 ? 1 : count <= 4 ? 2 : count <= 16 ? 4 : 8;
+        layout.pixelBytes = 1;
+        layout.rowBytes = (std::size_t{width} * layout.bitDepth + 7) / 8;
+    } else {
+        layout.colourType = opaque ? 2 : 6;
+        layout.pixelBytes = opaque ? 3 : 4;
+        layout.rowBytes = std::size_t{width} * layout.pixelBytes;
+    }
+
+    // Groups of whole rows, as many as the image's size gives: the bytes never depend on the
+    // threads at hand.
+    const std::size_t filteredBytes = (layout.rowBytes + 1) * height;
+    groupBytes = std::max<std::size_t>(groupBytes, 1);
+    const std::size_t groupCount =
+        std::min<std::size_t>((filteredBytes + groupBytes - 1) / groupBytes, height);
+    std::vector<RowGroup> groups(groupCount);
+    for (std::size_t g = 0; g < groupCount; ++g) {
+        groups[g].begin = static_cast<std::uint32_t>(std::uint64_t{height} * g / groupCount);
+        groups[g].end = static_cast<std::uint32_t>(std::uint64_t{height} * (g + 1) / groupCount);
+    }
+    const PaletteTable* table = palette ? &*palette : nullptr;
+    std::atomic<std::size_t> next{0};
+    // A thread's failure (memory, most likely) ends every thread's work and is thrown here, on
+    // the calling thread, once they have all stopped.
+    std::mutex failureMutex;
+    std::exception_ptr failure;
+    runOnThreads(
+        static_cast<int>(std::min<std::size_t>(groupCount, static_cast<std::size_t>(std::max(threads, 1)))),
+        [&] {
+            try {
+                for (std::size_t g = next++; g < groupCount; g = next++)
+                    compressGroup(groups[g], layout, table, rgba, width, g + 1 == groupCount,
+                                  pixels::pngCompressionLevel);
+            } catch (...) {
+                const std::lock_guard lock{failureMutex};
+                if (!failure)
+                    failure = std::current_exception();
+                next = groupCount;
+            }
+        });
+    if (failure)
+        std::rethrow_exception(failure);
+
+    CompressedImage image;
+    putWord(image.header, width);
+    putWord(image.header, height);
+    image.header.insert(image.header.end(), {layout.bitDepth, layout.colourType, 0, 0, 0});
+    if (palette) {
+        std::vector<std::uint8_t> entries, alphas;
+        for (std::uint32_t key : palette->keys()) {
+            std::uint8_t bytes[4];
+            std::memcpy(bytes, &key, 4);
+            entries.insert(entries.end(), bytes, bytes + 3);
+            if (bytes[3] != 255)
+                alphas.push_back(bytes[3]);
+        }
+        putChunk(image.paletteChunks, "PLTE", entries);
+        if (!alphas.empty())
+            putChunk(image.paletteChunks, "tRNS", alphas);
+    }
+    // One zlib stream over all groups: its header, the groups' blocks one after another, and the
+    // adler-32 of all filtered bytes, combined from the groups' own.
+    image.stream = {0x78, 0x9C};
+    std::uint32_t adler = 1;
+    for (RowGroup& group : groups) {
+        adler = adler32Combine(adler, group.adler, group.length);
+        image.stream.insert(image.stream.end(), group.deflated.begin(), group.deflated.end());
+        group.deflated = {};
+    }
+    putWord(image.stream, adler);
+    return image;
+}
+
+} // namespace
+
+Result<CompressedImage> compressImage(std::span<const std::uint8_t> rgba, std::uint32_t width,
+                                      std::uint32_t height, PngColourType type, int threads,
+                                      std::size_t groupBytes) {
+    if (std::size_t{width} * height == 0 || rgba.size() < std::size_t{width} * height * 4)
+        return Failure{Step::Write, "there is no image to encode"};
+    try {
+        return compress(rgba, width, height, type, threads, groupBytes);
+    } catch (const std::bad_alloc&) {
+        return Failure{Step::Write, "not enough memory to encode the PNG"};
+    }
+}
+
+Result<std::vector<std::uint8_t>> encodePng(std::span<const std::uint8_t> rgba, std::uint32_t width,
+                                            std::uint32_t height, int threads, std::size_t groupBytes) {
+    Result<CompressedImage> compressed =
+        compressImage(rgba, width, height, PngColourType::Smallest, threads, groupBytes);
+    if (const Failure* failure = std::get_if<Failure>(&compressed))
+        return *failure;
+    const CompressedImage& image = std::get<CompressedImage>(compressed);
+    try {
+        std::vector<std::uint8_t> png(std::begin(pngSignature), std::end(pngSignature));
+        putChunk(png, "IHDR", image.header);
+        png.insert(png.end(), image.paletteChunks.begin(), image.paletteChunks.end());
+        putChunk(png, "IDAT", image.stream);
+        putChunk(png, "IEND", {});
+        return png;
+    } catch (const std::bad_alloc&) {
+        return Failure{Step::Write, "not enough memory to encode the PNG"};
+    }
+}
+
+} // namespace tessera::codecs

@@ -1,0 +1,212 @@
+#include "enlarge.h"
+
+#include "png_encoder.h"
+
+#include <algorithm>
+#include <new>
+
+namespace tessera::enlarge {
+namespace {
+
+const Failure outOfMemory{Step::Enlarge, "not enough memory"};
+
+std::uint64_t targetPixels(std::uint64_t width, std::uint64_t height, int factor) {
+    const auto scale = static_cast<std::uint64_t>(factor);
+    return width * scale * height * scale;
+}
+
+Result<> judgeSize(std::uint64_t width, std::uint64_t height, const Request& request) {
+    if (std::optional<std::string> refusal =
+            pixels::targetSizeRefusal(width, height, request.factor, request.maxTargetPixels))
+        return Failure{Step::Enlarge, std::move(*refusal)};
+    return {};
+}
+
+Result<std::vector<std::uint8_t>> encodeFile(std::span<const std::uint8_t> rgba, std::uint32_t width,
+                                             std::uint32_t height, codecs::OutputFormat format, int threads) {
+    if (format == codecs::OutputFormat::Webp)
+        return codecs::encodeWebp(rgba, width, height);
+    return codecs::encodePng(rgba, width, height, threads);
+}
+
+StillImage openStill(codecs::DecodedImage&& image, const Request& request) {
+    StillImage still;
+    still.width = static_cast<std::int32_t>(image.width);
+    still.height = static_cast<std::int32_t>(image.height);
+    still.source.resize(std::size_t{image.width} * image.height);
+    still.conversion = pixels::convertToWords(image.rgba, request.background, still.source);
+    image.rgba = {};
+    still.targetPixels = targetPixels(image.width, image.height, request.factor);
+    still.target = std::make_unique_for_overwrite<Pixel[]>(still.targetPixels);
+    return still;
+}
+
+Result<AnimationImage> openAnimation(codecs::Animation&& animation, const Request& request) {
+    const bool translucent = std::any_of(
+        animation.frames.begin(), animation.frames.end(),
+        [](const codecs::AnimationFrame& frame) { return pixels::hasTranslucentPixel(frame.rgba); });
+    AnimationImage opened;
+    opened.mode = pixels::chooseColourMode(translucent, request.background.has_value());
+    opened.flattened = translucent && request.background;
+    const auto scale = static_cast<std::uint32_t>(request.factor);
+    const codecs::AnimationShape shape{animation.width * scale, animation.height * scale,
+                                       static_cast<std::uint32_t>(animation.frames.size()), animation.plays};
+    Result<codecs::AnimationWriter> started =
+        codecs::startAnimation(request.format, shape, opened.mode == ColourMode::Opaque);
+    if (const Failure* failure = std::get_if<Failure>(&started))
+        return *failure;
+    opened.writer = std::get<codecs::AnimationWriter>(std::move(started));
+    opened.source.resize(std::size_t{animation.width} * animation.height);
+    opened.target.resize(std::size_t{shape.width} * shape.height);
+    opened.animation = std::move(animation);
+    return opened;
+}
+
+} // namespace
+
+Result<Opened> openFile(std::span<const char> file, const Request& request) {
+    try {
+        if (request.factor < pixels::minFactor || request.factor > pixels::maxFactor)
+            return Failure{Step::Enlarge, "the factor must be " + pixels::factorList()};
+        // The canvas is judged for the factor and the budget before anything is decoded.
+        Result<codecs::DecodedFile> decoded =
+            codecs::decodeImageFile(file, [&request](std::uint32_t width, std::uint32_t height) {
+                return judgeSize(width, height, request);
+            });
+        if (const Failure* failure = std::get_if<Failure>(&decoded))
+            return *failure;
+        codecs::DecodedFile& contents = std::get<codecs::DecodedFile>(decoded);
+        if (auto* still = std::get_if<codecs::DecodedImage>(&contents))
+            return Opened{request, openStill(std::move(*still), request)};
+        Result<AnimationImage> animation =
+            openAnimation(std::get<codecs::Animation>(std::move(contents)), request);
+        if (const Failure* failure = std::get_if<Failure>(&animation))
+            return *failure;
+        return Opened{request, std::get<AnimationImage>(std::move(animation))};
+    } catch (const std::bad_alloc&) {
+        return outOfMemory;
+    }
+}
+
+std::int32_t sourceWidth(const Opened& opened) {
+    if (const auto* still = std::get_if<StillImage>(&opened.image))
+        return still->width;
+    return static_cast<std::int32_t>(std::get<AnimationImage>(opened.image).animation.width);
+}
+
+std::int32_t sourceHeight(const Opened& opened) {
+    if (const auto* still = std::get_if<StillImage>(&opened.image))
+        return still->height;
+    return static_cast<std::int32_t>(std::get<AnimationImage>(opened.image).animation.height);
+}
+
+ColourMode colourMode(const Opened& opened) {
+    if (const auto* still = std::get_if<StillImage>(&opened.image))
+        return still->conversion.mode;
+    return std::get<AnimationImage>(opened.image).mode;
+}
+
+bool flattened(const Opened& opened) {
+    if (const auto* still = std::get_if<StillImage>(&opened.image))
+        return still->conversion.flattened;
+    return std::get<AnimationImage>(opened.image).flattened;
+}
+
+void enlargeBand(const Request& request, StillImage& still, pixels::RowBand rows) {
+    ScaleOptions options = request.edges;
+    options.colours = still.conversion.mode;
+    options.rowBegin = rows.begin;
+    options.rowEnd = rows.end;
+    upscaleWithOptions(request.factor, still.source.data(), still.target.get(), still.width, still.height,
+                       ScaleSettings{}, options);
+    // The band's target rows become RGBA bytes in their own storage, on the thread that made them,
+    // sparing a second full-size buffer and a pass over the whole image on one thread.
+    const auto factor = static_cast<std::size_t>(request.factor);
+    const std::size_t perSourceRow = static_cast<std::size_t>(still.width) * factor * factor;
+    Pixel* band = still.target.get() + static_cast<std::size_t>(rows.begin) * perSourceRow;
+    pixels::convertToRgba(still.conversion.mode,
+                          {band, static_cast<std::size_t>(rows.end - rows.begin) * perSourceRow},
+                          reinterpret_cast<std::uint8_t*>(band));
+}
+
+Result<std::vector<std::uint8_t>> encodeStill(const Request& request, StillImage& still, int threads) {
+    still.source = {};
+    const auto* rgba = reinterpret_cast<const std::uint8_t*>(still.target.get());
+    const auto factor = static_cast<std::uint32_t>(request.factor);
+    Result<std::vector<std::uint8_t>> file =
+        encodeFile({rgba, still.targetPixels * 4}, static_cast<std::uint32_t>(still.width) * factor,
+                   static_cast<std::uint32_t>(still.height) * factor, request.format, threads);
+    still.target.reset();
+    return file;
+}
+
+Result<> enlargeFrame(const Request& request, AnimationImage& animation) {
+    try {
+        codecs::AnimationFrame& frame = animation.animation.frames.at(animation.nextFrame++);
+        pixels::convertToWordsAs(animation.mode, frame.rgba, request.background, animation.source);
+        frame.rgba = {};
+        ScaleOptions options = request.edges;
+        options.colours = animation.mode;
+        upscaleWithOptions(request.factor, animation.source.data(), animation.target.data(),
+                           static_cast<std::int32_t>(animation.animation.width),
+                           static_cast<std::int32_t>(animation.animation.height), ScaleSettings{}, options);
+        std::vector<std::uint8_t> rgba(animation.target.size() * 4);
+        pixels::convertToRgba(animation.mode, animation.target, rgba.data());
+        return codecs::addFrame(animation.writer,
+                                {std::move(rgba), frame.delayNumerator, frame.delayDenominator});
+    } catch (const std::bad_alloc&) {
+        return outOfMemory;
+    }
+}
+
+Result<std::vector<std::uint8_t>> finishAnimation(AnimationImage& animation) {
+    animation.source = {};
+    animation.target = {};
+    return codecs::finishAnimation(animation.writer);
+}
+
+std::vector<std::uint8_t> sourceRgba(const Opened& opened, std::size_t frame) {
+    const auto width = static_cast<std::size_t>(sourceWidth(opened));
+    const auto height = static_cast<std::size_t>(sourceHeight(opened));
+    std::vector<std::uint8_t> rgba(width * height * 4);
+    if (const auto* still = std::get_if<StillImage>(&opened.image)) {
+        pixels::convertToRgba(still->conversion.mode, still->source, rgba.data());
+        return rgba;
+    }
+    const AnimationImage& animation = std::get<AnimationImage>(opened.image);
+    std::vector<Pixel> words(width * height);
+    pixels::convertToWordsAs(animation.mode, animation.animation.frames.at(frame).rgba,
+                             opened.request.background, words);
+    pixels::convertToRgba(animation.mode, words, rgba.data());
+    return rgba;
+}
+
+Result<Enlarged> enlargeFile(std::span<const char> file, const Request& request, int threads) {
+    Result<Opened> opened = openFile(file, request);
+    if (const Failure* failure = std::get_if<Failure>(&opened))
+        return *failure;
+    Opened& image = std::get<Opened>(opened);
+    Enlarged result{{}, flattened(image)};
+    Result<std::vector<std::uint8_t>> bytes;
+    try {
+        if (auto* still = std::get_if<StillImage>(&image.image)) {
+            enlargeBand(request, *still, {0, still->height});
+            bytes = encodeStill(request, *still, threads);
+        } else {
+            AnimationImage& animation = std::get<AnimationImage>(image.image);
+            while (animation.nextFrame < animation.animation.frames.size())
+                if (Result<> added = enlargeFrame(request, animation);
+                    const Failure* failure = std::get_if<Failure>(&added))
+                    return *failure;
+            bytes = finishAnimation(animation);
+        }
+    } catch (const std::bad_alloc&) {
+        return outOfMemory;
+    }
+    if (const Failure* failure = std::get_if<Failure>(&bytes))
+        return *failure;
+    result.file = std::get<std::vector<std::uint8_t>>(std::move(bytes));
+    return result;
+}
+
+} // namespace tessera::enlarge

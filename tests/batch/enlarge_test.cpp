@@ -1,0 +1,80 @@
+// The path from a file's bytes to what is enlarged: the size judged, the file decoded and
+// converted under the request.
+#include "crafted_images.h"
+#include "enlarge.h"
+#include "png_encoder.h"
+
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace tessera;
+using namespace tessera::pixels;
+
+std::string pngOf(const std::vector<std::uint8_t>& rgba, std::uint32_t width) {
+    const auto png = std::get<std::vector<std::uint8_t>>(
+        codecs::encodePng(rgba, width, static_cast<std::uint32_t>(rgba.size() / 4 / width)));
+    return {png.begin(), png.end()};
+}
+
+struct Expected {
+    std::int32_t width;
+    std::int32_t height;
+    std::vector<Pixel> source;
+    Conversion conversion;
+};
+
+TEST(OpenFile, JudgesTheDeclaredSizeThenConvertsWhatItDecodes) {
+    // A translucent pixel, an opaque one, and a transparent one with colour bits.
+    const std::string glass = pngOf({200, 100, 0, 128, 1, 2, 3, 255, 9, 8, 7, 0}, 3);
+    struct Case {
+        const char* name;
+        std::string file;
+        int factor;
+        std::uint64_t budget;
+        std::optional<Rgb> background;
+        Result<Expected> expected;
+    };
+    const Case cases[] = {
+        {"not an image", "not an image\n", 4, maxTargetPixels, std::nullopt,
+         Failure{Step::Read, std::string{codecs::unreadableImage}}},
+        {"a header declaring too much, refused before decoding", test::pngHeader(10000, 10000), 2,
+         maxTargetPixels, std::nullopt,
+         Failure{Step::Enlarge, "the image is too large: 10000 x 10000 enlarged by 2 exceeds the "
+                                "limit of 268,435,456 output pixels (16,384 x 16,384)"}},
+        {"a header over the page's budget", test::pngHeader(4097, 4096), 2, maxPageTargetPixels, std::nullopt,
+         Failure{Step::Enlarge, "the image is too large: 4097 x 4096 enlarged by 2 exceeds the "
+                                "limit of 67,108,864 output pixels (8,192 x 8,192)"}},
+        {"a header alone of a size that can be enlarged", test::pngHeader(6, 5), 2, maxTargetPixels,
+         std::nullopt, Failure{Step::Read, std::string{codecs::unreadableImage}}},
+        {"opaque", pngOf({1, 2, 3, 255, 250, 251, 252, 255}, 2), 5, maxTargetPixels, std::nullopt,
+         Expected{2, 1, {0xFF010203u, 0xFFFAFBFCu}, {ColourMode::Opaque, false}}},
+        {"translucent keeps its alpha", glass, 3, maxTargetPixels, std::nullopt,
+         Expected{3, 1, {0x80C86400u, 0xFF010203u, 0x00090807u}, {ColourMode::WithAlpha, false}}},
+        {"translucent over a background", glass, 3, maxTargetPixels, Rgb{0, 0, 0},
+         Expected{3, 1, {0xFF643200u, 0xFF010203u, 0xFF000000u}, {ColourMode::Opaque, true}}},
+    };
+    for (const Case& c : cases) {
+        enlarge::Request request;
+        request.factor = c.factor;
+        request.background = c.background;
+        request.maxTargetPixels = c.budget;
+        const Result<enlarge::Opened> opened = enlarge::openFile({c.file.data(), c.file.size()}, request);
+        ASSERT_EQ(opened.index(), c.expected.index()) << c.name;
+        if (const Failure* failure = std::get_if<Failure>(&opened)) {
+            EXPECT_EQ(*failure, std::get<Failure>(c.expected)) << c.name;
+            continue;
+        }
+        const auto& image = std::get<enlarge::StillImage>(std::get<enlarge::Opened>(opened).image);
+        const Expected& expected = std::get<Expected>(c.expected);
+        EXPECT_EQ(image.width, expected.width) << c.name;
+        EXPECT_EQ(image.height, expected.height) << c.name;
+        EXPECT_EQ(image.source, expected.source) << c.name;
+        EXPECT_EQ(image.conversion.mode, expected.conversion.mode) << c.name;
+        EXPECT_EQ(image.conversion.flattened, expected.conversion.flattened) << c.name;
+    }
+}
+
+} // namespace
