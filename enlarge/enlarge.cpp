@@ -37,7 +37,7 @@ StillImage openStill(codecs::DecodedImage&& image, const Request& request) {
     still.conversion = pixels::convertToWords(image.rgba, request.background, still.source);
     image.rgba = {};
     still.targetPixels = targetPixels(image.width, image.height, request.factor);
-    still.target = std::make_unique_for_overwrite<Pixel[]>(still.targetPixels);
+    still.target.reset(new Pixel[still.targetPixels]); // left uninitialised, as make_unique_for_overwrite would
     return still;
 }
 

@@ -26,7 +26,9 @@ function settings() {
     const size = Number(document.getElementById(id).value);
     return !grid ? 0 : Number.isInteger(size) && size >= 1 && size < 2 ** 31 ? size : -1;
   };
-  return { factor, background, wrap, cellWidth: cellSize('cell-width'), cellHeight: cellSize('cell-height') };
+  return {
+    factor, background, wrap, cellWidth: cellSize('cell-width'), cellHeight: cellSize('cell-height'), format: 'png',
+  };
 }
 
 // hero.png -> hero@4x.png, as tessera-scale names its outputs.
@@ -57,7 +59,7 @@ function addFiles(files) {
     message.textContent = 'waiting…';
     item.append(name, message);
     results.prepend(item);
-    pending.set(id, { item, message, name: file.name, factor });
+    pending.set(id, { item, message, name: file.name, factor, started: performance.now() });
     batchTotal++;
     file.arrayBuffer().then(
       (bytes) => worker.postMessage({ id, bytes, factor, ...options }, [bytes]),
@@ -70,7 +72,7 @@ function sourceCanvas(result, zoom) {
   const canvas = document.createElement('canvas');
   canvas.width = result.width;
   canvas.height = result.height;
-  const rgba = new Uint8ClampedArray(result.sourceRgba.buffer);
+  const rgba = new Uint8ClampedArray(result.frames[0].rgba.buffer);
   canvas.getContext('2d').putImageData(new ImageData(rgba, result.width, result.height), 0, 0);
   canvas.style.width = `${result.width * zoom}px`;
   canvas.style.height = `${result.height * zoom}px`;
@@ -98,7 +100,8 @@ function finish(id, result) {
   }
   const zoom = Number(document.getElementById('zoom').value);
   const name = outputName(job.name, job.factor);
-  const png = new Blob([result.png], { type: 'image/png' });
+  const elapsedMs = performance.now() - job.started;
+  const png = new Blob([result.file], { type: result.mimeType });
   const url = URL.createObjectURL(png);
   const after = document.createElement('img');
   after.src = url;
@@ -112,22 +115,23 @@ function finish(id, result) {
     figure(`after: ${result.width * job.factor} × ${result.height * job.factor}`, after));
   const mode = result.flattened ? 'flattened over the background'
     : result.withAlpha ? 'transparency kept' : 'opaque';
-  const frames = result.frames > 1 ? `${result.frames} frames, ` : '';
-  job.message.textContent = `${mode}; ${frames}enlarged in ${result.enlargeMs.toFixed(1)} ms. `;
+  const frames = result.animated ? `${result.frames.length} frames, ` : '';
+  job.message.textContent = `${mode}; ${frames}done in ${Math.round(elapsedMs)} ms. `;
   const link = document.createElement('a');
   link.href = url;
   link.download = name;
   link.className = 'download';
-  link.dataset.enlargeMs = result.enlargeMs;
+  link.dataset.elapsedMs = elapsedMs;
   link.textContent = `download ${name}`;
   job.message.append(link);
   job.item.append(views);
-  finished.set(id, { name, png: result.png });
+  finished.set(id, { name, png: result.file });
   zipButton.disabled = false;
 }
 
 worker.onmessage = (event) => {
-  const { id, progress: fraction } = event.data;
+  const { id, progress: fraction, limits } = event.data;
+  if (limits) return;
   if (fraction !== undefined) {
     progress.value = batchDone + fraction;
     return;

@@ -1,12 +1,15 @@
-// Enlarges the files the page sends, one after another, off the page's thread, and reports
-// progress between bands of rows (or frames of an animation) so that a large sheet shows it
-// moving.
+// Enlarges the files the page sends, one after another, off the page's thread, through the
+// module's one path from a file's bytes to the bytes tessera-scale writes, and reports progress
+// between its steps (bands of a still image, frames of an animation).
+//
+//   request  {id, bytes, factor, background (0xRRGGBB or -1), wrap, cellWidth, cellHeight, format ('png' | 'webp')}
+//   progress {id, progress (0..1)}
+//   result   {id, width, height, frames: [{rgba, delayMs}], file, mimeType, animated, withAlpha, flattened}
+//   failure  {id, failure}
+// Once loaded it also posts {limits: {minFactor, maxFactor, defaultFactor, maxSize}}, the module's own.
 importScripts('tessera_page.js');
 
 const modulePromise = createTesseraModule();
-// Target pixels per band: small enough for progress to move on a large sheet, large enough
-// that the hand-overs cost nothing measurable.
-const bandTargetPixels = 1 << 20;
 
 function readString(module, pointer) {
   const bytes = module.HEAPU8;
@@ -15,41 +18,45 @@ function readString(module, pointer) {
   return new TextDecoder().decode(bytes.subarray(pointer, end));
 }
 
-async function enlarge(module, { id, bytes, factor, background, wrap, cellWidth, cellHeight }) {
+function failureOf(module, job, id) {
+  return { id, failure: readString(module, module._pageFailure(job)) };
+}
+
+function enlarge(module, { id, bytes, factor, background, wrap, cellWidth, cellHeight, format }) {
   const input = module._malloc(Math.max(bytes.byteLength, 1));
   if (!input) return { id, failure: 'the page ran out of memory reading it' };
   module.HEAPU8.set(new Uint8Array(bytes), input);
-  const job = module._pageOpen(input, bytes.byteLength, factor, background, wrap ? 1 : 0, cellWidth, cellHeight);
+  const webp = format === 'webp';
+  const job = module._pageOpen(input, bytes.byteLength, factor, background, wrap ? 1 : 0, cellWidth, cellHeight,
+    webp ? 1 : 0);
   module._free(input);
   try {
-    const failure = readString(module, module._pageFailure(job));
-    if (failure) return { id, failure };
+    if (readString(module, module._pageFailure(job))) return failureOf(module, job, id);
     const width = module._pageWidth(job);
     const height = module._pageHeight(job);
-    const source = module._malloc(width * height * 4);
-    module._pageSourceRgba(job, source);
-    const sourceRgba = module.HEAPU8.slice(source, source + width * height * 4);
-    module._free(source);
-
-    // An animation is enlarged frame by frame, a still image in bands of rows.
-    const frames = module._pageFrames(job);
-    const started = performance.now();
-    for (let frame = 0; frame < frames; frame++) {
-      if (!module._pageEnlargeFrame(job, frame)) return { id, failure: readString(module, module._pageFailure(job)) };
-      postMessage({ id, progress: (frame + 1) / frames });
+    // The source frames are read before the steps, which release each frame as it is enlarged.
+    const frames = [];
+    const frameBytes = width * height * 4;
+    const frameAt = module._malloc(frameBytes);
+    if (!frameAt) return { id, failure: 'the page ran out of memory reading it' };
+    for (let index = 0; index < module._pageFrames(job); index++) {
+      module._pageSourceFrame(job, index, frameAt);
+      frames.push({ rgba: module.HEAPU8.slice(frameAt, frameAt + frameBytes), delayMs: module._pageFrameDelay(job, index) });
     }
-    const rowsPerBand = Math.max(1, Math.floor(bandTargetPixels / (width * factor * factor)));
-    for (let row = 0; frames === 0 && row < height; row += rowsPerBand) {
-      module._pageEnlarge(job, row, Math.min(height, row + rowsPerBand));
-      postMessage({ id, progress: Math.min(height, row + rowsPerBand) / height });
+    module._free(frameAt);
+    const steps = module._pageSteps(job);
+    for (let step = 0; step < steps; step++) {
+      if (!module._pageStep(job, step)) return failureOf(module, job, id);
+      postMessage({ id, progress: (step + 1) / steps });
     }
-    const enlargeMs = performance.now() - started;
-    if (!module._pageEncode(job)) return { id, failure: readString(module, module._pageFailure(job)) };
-    const pngAt = module._pagePng(job);
-    const png = module.HEAPU8.slice(pngAt, pngAt + module._pagePngSize(job));
+    if (!module._pageFinish(job)) return failureOf(module, job, id);
+    const fileAt = module._pageOutput(job);
+    const file = module.HEAPU8.slice(fileAt, fileAt + module._pageOutputSize(job));
     return {
-      id, width, height, sourceRgba, png, enlargeMs, frames,
-      withAlpha: module._pageMode(job) === 1,
+      id, width, height, frames, file,
+      mimeType: webp ? 'image/webp' : 'image/png',
+      animated: frames.length > 1,
+      withAlpha: module._pageWithAlpha(job) === 1,
       flattened: module._pageFlattened(job) === 1,
     };
   } finally {
@@ -57,17 +64,26 @@ async function enlarge(module, { id, bytes, factor, background, wrap, cellWidth,
   }
 }
 
+modulePromise.then((module) => postMessage({
+  limits: {
+    minFactor: module._pageMinFactor(),
+    maxFactor: module._pageMaxFactor(),
+    defaultFactor: module._pageDefaultFactor(),
+    maxSize: readString(module, module._pageLimit()),
+  },
+}));
+
 let queue = Promise.resolve();
 onmessage = (event) => {
   queue = queue.then(async () => {
     const module = await modulePromise;
     let result;
     try {
-      result = await enlarge(module, event.data);
+      result = enlarge(module, event.data);
     } catch (error) {
       result = { id: event.data.id, failure: 'the page could not enlarge it: ' + error };
     }
-    const transfer = result.png ? [result.png.buffer, result.sourceRgba.buffer] : [];
+    const transfer = result.file ? [result.file.buffer, ...result.frames.map((frame) => frame.rgba.buffer)] : [];
     postMessage(result, transfer);
   });
 };
