@@ -46,8 +46,11 @@ class BuildWithCMake(build_ext):
                         "-DTESSERA_BUILD_EDITOR=OFF", "-DTESSERA_BUILD_BATCH=OFF",
                         "-DTESSERA_BUILD_TESTS=OFF", "-DTESSERA_BUILD_PYTHON=ON"], check=True)
         jobs = os.environ.get("CMAKE_BUILD_PARALLEL_LEVEL", str(os.cpu_count() or 1))
-        subprocess.run(["cmake", "--build", str(build_dir), "--target", "tessera_python", "-j", jobs],
-                       check=True)
+        command = ["cmake", "--build", str(build_dir), "--target", "tessera_python", "-j", jobs]
+        if subprocess.run(command, check=False).returncode != 0:
+            # CMake leaves the target out, with a note above, when it lacks the headers.
+            raise RuntimeError("building the tessera module failed; it needs cmake, a C++20 compiler, "
+                               "Python's headers (python3-dev) and pybind11 (pybind11-dev)")
         built = sorted((build_dir / "python").glob("tessera.*.so"))
         if len(built) != 1:
             raise RuntimeError(f"expected one built module in {build_dir / 'python'}, found {built}")

@@ -36,7 +36,6 @@ way; the scaler as a static C++ library with its header, CMake and
 pkg-config files; and the tessera Python module for numpy arrays and
 Pillow images.")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_INSTALL_DIRECTORY tessera)
 set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
 set(CPACK_STRIP_FILES ON)
 set(CPACK_OUTPUT_FILE_PREFIX ${PROJECT_BINARY_DIR}/package)
@@ -55,12 +54,10 @@ if(TARGET tessera_python)
   # The module is built for one Python version (MAJOR.MINOR); numpy carries its arrays, Pillow
   # its images.
   get_target_property(python_version tessera_python TESSERA_PYTHON_VERSION)
-  string(REPLACE "." ";" python_next "${python_version}")
-  list(GET python_next 1 python_minor)
-  math(EXPR python_minor "${python_minor} + 1")
-  list(GET python_next 0 python_next)
+  string(REGEX MATCH "^([0-9]+)\\.([0-9]+)$" python_version "${python_version}")
+  math(EXPR python_next_minor "${CMAKE_MATCH_2} + 1")
   set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "python3 (>= ${python_version}~), python3 (<< ${python_next}.${python_minor})")
+    "python3 (>= ${python_version}~), python3 (<< ${CMAKE_MATCH_1}.${python_next_minor})")
   set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "python3-numpy")
   set(CPACK_DEBIAN_PACKAGE_SUGGESTS "python3-pil")
 endif()
