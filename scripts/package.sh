@@ -30,8 +30,7 @@ fi
 export CMAKE_BUILD_PARALLEL_LEVEL=${CMAKE_BUILD_PARALLEL_LEVEL:-$(nproc)}
 
 rm -rf "$dist"
-mkdir -p build
-mkdir -p "$dist"
+mkdir -p "$dist" build
 
 # The wheel, built for Debian's python3 with its setuptools and wheel: no download.
 python_wheel() {
