@@ -1,16 +1,32 @@
-# Install rules: the editor and the batch command, the scaler library with its public header,
-# a CMake package (find_package(TesseraScaler CONFIG) gives Tessera::scaler), a pkg-config file
-# (tessera-scaler) and the desktop entry with its icon. Test data stays in the source tree.
+# Install rules: the editor and the batch command with their manual pages and the command's bash
+# completion, the scaler library with its public header, a CMake package
+# (find_package(TesseraScaler CONFIG) gives Tessera::scaler), a pkg-config file (tessera-scaler)
+# and the desktop entry with its icon. Test data stays in the source tree. The Debian package is
+# made from these rules (package.cmake, included at the end).
 #
 # Both package files locate the prefix relative to themselves, so an install tree can be moved
 # or installed with `cmake --install --prefix` into a prefix other than the configured one.
 include(CMakePackageConfigHelpers)
 
+# Manual pages carry the project's version and are installed compressed, as man and Debian expect
+# (-n: no name or time stamp inside, so the same page gives the same bytes).
+function(tessera_install_man_page name)
+  set(page ${PROJECT_BINARY_DIR}/packaging/man/${name}.1)
+  configure_file(${PROJECT_SOURCE_DIR}/packaging/man/${name}.1 ${page} @ONLY)
+  execute_process(COMMAND gzip -9 -n -c ${page} OUTPUT_FILE ${page}.gz COMMAND_ERROR_IS_FATAL ANY)
+  install(FILES ${page}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endfunction()
+
 if(TARGET tessera)
   install(TARGETS tessera RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  tessera_install_man_page(tessera)
 endif()
 if(TARGET tessera-scale)
   install(TARGETS tessera-scale RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  tessera_install_man_page(tessera-scale)
+  # Where bash-completion looks for a command's completion when it is first completed.
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/bash-completion/tessera-scale
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
 endif()
 
 install(TARGETS scaler EXPORT TesseraScalerTargets
@@ -62,3 +78,5 @@ if(TARGET tessera)
     DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/128x128/apps
     RENAME tessera.png)
 endif()
+
+include(${CMAKE_CURRENT_LIST_DIR}/package.cmake)

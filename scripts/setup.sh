@@ -12,6 +12,7 @@ packages=(
   xvfb xauth xdotool desktop-file-utils
   emscripten nodejs chromium
   qemu-user
+  python3-setuptools python3-wheel python3-build python3-venv lintian man-db
 )
 # The browser tests' driver comes from npm, which some Node builds carry themselves.
 if ! command -v npm >/dev/null 2>&1; then

@@ -5,7 +5,8 @@
 #      end-to-end editor tests under Xvfb and the install tests included;
 #   3. the same tests built with clang under AddressSanitizer and UBSan;
 #   4. the web page in headless Chromium against the release build's tessera-scale;
-#   5. each fuzzer for a bounded time (FUZZ_SECONDS, default 60; 0 skips them).
+#   5. the packages in dist/ built and checked (the Debian package, the Python wheel);
+#   6. each fuzzer for a bounded time (FUZZ_SECONDS, default 60; 0 skips them).
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
@@ -28,6 +29,9 @@ ctest --preset asan -j "$jobs"
 
 echo "== web page in headless Chromium"
 web/tests/run.sh build/release
+
+echo "== packages"
+scripts/package.sh --test
 
 if [ "${FUZZ_SECONDS:-60}" != 0 ]; then
   echo "== fuzzing"
