@@ -65,8 +65,14 @@ void uploadPreview(sf::Texture& texture, const EditorState& state) {
     // A texture that could not be created has size 0 × 0, and the preview must match its size.
     if (texture.getSize() == sf::Vector2u(static_cast<unsigned>(state.layout.previewWidth),
                                           static_cast<unsigned>(state.layout.previewHeight)) &&
-        !state.preview.empty())
-        texture.update(state.preview.data());
+        state.enlargedRows.begin < state.enlargedRows.end) {
+        // Only the rows the frame's enlargement rewrote; the texture holds the others already.
+        const auto factor = static_cast<unsigned>(state.layout.scaleFactor);
+        const auto top = static_cast<unsigned>(state.enlargedRows.begin) * factor;
+        const auto rows = static_cast<unsigned>(state.enlargedRows.end - state.enlargedRows.begin) * factor;
+        const auto width = static_cast<unsigned>(state.layout.previewWidth);
+        texture.update(state.preview.data() + std::size_t{top} * width * 4, width, rows, 0, top);
+    }
 }
 
 void drawFrame(sf::RenderWindow& window, const sf::Texture& texture, const EditorState& state) {

@@ -21,7 +21,8 @@ KeyInput toKeyInput(const sf::Event::KeyEvent& key);
 // texture; a texture the graphics driver refuses stays empty and is never drawn.
 void createPreviewTexture(sf::Texture& texture, const EditorState& state);
 
-// Uploads the whole preview; does nothing to a texture that was never created.
+// Uploads the preview rows the frame's enlargement rewrote; does nothing to a texture that was
+// never created.
 void uploadPreview(sf::Texture& texture, const EditorState& state);
 
 // Clears to opaque black, draws the preview magnified by the zoom at (0, 0), then the palette bar,

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <gtest/gtest.h>
 #include <optional>
+#include <random>
 #include <string>
 #include <tessera/editor/editor.h>
 #include <vector>
@@ -586,12 +587,100 @@ INSTANTIATE_TEST_SUITE_P(Factors, EditorEnlarge, testing::Values(2, 3, 4, 5),
                              return "Factor" + std::to_string(info.param);
                          });
 
+// Frames of random strokes in black and white (edges everywhere for the scaler to follow), fills,
+// undos, redos and opened images, each followed by the frame's enlargement of the rows its changes
+// reach: target and preview must be what enlarging the whole canvas gives, and a frame without a
+// change enlarges nothing.
+struct IncrementalCase {
+    const char* name;
+    std::int32_t factor, side; // side: the canvas's width and height in cells, at zoom 1
+};
+
+class EditorIncremental : public testing::TestWithParam<IncrementalCase> {};
+
+TEST_P(EditorIncremental, EnlargesTheChangedRowsToTheWholeCanvassWords) {
+    const IncrementalCase& c = GetParam();
+    EditorState state = startEditor(settingsOf(c.side * c.factor, c.factor, 1));
+    const EditorLayout& layout = state.layout;
+    std::mt19937 random(static_cast<std::uint32_t>(c.side * 7 + c.factor));
+    const auto below = [&](std::int64_t n) {
+        return static_cast<std::int32_t>(random() % n);
+    };
+    const auto window = static_cast<std::int32_t>(layout.canvasHeight * layout.cellSize);
+    const std::vector<std::uint8_t> image{200, 30, 40, 255, 10, 220, 30, 128, 0, 0, 0, 0, 90, 90, 250, 255};
+    std::vector<Pixel> expected(layout.targetCount);
+    std::vector<std::uint8_t> expectedPreview(layout.targetCount * 4);
+    for (int frame = 0; frame < 400; ++frame) {
+        switch (below(40)) {
+        case 0:
+            clearCanvas(state);
+            break;
+        case 1:
+        case 2:
+            applyKey(state, {Key::Z, true, false});
+            break;
+        case 3:
+            applyKey(state, {Key::Y, true, false});
+            break;
+        case 4:
+            openImage(state, {2, 2, image}, Clock::now());
+            break;
+        case 5:
+        case 6:
+            applyMouse(state, {}); // the stroke ends; nothing changes
+            break;
+        default:
+            // A stroke's cells of one frame.
+            for (std::int32_t i = below(3); i >= 0; --i) {
+                state.currentColour = DefaultPalette[static_cast<std::size_t>(below(2))];
+                paintAt(state, below(window), below(window));
+            }
+            break;
+        }
+        const bool changed = state.changedRows.begin < state.changedRows.end;
+        enlargeCanvas(state);
+        EXPECT_EQ(state.enlargedRows.begin < state.enlargedRows.end, changed) << "frame " << frame;
+        upscale(c.factor, state.canvas.data(), expected.data(), layout.canvasWidth, layout.canvasHeight,
+                ScaleSettings{}, INT32_MAX);
+        pixelsToOpaqueRgba(expected.data(), expected.size(), expectedPreview.data());
+        ASSERT_EQ(state.target, expected) << "frame " << frame;
+        ASSERT_EQ(state.preview, expectedPreview) << "frame " << frame;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Canvases, EditorIncremental,
+                         testing::Values(IncrementalCase{"Factor2", 2, 12}, IncrementalCase{"Factor3", 3, 12},
+                                         IncrementalCase{"Factor4", 4, 12}, IncrementalCase{"Factor5", 5, 12},
+                                         // Canvases of three rows and of one: every change reaches a border.
+                                         IncrementalCase{"ThreeRows", 2, 3},
+                                         IncrementalCase{"OneCell", 2, 1}),
+                         [](const testing::TestParamInfo<IncrementalCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
+struct ReachCase {
+    RowSpan changed;
+    std::int32_t height;
+    RowSpan reached;
+};
+
+class EditorReach : public testing::TestWithParam<ReachCase> {};
+
+TEST_P(EditorReach, TwoRowsEitherSideWithinTheCanvas) {
+    EXPECT_EQ(rowsToEnlarge(GetParam().changed, GetParam().height), GetParam().reached);
+}
+
+INSTANTIATE_TEST_SUITE_P(Spans, EditorReach,
+                         testing::Values(ReachCase{{5, 6}, 40, {3, 8}}, ReachCase{{0, 1}, 40, {0, 3}},
+                                         ReachCase{{39, 40}, 40, {37, 40}}, ReachCase{{1, 2}, 3, {0, 3}},
+                                         ReachCase{{4, 4}, 40, {}}, ReachCase{{0, 0}, 0, {}}));
+
 TEST(EditorPreview, CopyForcesAlphaTo255) {
     EditorState state = startEditor(settingsOf(40, 2, 5)); // 4 × 4 cells, 8 × 8 preview
     state.target[0] = 0x00FF8040u;                         // a blended word carries alpha 0
     state.target[1] = 0x7F010203u;
     state.target.back() = 0xFFFEDCBAu;
-    copyTargetToPreview(state);
+    copyTargetToPreview(state, {0, state.layout.canvasHeight});
     const std::vector<std::uint8_t> first(state.preview.begin(), state.preview.begin() + 8);
     EXPECT_EQ(first, (std::vector<std::uint8_t>{0xFF, 0x80, 0x40, 0xFF, 0x01, 0x02, 0x03, 0xFF}));
     const std::vector<std::uint8_t> last(state.preview.end() - 4, state.preview.end());

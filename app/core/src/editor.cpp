@@ -1,5 +1,4 @@
 #include <algorithm>
-#include <limits>
 #include <pixel_conversion.h>
 #include <tessera/editor/editor.h>
 
@@ -32,6 +31,19 @@ std::uint32_t cellIndex(const EditorState& state, std::int64_t cx, std::int64_t 
 
 void showNotice(EditorState& state, std::string text, Clock::time_point now) {
     state.notice = {std::move(text), now + noticeDuration};
+}
+
+// Adds the canvas rows that hold the cells `cells` to those changed since the last enlargement.
+void noteChangedCells(EditorState& state, CellSpan cells) {
+    if (cells.begin >= cells.end)
+        return;
+    const auto width = static_cast<std::size_t>(state.layout.canvasWidth);
+    const RowSpan rows{static_cast<std::int32_t>(cells.begin / width),
+                       static_cast<std::int32_t>((cells.end - 1) / width + 1)};
+    RowSpan& changed = state.changedRows;
+    changed = changed.begin >= changed.end
+                  ? rows
+                  : RowSpan{std::min(changed.begin, rows.begin), std::max(changed.end, rows.end)};
 }
 
 std::string sizeText(std::uint64_t width, std::uint64_t height) {
@@ -74,7 +86,8 @@ EditorState startEditor(const EditorSettings& settings) {
     state.target.assign(state.layout.targetCount, Pixel{0});
     // Opaque black until the first enlargement: the copy of a target of zeros.
     state.preview.resize(state.layout.targetCount * 4);
-    copyTargetToPreview(state);
+    copyTargetToPreview(state, {0, state.layout.canvasHeight});
+    state.changedRows = {0, state.layout.canvasHeight};
     state.currentColour = state.palette[1];
     state.selectedIndex = 1;
     state.scaleSettings = ScaleSettings{};
@@ -113,7 +126,8 @@ void paintAt(EditorState& state, std::int32_t x, std::int32_t y) {
     const std::int64_t cy = y / state.layout.cellSize;
     if (cx < 0 || cx >= state.layout.canvasWidth || cy < 0 || cy >= state.layout.canvasHeight)
         return;
-    paintCell(state.history, state.canvas, cellIndex(state, cx, cy), toPixel(state.currentColour));
+    noteChangedCells(state, paintCell(state.history, state.canvas, cellIndex(state, cx, cy),
+                                      toPixel(state.currentColour)));
 }
 
 void pickPaletteAt(EditorState& state, std::int32_t x) {
@@ -151,7 +165,7 @@ void eyedropAt(EditorState& state, std::int32_t x, std::int32_t y) {
 }
 
 void clearCanvas(EditorState& state) {
-    fillCanvas(state.history, state.canvas, toPixel(state.currentColour));
+    noteChangedCells(state, fillCanvas(state.history, state.canvas, toPixel(state.currentColour)));
 }
 
 KeyEffect applyKey(EditorState& state, const KeyInput& key) {
@@ -165,13 +179,13 @@ KeyEffect applyKey(EditorState& state, const KeyInput& key) {
         return key.control ? KeyEffect::OpenCanvas : KeyEffect::None;
     case Key::Z:
         if (key.control && key.shift)
-            redoStep(state.history, state.canvas);
+            noteChangedCells(state, redoStep(state.history, state.canvas));
         else if (key.control)
-            undoStep(state.history, state.canvas);
+            noteChangedCells(state, undoStep(state.history, state.canvas));
         break;
     case Key::Y:
         if (key.control)
-            redoStep(state.history, state.canvas);
+            noteChangedCells(state, redoStep(state.history, state.canvas));
         break;
     case Key::Other:
         break;
@@ -193,7 +207,7 @@ void openImage(EditorState& state, const RgbaImage& image, Clock::time_point now
                                tessera::pixels::compositeChannel(pixel[1], pixel[3], under[1]),
                                tessera::pixels::compositeChannel(pixel[2], pixel[3], under[2]));
         }
-    replaceCanvas(state.history, state.canvas, std::move(next));
+    noteChangedCells(state, replaceCanvas(state.history, state.canvas, std::move(next)));
 
     std::string text = "opened " + std::string(canvasFileName);
     if (image.width != static_cast<std::uint64_t>(layout.canvasWidth) ||
@@ -223,16 +237,33 @@ std::string windowTitle(const EditorState& state, Clock::time_point now) {
     return title;
 }
 
-void enlargeCanvas(EditorState& state) {
-    state.scaleSettings = ScaleSettings{};
-    if (state.layout.cellCount > 0)
-        upscale(state.layout.scaleFactor, state.canvas.data(), state.target.data(), state.layout.canvasWidth,
-                state.layout.canvasHeight, state.scaleSettings, std::numeric_limits<std::int32_t>::max());
-    copyTargetToPreview(state);
+RowSpan rowsToEnlarge(RowSpan changed, std::int32_t height) {
+    // Two rows above and below: the neighbourhood the corners of a cell's block are graded from.
+    constexpr std::int32_t reach = 2;
+    if (changed.begin >= changed.end)
+        return {};
+    return {std::max(changed.begin - reach, 0), std::min(changed.end + reach, height)};
 }
 
-void copyTargetToPreview(EditorState& state) {
-    pixelsToOpaqueRgba(state.target.data(), state.target.size(), state.preview.data());
+void enlargeCanvas(EditorState& state) {
+    state.scaleSettings = ScaleSettings{};
+    const RowSpan rows = rowsToEnlarge(state.changedRows, state.layout.canvasHeight);
+    state.changedRows = {};
+    state.enlargedRows = rows;
+    if (rows.begin >= rows.end)
+        return;
+    // The band entry gives these rows exactly the words of a whole-canvas enlargement.
+    upscaleBand(state.layout.scaleFactor, state.canvas.data(), state.target.data(), state.layout.canvasWidth,
+                state.layout.canvasHeight, state.scaleSettings, rows.begin, rows.end);
+    copyTargetToPreview(state, rows);
+}
+
+void copyTargetToPreview(EditorState& state, RowSpan rows) {
+    const auto rowPixels = static_cast<std::size_t>(state.layout.previewWidth) *
+                           static_cast<std::size_t>(state.layout.scaleFactor);
+    const std::size_t first = static_cast<std::size_t>(rows.begin) * rowPixels;
+    const std::size_t count = static_cast<std::size_t>(rows.end - rows.begin) * rowPixels;
+    pixelsToOpaqueRgba(state.target.data() + first, count, state.preview.data() + first * 4);
 }
 
 PaletteBar layOutPaletteBar(const EditorState& state) {

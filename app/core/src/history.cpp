@@ -23,21 +23,28 @@ void recordStep(EditHistory& history, EditStep step) {
     history.doneCount = history.steps.size();
 }
 
-// Puts the values the step holds on the canvas and keeps the canvas's in their place.
-void exchange(EditStep& step, std::vector<Pixel>& canvas) {
+// Puts the values the step holds on the canvas and keeps the canvas's in their place. A step's
+// cells are sorted by index, so the first and the last bound the span.
+CellSpan exchange(EditStep& step, std::vector<Pixel>& canvas) {
     for (CellValue& cell : step.cells)
         std::swap(canvas[cell.index], cell.pixel);
-    if (!step.canvas.empty())
+    if (!step.canvas.empty()) {
         canvas.swap(step.canvas);
+        return {0, canvas.size()};
+    }
+    if (step.cells.empty())
+        return {};
+    return {step.cells.front().index, std::size_t{step.cells.back().index} + 1};
 }
 
 } // namespace
 
-void paintCell(EditHistory& history, std::vector<Pixel>& canvas, std::uint32_t index, Pixel colour) {
+CellSpan paintCell(EditHistory& history, std::vector<Pixel>& canvas, std::uint32_t index, Pixel colour) {
     if (canvas[index] == colour)
-        return;
+        return {};
     history.stroke.push_back({index, canvas[index]});
     canvas[index] = colour;
+    return {index, std::size_t{index} + 1};
 }
 
 void endStroke(EditHistory& history, const std::vector<Pixel>& canvas) {
@@ -59,13 +66,18 @@ void endStroke(EditHistory& history, const std::vector<Pixel>& canvas) {
     recordStep(history, EditStep{std::move(cells), {}});
 }
 
-void replaceCanvas(EditHistory& history, std::vector<Pixel>& canvas, std::vector<Pixel> next) {
+CellSpan replaceCanvas(EditHistory& history, std::vector<Pixel>& canvas, std::vector<Pixel> next) {
     endStroke(history, canvas);
     std::size_t changed = 0;
+    CellSpan span{canvas.size(), 0};
     for (std::size_t i = 0; i < canvas.size(); ++i)
-        changed += canvas[i] != next[i] ? 1 : 0;
+        if (canvas[i] != next[i]) {
+            ++changed;
+            span.begin = std::min(span.begin, i);
+            span.end = i + 1;
+        }
     if (changed == 0)
-        return;
+        return {};
     // The step keeps whichever is smaller: the changed cells' old values or the whole old canvas.
     EditStep step;
     if (changed * sizeof(CellValue) < canvas.size() * sizeof(Pixel)) {
@@ -78,24 +90,26 @@ void replaceCanvas(EditHistory& history, std::vector<Pixel>& canvas, std::vector
     }
     canvas = std::move(next);
     recordStep(history, std::move(step));
+    return span;
 }
 
-void fillCanvas(EditHistory& history, std::vector<Pixel>& canvas, Pixel colour) {
-    replaceCanvas(history, canvas, std::vector<Pixel>(canvas.size(), colour));
+CellSpan fillCanvas(EditHistory& history, std::vector<Pixel>& canvas, Pixel colour) {
+    return replaceCanvas(history, canvas, std::vector<Pixel>(canvas.size(), colour));
 }
 
-void undoStep(EditHistory& history, std::vector<Pixel>& canvas) {
+CellSpan undoStep(EditHistory& history, std::vector<Pixel>& canvas) {
     endStroke(history, canvas);
     if (history.doneCount == 0)
-        return;
+        return {};
     --history.doneCount;
-    exchange(history.steps[history.doneCount], canvas);
+    return exchange(history.steps[history.doneCount], canvas);
 }
 
-void redoStep(EditHistory& history, std::vector<Pixel>& canvas) {
+CellSpan redoStep(EditHistory& history, std::vector<Pixel>& canvas) {
     endStroke(history, canvas);
     if (history.doneCount == history.steps.size())
-        return;
-    exchange(history.steps[history.doneCount], canvas);
+        return {};
+    const CellSpan span = exchange(history.steps[history.doneCount], canvas);
     ++history.doneCount;
+    return span;
 }

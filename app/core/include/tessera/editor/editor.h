@@ -10,7 +10,9 @@
 //   openImage         Ctrl+O: an image laid over the canvas from its top-left cell, one step
 //   noteCanvasSaved   what the window says after Ctrl+S (noteCanvasNotOpened: after a failed Ctrl+O)
 //   windowTitle       the window's name, followed for a few seconds by what the last save or open did
-//   enlargeCanvas     the frame's enlargement of the whole canvas, copied into the preview
+//   rowsToEnlarge     the canvas rows whose enlargement a change to some rows can alter
+//   enlargeCanvas     the frame's enlargement: the rows the changes since the last one reach,
+//                     enlarged and copied into the preview
 //   layOutPaletteBar  the rectangles of the palette bar, in drawing order
 //
 // Coordinates are window pixels relative to the client area; they may be negative or lie
@@ -78,6 +80,14 @@ inline constexpr std::string_view windowName = "TESSERA.EXE";
 // Where Ctrl+S writes the canvas and Ctrl+O reads it from: this name in the working directory.
 inline constexpr std::string_view canvasFileName = "canvas.png";
 
+// Canvas rows [begin, end); empty when begin ≥ end.
+struct RowSpan {
+    std::int32_t begin = 0;
+    std::int32_t end = 0;
+
+    friend constexpr bool operator==(const RowSpan&, const RowSpan&) = default;
+};
+
 struct EditorState {
     EditorLayout layout;
     Palette palette{};
@@ -94,6 +104,11 @@ struct EditorState {
     // pixels of red, green, blue and alpha bytes, the window library's image layout. Opaque black
     // until the first enlargement is copied in; always opaque.
     std::vector<std::uint8_t> preview;
+    // The canvas rows changed since the last enlargement (all of them at start-up), and the rows
+    // the last enlargement wrote into the target and the preview, each row as its factor rows
+    // there, so that a shell need upload no others.
+    RowSpan changedRows;
+    RowSpan enlargedRows;
 
     Colour currentColour;            // what the left button paints and Escape clears to
     std::int32_t selectedIndex = -1; // the outlined palette entry; -1 for none
@@ -192,12 +207,22 @@ void noteCanvasNotOpened(EditorState& state, const std::string& failure, Clock::
 // windowName, followed by " — " and the notice's text while the notice lasts (now < until).
 std::string windowTitle(const EditorState& state, Clock::time_point now);
 
-// Enlarges the whole canvas into the target and copies the target into the preview.
+// How far a change reaches in the enlargement: the block of a canvas cell is decided by the
+// cells up to two rows above and below it (the grades of its top corners come from the row
+// above and the rows around it, those of its bottom corners from its own row to two rows down),
+// so a change to rows `changed` alters the blocks of those rows and of the two rows on either
+// side, clamped to the canvas's `height` rows. Nothing for no change.
+RowSpan rowsToEnlarge(RowSpan changed, std::int32_t height);
+
+// Enlarges the rows the changes since the last call reach (rowsToEnlarge) into the target and
+// copies them into the preview, then notes them as enlargedRows and clears changedRows. With no
+// change nothing is enlarged or copied. Target and preview always end as enlarging the whole
+// canvas would leave them.
 void enlargeCanvas(EditorState& state);
 
-// Copies the target into the preview: red, green and blue from each word, alpha 255 whatever
-// the word's top byte holds.
-void copyTargetToPreview(EditorState& state);
+// Copies target rows [begin × factor, end × factor) into the preview: red, green and blue from
+// each word, alpha 255 whatever the word's top byte holds.
+void copyTargetToPreview(EditorState& state, RowSpan rows);
 
 // One rectangle of the palette bar, in window pixels (single precision).
 struct BarRectangle {

@@ -9,6 +9,9 @@
 //   undoStep       the canvas as it was before the newest done step
 //   redoStep       the oldest undone step applied again
 //
+// Each action that can change the canvas returns the span of cells it changed, so that the editor
+// enlarges no more than those cells reach.
+//
 // One step is one action as the user thinks of it: a stroke (every cell painted while the left
 // button stayed down), a fill or an image opened onto the canvas. A step holds, for the cells it changed, the
 // values the canvas does not hold at present: those from before the step while it is done, and those from
@@ -34,6 +37,13 @@ struct CellValue {
     Pixel pixel = 0;
 };
 
+// The canvas cells an action changed lie at indices [begin, end); empty when begin ≥ end. The span
+// may hold unchanged cells between changed ones, never a changed cell outside it.
+struct CellSpan {
+    std::size_t begin = 0;
+    std::size_t end = 0;
+};
+
 // The cells one step changed, or, where that is smaller, the whole other canvas.
 struct EditStep {
     std::vector<CellValue> cells;
@@ -52,7 +62,7 @@ struct EditHistory {
 
 // Paints cell `index` with `colour` within the open stroke; a cell that already holds the colour
 // is left alone and noted nowhere.
-void paintCell(EditHistory& history, std::vector<Pixel>& canvas, std::uint32_t index, Pixel colour);
+CellSpan paintCell(EditHistory& history, std::vector<Pixel>& canvas, std::uint32_t index, Pixel colour);
 
 // Closes the open stroke. When it left at least one cell other than before it began, the cells it
 // changed become one step.
@@ -60,12 +70,12 @@ void endStroke(EditHistory& history, const std::vector<Pixel>& canvas);
 
 // Ends the open stroke, then gives every cell the value `next` holds for it (`next` has the canvas's
 // size); one step when that changes a cell.
-void replaceCanvas(EditHistory& history, std::vector<Pixel>& canvas, std::vector<Pixel> next);
+CellSpan replaceCanvas(EditHistory& history, std::vector<Pixel>& canvas, std::vector<Pixel> next);
 
 // Ends the open stroke, then gives every cell `colour`; one step when that changes a cell.
-void fillCanvas(EditHistory& history, std::vector<Pixel>& canvas, Pixel colour);
+CellSpan fillCanvas(EditHistory& history, std::vector<Pixel>& canvas, Pixel colour);
 
 // Each ends the open stroke first. Undo past the oldest kept step and redo past the newest do
 // nothing.
-void undoStep(EditHistory& history, std::vector<Pixel>& canvas);
-void redoStep(EditHistory& history, std::vector<Pixel>& canvas);
+CellSpan undoStep(EditHistory& history, std::vector<Pixel>& canvas);
+CellSpan redoStep(EditHistory& history, std::vector<Pixel>& canvas);
