@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds the page (the WebAssembly module and the static files) into build/web/site and serves
-# it at http://127.0.0.1:8000/ until Ctrl-C. With --build-only it stops after building, and
+# Builds both pages, the converter (index.html) and the painter (paint.html), with their
+# WebAssembly modules, icons, manifest and service worker, into build/web/site and serves it at
+# http://127.0.0.1:8000/ until Ctrl-C. With --build-only it stops after building, and
 # prints the folder, which can be put on any static host as it is.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -18,6 +19,18 @@ cmake --build "$build" -j "$(nproc)"
 rm -rf "$site"
 mkdir -p "$site"
 cp web/page/*.html web/page/*.js web/page/*.css "$build/tessera_page.js" "$build/tessera_page.wasm" "$site/"
+cp web/paint/page/* "$build/paint/tessera_paint.js" "$build/paint/tessera_paint.wasm" "$site/"
+# The app's icons: the desktop icon at the sizes browsers ask for, its pixels kept hard.
+/usr/bin/python3 - packaging/tessera-128.png "$site" <<'PYTHON'
+import sys
+from PIL import Image
+icon = Image.open(sys.argv[1]).convert("RGBA")
+for size in (192, 512):
+    icon.resize((size, size), Image.NEAREST).save(f"{sys.argv[2]}/icon-{size}.png")
+PYTHON
+# The service worker's cache is named after this build, so that a new build replaces the old files.
+stamp=$(cd "$site" && cat $(ls | sort) | sha256sum | cut -c1-16)
+sed -i "s/@VERSION@/$stamp/" "$site/sw.js"
 
 if [ "${1:-}" = --build-only ]; then
   echo "$root/$site"

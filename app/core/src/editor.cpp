@@ -193,7 +193,7 @@ KeyEffect applyKey(EditorState& state, const KeyInput& key) {
     return KeyEffect::None;
 }
 
-void openImage(EditorState& state, const RgbaImage& image, Clock::time_point now) {
+void openImage(EditorState& state, const RgbaImage& image, Clock::time_point now, std::string_view fileName) {
     const EditorLayout& layout = state.layout;
     const auto width = static_cast<std::size_t>(std::min<std::uint64_t>(image.width, layout.canvasWidth));
     const auto height = static_cast<std::size_t>(std::min<std::uint64_t>(image.height, layout.canvasHeight));
@@ -209,7 +209,7 @@ void openImage(EditorState& state, const RgbaImage& image, Clock::time_point now
         }
     noteChangedCells(state, replaceCanvas(state.history, state.canvas, std::move(next)));
 
-    std::string text = "opened " + std::string(canvasFileName);
+    std::string text = "opened " + std::string(fileName);
     if (image.width != static_cast<std::uint64_t>(layout.canvasWidth) ||
         image.height != static_cast<std::uint64_t>(layout.canvasHeight))
         text += ", " + sizeText(image.width, image.height) + " on the " +
@@ -226,8 +226,17 @@ void noteCanvasSaved(EditorState& state, const std::optional<std::string>& failu
                now);
 }
 
-void noteCanvasNotOpened(EditorState& state, const std::string& failure, Clock::time_point now) {
-    showNotice(state, "could not open " + std::string(canvasFileName) + ": " + failure, now);
+void restoreCanvas(EditorState& state, std::span<const Pixel> cells) {
+    state.history = EditHistory{};
+    // Every cell opaque, whatever the kept words hold.
+    std::transform(cells.begin(), cells.end(), state.canvas.begin(),
+                   [](Pixel cell) { return cell | Pixel{0xFF000000u}; });
+    state.changedRows = {0, state.layout.canvasHeight};
+}
+
+void noteCanvasNotOpened(EditorState& state, const std::string& failure, Clock::time_point now,
+                         std::string_view fileName) {
+    showNotice(state, "could not open " + std::string(fileName) + ": " + failure, now);
 }
 
 std::string windowTitle(const EditorState& state, Clock::time_point now) {

@@ -8,6 +8,7 @@
 //   applyKey          one key press: fill, undo, redo, or the file work the shell is to carry out
 //   clearCanvas       Escape: every cell takes the current colour
 //   openImage         Ctrl+O: an image laid over the canvas from its top-left cell, one step
+//   restoreCanvas     a canvas kept from an earlier run, put back without a step
 //   noteCanvasSaved   what the window says after Ctrl+S (noteCanvasNotOpened: after a failed Ctrl+O)
 //   windowTitle       the window's name, followed for a few seconds by what the last save or open did
 //   rowsToEnlarge     the canvas rows whose enlargement a change to some rows can alter
@@ -194,15 +195,21 @@ struct RgbaImage {
 // smaller one does not reach keep their colours. Each pixel is composited over the cell it lands
 // on, channel by channel, as (pixel × alpha + cell × (255 − alpha)) ÷ 255 rounded to the nearest
 // integer (255 is odd, so there is never a tie), and the cell stays opaque: alpha 255 replaces the
-// cell, alpha 0 leaves it as it was. Then the notice says the file was opened, and at what size
-// when that is not the canvas's.
-void openImage(EditorState& state, const RgbaImage& image, Clock::time_point now);
+// cell, alpha 0 leaves it as it was. Then the notice says the file `fileName` was opened, and at
+// what size when that is not the canvas's.
+void openImage(EditorState& state, const RgbaImage& image, Clock::time_point now,
+               std::string_view fileName = canvasFileName);
+
+// The canvas as it was kept elsewhere (`cells` has the canvas's size; each made opaque), with a
+// fresh history: how a painting comes back after the program was closed.
+void restoreCanvas(EditorState& state, std::span<const Pixel> cells);
 
 // The notice after the shell has tried to write the canvas: that it was saved or, given a
 // `failure`, why it was not. After an open that failed, the notice says why; the canvas and its
 // history are left as they are.
 void noteCanvasSaved(EditorState& state, const std::optional<std::string>& failure, Clock::time_point now);
-void noteCanvasNotOpened(EditorState& state, const std::string& failure, Clock::time_point now);
+void noteCanvasNotOpened(EditorState& state, const std::string& failure, Clock::time_point now,
+                         std::string_view fileName = canvasFileName);
 
 // windowName, followed by " — " and the notice's text while the notice lasts (now < until).
 std::string windowTitle(const EditorState& state, Clock::time_point now);
