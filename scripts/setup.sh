@@ -10,7 +10,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev libclang-rt-14-dev libspng-dev imagemagick
   python3-dev pybind11-dev python3-numpy python3-pil python3-pytest
   xvfb xauth xdotool desktop-file-utils
-  emscripten nodejs chromium
+  emscripten nodejs chromium firefox-esr
   qemu-user
   python3-setuptools python3-wheel python3-build python3-venv lintian man-db
 )

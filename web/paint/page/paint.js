@@ -30,7 +30,8 @@ let shownTitle = '';
 let settings = '';
 let unsaved = false; // painting since start-up or the last Ctrl+S
 let storeTimer = 0;
-// Per-frame time (sampling, enlargement, drawing), for measurements: the latest few hundred.
+// For measurements, the latest few hundred frames: the time the frame's work took (sampling,
+// enlargement, drawing calls), whether the canvas had changed, and the frame's timestamp.
 const frameTimes = [];
 
 function start(text) {
@@ -134,7 +135,7 @@ function showTitle() {
 }
 
 let freshCanvas = true; // the first enlargement of a canvas is no painting
-function frame() {
+function frame(timestamp) {
   const began = performance.now();
   const sample = pointer.press ?? pointer;
   pointer.press = null;
@@ -142,7 +143,7 @@ function frame() {
   painter._paintEnlarge(session);
   const changed = draw();
   showTitle();
-  frameTimes.push(performance.now() - began);
+  frameTimes.push({ work: performance.now() - began, changed, timestamp });
   if (frameTimes.length > 600) frameTimes.shift();
   if (changed && !freshCanvas) {
     unsaved = true;
@@ -186,7 +187,7 @@ function keyNumber(event) {
 }
 
 document.addEventListener('keydown', (event) => {
-  if (!session || event.target.closest?.('textarea, input, button, summary')) return;
+  if (!session || event.target.closest?.('textarea')) return;
   const key = keyNumber(event);
   if (key === 0 || event.altKey) return;
   event.preventDefault();
