@@ -54,6 +54,7 @@ function start(text) {
   };
   windowCanvas.width = layout.window;
   windowCanvas.height = layout.window;
+  shownBar = null;
   preview = document.createElement('canvas');
   preview.width = Math.max(layout.previewWidth, 1);
   preview.height = Math.max(layout.previewHeight, 1);
@@ -85,9 +86,8 @@ function fillCovered(left, top, width, height) {
 
 const colour = (r, g, b, a) => `rgba(${r},${g},${b},${a / 255})`;
 
-function drawBar() {
-  const count = painter._paintLayOutBar(session);
-  const bar = barRectangles(count);
+function drawBar(bar) {
+  const count = bar.length / barFloats;
   for (let i = 0; i < count; ++i) {
     const [left, top, width, height, r, g, b, a, thickness, or, og, ob, oa] = bar.subarray(i * barFloats, (i + 1) * barFloats);
     if (a > 0) {
@@ -106,10 +106,16 @@ function drawBar() {
 }
 
 // Copies the preview rows the frame's enlargement rewrote, then draws the frame: black, the
-// preview magnified by the zoom at (0, 0), the palette bar.
+// preview magnified by the zoom at (0, 0), the palette bar. A frame that would draw what the
+// window already shows (no enlargement, the same bar) is left as it is.
+let shownBar = null;
 function draw() {
   const begin = painter._paintEnlargedBegin(session);
   const end = painter._paintEnlargedEnd(session);
+  const bar = barRectangles(painter._paintLayOutBar(session));
+  const sameBar = shownBar !== null && shownBar.length === bar.length && shownBar.every((v, i) => v === bar[i]);
+  if (begin >= end && sameBar) return false;
+  shownBar = bar;
   if (begin < end) {
     const width = layout.previewWidth;
     const pixels = new Uint8ClampedArray(painter.HEAPU8.buffer, painter._paintPreview(session),
@@ -122,7 +128,7 @@ function draw() {
   context.imageSmoothingEnabled = false;
   if (layout.previewWidth > 0)
     context.drawImage(preview, 0, 0, layout.previewWidth * layout.zoom, layout.previewHeight * layout.zoom);
-  drawBar();
+  drawBar(bar);
   return begin < end;
 }
 
