@@ -37,7 +37,9 @@ StillImage openStill(codecs::DecodedImage&& image, const Request& request) {
     still.conversion = pixels::convertToWords(image.rgba, request.background, still.source);
     image.rgba = {};
     still.targetPixels = targetPixels(image.width, image.height, request.factor);
-    still.target.reset(new Pixel[still.targetPixels]); // left uninitialised, as make_unique_for_overwrite would
+    // Left uninitialised (the bands write every pixel); WebAssembly's library has no
+    // make_unique_for_overwrite.
+    still.target.reset(new Pixel[still.targetPixels]);
     return still;
 }
 
