@@ -1,5 +1,8 @@
-// The page: files in, settings read, each file sent to the worker, its result shown beside its
-// source with links to download it, and all results in one zip.
+// The page: files in (chosen, or dropped anywhere), settings read, each file sent to the worker,
+// and each result shown in one comparison view (before and after at the same size, a divider or
+// a flip between them, zoom and pan shared) with a link to download it; all results in one zip.
+// Changing how files are enlarged enlarges the results on the page again; changing how they are
+// viewed only redraws them. A sample sprite stands in until the first file of the user's own.
 import { makeZip } from './zip.js';
 
 const worker = new Worker('worker.js');
@@ -7,35 +10,64 @@ const results = document.getElementById('results');
 const progress = document.getElementById('progress');
 const statusText = document.getElementById('status-text');
 const zipButton = document.getElementById('zip');
-const finished = new Map(); // id -> { name, png }
-const pending = new Map(); // id -> { item, name, factor }
-let nextId = 0;
+const clearButton = document.getElementById('clear');
+const cellProblem = document.getElementById('cell-problem');
+const sampleName = 'cdda_uc_dog_gshepherd_32.png';
+const items = []; // in the order the files were chosen
+const requests = new Map(); // request id -> item
+let nextRequest = 0;
+// When the worker last answered: it enlarges one file at a time, so a file's wait starts at
+// the later of this and the moment it was asked for.
+let lastAnswerAt = performance.now();
 let batchTotal = 0;
 let batchDone = 0;
 
 document.getElementById('settings').addEventListener('submit', (event) => event.preventDefault());
+
+// A cell size as typed: a whole number from 1, or null.
+function cellSize(id) {
+  const input = document.getElementById(id);
+  const size = Number(input.value);
+  return !input.validity.badInput && input.value !== '' && Number.isInteger(size) && size >= 1 && size < 2 ** 31
+    ? size : null;
+}
+
+// Flags a bad cell size at its field as it is typed, before any file is chosen.
+function checkCells() {
+  const bad = ['cell-width', 'cell-height'].filter((id) => cellSize(id) === null);
+  for (const id of ['cell-width', 'cell-height']) {
+    document.getElementById(id).setAttribute('aria-invalid', String(bad.includes(id)));
+  }
+  cellProblem.textContent = bad.length ? 'A cell size is a whole number of pixels from 1.' : '';
+  return bad.length === 0;
+}
 
 function settings() {
   const factor = Number(document.querySelector('input[name=factor]:checked').value);
   const flatten = document.querySelector('input[name=alpha]:checked').value === 'flatten';
   const background = flatten ? parseInt(document.getElementById('background').value.slice(1), 16) : -1;
   const wrap = document.getElementById('wrap').checked;
-  // A sheet's cell size, whole numbers from 1 (-1 when not, which the module refuses); 0 for none.
+  const format = document.querySelector('input[name=format]:checked').value;
+  // A sheet's cell size; 0 for none, and -1 for one that is not a whole number from 1, which
+  // the module refuses with its message.
   const grid = document.getElementById('grid').checked;
-  const cellSize = (id) => {
-    const size = Number(document.getElementById(id).value);
-    return !grid ? 0 : Number.isInteger(size) && size >= 1 && size < 2 ** 31 ? size : -1;
-  };
-  return {
-    factor, background, wrap, cellWidth: cellSize('cell-width'), cellHeight: cellSize('cell-height'), format: 'png',
-  };
+  const cell = (id) => (!grid ? 0 : cellSize(id) ?? -1);
+  return { factor, background, wrap, cellWidth: cell('cell-width'), cellHeight: cell('cell-height'), format };
 }
 
-// hero.png -> hero@4x.png, as tessera-scale names its outputs.
-function outputName(name, factor) {
+// hero.png -> hero@4x.png (or .webp), as tessera-scale names its outputs.
+function outputName(name, factor, format) {
   const dot = name.lastIndexOf('.');
   const stem = dot > 0 ? name.slice(0, dot) : name;
-  return `${stem}@${factor}x.png`;
+  return `${stem}@${factor}x.${format}`;
+}
+
+// A wait as people read it: whole milliseconds under a second, then tenths of a second.
+function formatWait(ms) {
+  if (ms < 1) return 'under 1 ms';
+  if (ms < 1000) return `${Math.round(ms)} ms`;
+  if (ms < 60000) return `${(ms / 1000).toFixed(1)} s`;
+  return `${Math.floor(ms / 60000)} min ${Math.round((ms % 60000) / 1000)} s`;
 }
 
 function showStatus() {
@@ -46,112 +78,430 @@ function showStatus() {
     : `Enlarging ${batchDone + 1} of ${batchTotal}…`;
 }
 
-function addFiles(files) {
-  const { factor, ...options } = settings();
-  for (const file of files) {
-    const id = nextId++;
-    const item = document.createElement('li');
-    const name = document.createElement('p');
-    name.className = 'name';
-    name.textContent = file.name;
-    const message = document.createElement('p');
-    message.className = 'message';
-    message.textContent = 'waiting…';
-    item.append(name, message);
-    results.prepend(item);
-    pending.set(id, { item, message, name: file.name, factor, started: performance.now() });
-    batchTotal++;
-    file.arrayBuffer().then(
-      (bytes) => worker.postMessage({ id, bytes, factor, ...options }, [bytes]),
-      () => finish(id, { failure: 'the browser could not read the file' }));
+function showButtons() {
+  const own = items.filter((item) => !item.sample);
+  zipButton.disabled = !own.some((item) => item.result && !item.request);
+  clearButton.disabled = own.length === 0;
+}
+
+function element(tag, className, text) {
+  const made = document.createElement(tag);
+  if (className) made.className = className;
+  if (text !== undefined) made.textContent = text;
+  return made;
+}
+
+// A new entry in the list for FILE, enlarged at once with the current settings.
+function addItem(file, sample = false) {
+  const item = { file, sample, request: null, result: null, url: null, madeAt: null };
+  item.node = element('li', sample ? 'sample' : '');
+  const head = element('div', 'head');
+  item.nameNode = element('p', 'name', sample ? `${file.name} (a sample: drop your own images to replace it)` : file.name);
+  const remove = element('button', 'remove', 'remove');
+  remove.type = 'button';
+  remove.setAttribute('aria-label', `remove ${file.name}`);
+  remove.addEventListener('click', () => removeItem(item));
+  head.append(item.nameNode, remove);
+  item.message = element('p', 'message', 'waiting…');
+  item.node.append(head, item.message);
+  results.append(item.node);
+  items.push(item);
+  enlargeItem(item);
+  showButtons();
+}
+
+function forget(item) {
+  if (item.request !== null) {
+    requests.delete(item.request);
+    item.request = null;
+    batchDone++;
   }
+  if (item.url) URL.revokeObjectURL(item.url);
+  item.node.remove();
+  items.splice(items.indexOf(item), 1);
+}
+
+function removeItem(item) {
+  forget(item);
+  showStatus();
+  showButtons();
+}
+
+function addFiles(files) {
+  if (!files.length) return;
+  if (batchDone === batchTotal) batchTotal = batchDone = 0;
+  for (const item of items.filter((item) => item.sample)) forget(item);
+  for (const file of files) addItem(file);
   showStatus();
 }
 
-function sourceCanvas(result, zoom) {
-  const canvas = document.createElement('canvas');
-  canvas.width = result.width;
-  canvas.height = result.height;
-  const rgba = new Uint8ClampedArray(result.frames[0].rgba.buffer);
-  canvas.getContext('2d').putImageData(new ImageData(rgba, result.width, result.height), 0, 0);
-  canvas.style.width = `${result.width * zoom}px`;
-  canvas.style.height = `${result.height * zoom}px`;
-  return canvas;
+// Sends ITEM's file to the worker with the current settings; an answer to an earlier request
+// for it is then ignored.
+function enlargeItem(item) {
+  if (item.request !== null) {
+    requests.delete(item.request);
+    batchDone++;
+  }
+  const { factor, format, ...options } = settings();
+  const id = nextRequest++;
+  item.request = id;
+  item.asked = { factor, format, at: performance.now() };
+  requests.set(id, item);
+  batchTotal++;
+  item.node.classList.add('busy');
+  if (item.result) {
+    item.message.textContent = 'enlarging again…';
+    item.message.className = 'message';
+  }
+  item.file.arrayBuffer().then(
+    (bytes) => requests.get(id) === item && worker.postMessage({ id, bytes, factor, format, ...options }, [bytes]),
+    () => answer({ id, failure: 'the browser could not read the file' }));
+  showStatus();
+  showButtons();
 }
 
-function figure(caption, content) {
-  const element = document.createElement('figure');
-  const text = document.createElement('figcaption');
-  text.textContent = caption;
-  element.append(content, text);
-  return element;
+function reenlargeAll() {
+  for (const item of items) enlargeItem(item);
 }
 
-function finish(id, result) {
-  const job = pending.get(id);
-  pending.delete(id);
+function answer(data) {
+  const now = performance.now();
+  const item = requests.get(data.id);
+  const startedAt = Math.max(lastAnswerAt, item?.asked.at ?? now);
+  lastAnswerAt = now;
+  if (!item) return;
+  requests.delete(data.id);
+  item.request = null;
   batchDone++;
   showStatus();
-  if (result.failure) {
-    job.item.classList.add('failed');
-    job.message.className = 'message failure';
-    job.message.textContent = `Cannot enlarge it: ${result.failure}.`;
-    return;
+  item.node.classList.remove('busy');
+  if (data.failure) {
+    item.result = null;
+    if (item.url) URL.revokeObjectURL(item.url);
+    item.url = null;
+    item.view?.node.remove();
+    item.view = null;
+    item.node.classList.add('failed');
+    item.message.className = 'message failure';
+    item.message.textContent = `Cannot enlarge it: ${data.failure}.`;
+  } else {
+    item.node.classList.remove('failed');
+    showResult(item, data, now - startedAt);
   }
-  const zoom = Number(document.getElementById('zoom').value);
-  const name = outputName(job.name, job.factor);
-  const elapsedMs = performance.now() - job.started;
-  const png = new Blob([result.file], { type: result.mimeType });
-  const url = URL.createObjectURL(png);
-  const after = document.createElement('img');
-  after.src = url;
-  after.alt = `${job.name} enlarged by ${job.factor}`;
-  after.width = result.width * job.factor * zoom;
-  after.height = result.height * job.factor * zoom;
-  const views = document.createElement('div');
-  views.className = 'views';
-  views.append(
-    figure(`before: ${result.width} × ${result.height}`, sourceCanvas(result, zoom * job.factor)),
-    figure(`after: ${result.width * job.factor} × ${result.height * job.factor}`, after));
+  showButtons();
+}
+
+function showResult(item, result, waitMs) {
+  const { factor, format } = item.asked;
+  const name = outputName(item.file.name, factor, format);
+  if (item.url) URL.revokeObjectURL(item.url);
+  item.url = URL.createObjectURL(new Blob([result.file], { type: result.mimeType }));
+  item.result = { ...result, factor, name };
+  item.madeAt = new Date();
   const mode = result.flattened ? 'flattened over the background'
     : result.withAlpha ? 'transparency kept' : 'opaque';
-  const frames = result.animated ? `${result.frames.length} frames, ` : '';
-  job.message.textContent = `${mode}; ${frames}done in ${Math.round(elapsedMs)} ms. `;
-  const link = document.createElement('a');
-  link.href = url;
+  const frames = result.frames.length > 1 ? `${result.frames.length} frames, ` : '';
+  item.message.className = 'message';
+  item.message.textContent = `${result.width} × ${result.height} → ${result.width * factor} × ${result.height * factor}; ` +
+    `${mode}; ${frames}took ${formatWait(waitMs)}. `;
+  const link = element('a', 'download', `download ${name}`);
+  link.href = item.url;
   link.download = name;
-  link.className = 'download';
-  link.dataset.elapsedMs = elapsedMs;
-  link.textContent = `download ${name}`;
-  job.message.append(link);
-  job.item.append(views);
-  finished.set(id, { name, png: result.file });
-  zipButton.disabled = false;
+  link.dataset.waitMs = waitMs;
+  item.message.append(link);
+  if (!item.view) {
+    item.view = makeView(item);
+    item.node.append(item.view.node);
+  }
+  item.view.show(item);
 }
 
 worker.onmessage = (event) => {
   const { id, progress: fraction, limits } = event.data;
-  if (limits) return;
-  if (fraction !== undefined) {
-    progress.value = batchDone + fraction;
+  // Once loaded, the module tells its own limit on an image's size.
+  if (limits) {
+    document.getElementById('limit').textContent = `${limits.maxSize.replace(' x ', ' × ')} pixels after enlarging`;
     return;
   }
-  finish(id, event.data);
+  if (fraction !== undefined) {
+    if (requests.has(id)) progress.value = batchDone + fraction;
+    return;
+  }
+  answer(event.data);
 };
+
+// --- The comparison view -------------------------------------------------------------------
+
+const zoomSelect = document.getElementById('zoom');
+const previewSelect = document.getElementById('preview');
+const previewColour = document.getElementById('preview-colour');
+let viewCount = 0;
+
+// One view: the source's frame in a canvas and the output file in an image, stacked on one stage
+// at the same size, so that zoom, pan and the checkerboard are shared. The divider shows the
+// source left of it and the enlargement right of it; "before" or "after" shows one alone.
+function makeView(item) {
+  const view = { split: 0.5, show: null, panX: 0, panY: 0, scale: 1, frameShown: -1 };
+  const number = viewCount++;
+  view.node = element('div', 'compare');
+  view.viewport = element('div', 'viewport');
+  view.viewport.tabIndex = 0;
+  view.viewport.setAttribute('aria-label', `${item.file.name}, before and after; arrow keys move the view when zoomed in`);
+  view.stage = element('div', 'stage');
+  view.before = element('canvas', 'before');
+  view.after = element('img', 'after');
+  view.after.alt = '';
+  view.after.draggable = false;
+  view.stage.append(view.before, view.after);
+  view.divider = element('div', 'divider');
+  view.divider.tabIndex = 0;
+  view.divider.setAttribute('role', 'slider');
+  view.divider.setAttribute('aria-label', 'divider: before on its left, after on its right');
+  view.divider.setAttribute('aria-valuemin', '0');
+  view.divider.setAttribute('aria-valuemax', '100');
+  view.tagBefore = element('span', 'tag tag-before', 'before');
+  view.tagAfter = element('span', 'tag tag-after', 'after');
+  view.viewport.append(view.stage, view.divider, view.tagBefore, view.tagAfter);
+
+  const modes = element('div', 'modes');
+  modes.setAttribute('role', 'radiogroup');
+  modes.setAttribute('aria-label', 'show');
+  for (const [value, text] of [['both', 'divider'], ['before', 'before'], ['after', 'after']]) {
+    const label = element('label');
+    const radio = element('input');
+    radio.type = 'radio';
+    radio.name = `show-${number}`;
+    radio.value = value;
+    radio.checked = value === 'both';
+    radio.addEventListener('change', () => { view.mode = value; layout(view); });
+    label.append(radio, ` ${text}`);
+    modes.append(label);
+  }
+  view.mode = 'both';
+  view.node.append(view.viewport, modes);
+
+  view.show = (shownItem) => {
+    const { result } = shownItem;
+    view.result = result;
+    view.before.width = result.width;
+    view.before.height = result.height;
+    view.frames = result.frames.map((frame) => ({
+      image: new ImageData(new Uint8ClampedArray(frame.rgba.buffer, frame.rgba.byteOffset, frame.rgba.byteLength),
+        result.width, result.height),
+      delayMs: frame.delayMs,
+    }));
+    view.totalMs = view.frames.reduce((sum, frame) => sum + frame.delayMs, 0);
+    view.frameShown = -1;
+    view.playing = false;
+    drawFrame(view, 0);
+    view.after.onload = () => {
+      // Both sides start together: the image's own animation from its first frame, the source's
+      // frames from the same clock.
+      view.startedAt = performance.now();
+      view.playing = view.frames.length > 1 && view.totalMs > 0;
+      if (view.playing) animate();
+    };
+    view.after.src = shownItem.url;
+    view.after.alt = `${shownItem.file.name} enlarged by ${result.factor}`;
+    view.tagBefore.textContent = `before ${result.width} × ${result.height}`;
+    view.tagAfter.textContent = `after ${result.width * result.factor} × ${result.height * result.factor}`;
+    layout(view);
+  };
+
+  dragging(view);
+  view.viewport.addEventListener('keydown', (event) => {
+    if (event.target !== view.viewport) return;
+    const step = { ArrowLeft: [1, 0], ArrowRight: [-1, 0], ArrowUp: [0, 1], ArrowDown: [0, -1] }[event.key];
+    if (!step || !view.pannable) return;
+    event.preventDefault();
+    view.panX += step[0] * view.viewport.clientWidth * 0.1;
+    view.panY += step[1] * view.viewport.clientHeight * 0.1;
+    layout(view);
+  });
+  view.divider.addEventListener('keydown', (event) => {
+    const moves = { ArrowLeft: -0.05, ArrowDown: -0.05, ArrowRight: 0.05, ArrowUp: 0.05, PageDown: -0.25, PageUp: 0.25 };
+    let split = view.split;
+    if (event.key in moves) split += moves[event.key] / (event.shiftKey ? 5 : 1);
+    else if (event.key === 'Home') split = 0;
+    else if (event.key === 'End') split = 1;
+    else return;
+    event.preventDefault();
+    view.split = Math.min(1, Math.max(0, split));
+    layout(view);
+  });
+  return view;
+}
+
+// A press on the divider moves it; elsewhere it pans the view when the picture is larger than
+// the view, and moves the divider when it is not. Mouse, pen and touch alike.
+function dragging(view) {
+  let drag = null;
+  view.viewport.addEventListener('pointerdown', (event) => {
+    if (event.button !== 0) return;
+    const onDivider = event.target === view.divider;
+    drag = onDivider || !view.pannable
+      ? { kind: 'divider' } : { kind: 'pan', x: event.clientX - view.panX, y: event.clientY - view.panY };
+    if (drag.kind === 'divider' && view.mode !== 'both') {
+      drag = null;
+      return;
+    }
+    view.viewport.setPointerCapture(event.pointerId);
+    move(event);
+    event.preventDefault();
+  });
+  const move = (event) => {
+    if (!drag) return;
+    if (drag.kind === 'pan') {
+      view.panX = event.clientX - drag.x;
+      view.panY = event.clientY - drag.y;
+    } else {
+      const left = view.viewport.getBoundingClientRect().left + view.visibleLeft;
+      view.split = Math.min(1, Math.max(0, (event.clientX - left) / Math.max(1, view.visibleWidth)));
+    }
+    layout(view);
+  };
+  view.viewport.addEventListener('pointermove', move);
+  const end = () => { drag = null; };
+  view.viewport.addEventListener('pointerup', end);
+  view.viewport.addEventListener('pointercancel', end);
+}
+
+// Sizes and places VIEW's stage for the zoom chosen: "fit" is the largest whole number of screen
+// pixels per enlarged pixel that fits the view (a fraction when even one does not); the other
+// steps are that many screen pixels per enlarged pixel. The checkerboard's squares are whole
+// source pixels.
+function layout(view) {
+  const { result } = view;
+  if (!result) return;
+  const width = result.width * result.factor;
+  const height = result.height * result.factor;
+  const room = view.node.clientWidth;
+  const maxHeight = Math.max(160, Math.round(window.innerHeight * 0.55));
+  let scale = Number(zoomSelect.value);
+  if (zoomSelect.value === 'fit') {
+    scale = Math.min(room / width, maxHeight / height);
+    if (scale >= 1) scale = Math.floor(scale);
+  }
+  const shownWidth = width * scale;
+  const shownHeight = height * scale;
+  const viewWidth = Math.min(room, Math.max(shownWidth, Math.min(room, 240)));
+  const viewHeight = Math.min(maxHeight, shownHeight);
+  view.viewport.style.width = `${viewWidth}px`;
+  view.viewport.style.height = `${viewHeight}px`;
+  view.pannable = shownWidth > viewWidth + 0.5 || shownHeight > viewHeight + 0.5;
+  view.viewport.classList.toggle('pannable', view.pannable);
+  const place = (pan, shown, room) => (shown <= room ? (room - shown) / 2 : Math.min(0, Math.max(room - shown, pan)));
+  if (view.scale !== scale) {
+    // A new zoom keeps the middle of what was shown in the middle.
+    const middleX = (viewWidth / 2 - view.panX) / (view.scale || 1);
+    const middleY = (viewHeight / 2 - view.panY) / (view.scale || 1);
+    view.panX = viewWidth / 2 - middleX * scale;
+    view.panY = viewHeight / 2 - middleY * scale;
+    view.scale = scale;
+  }
+  view.panX = place(view.panX, shownWidth, viewWidth);
+  view.panY = place(view.panY, shownHeight, viewHeight);
+  const stage = view.stage.style;
+  stage.width = `${shownWidth}px`;
+  stage.height = `${shownHeight}px`;
+  stage.transform = `translate(${view.panX}px, ${view.panY}px)`;
+  const sourcePixel = scale * result.factor;
+  const square = Math.ceil(8 / sourcePixel) * sourcePixel;
+  stage.setProperty('--square', `${square}px`);
+  view.stage.dataset.preview = previewSelect.value;
+  stage.setProperty('--preview', previewColour.value);
+
+  view.visibleLeft = Math.max(0, view.panX);
+  view.visibleWidth = Math.min(viewWidth, view.panX + shownWidth) - view.visibleLeft;
+  const split = view.mode === 'both' ? view.split : view.mode === 'before' ? 1 : 0;
+  const x = view.visibleLeft + split * view.visibleWidth;
+  view.after.style.clipPath = `inset(0 0 0 ${Math.max(0, x - view.panX)}px)`;
+  view.divider.hidden = view.mode !== 'both';
+  view.divider.style.left = `${x}px`;
+  view.divider.setAttribute('aria-valuenow', String(Math.round(view.split * 100)));
+  view.divider.setAttribute('aria-valuetext', `${Math.round(view.split * 100)} % before`);
+  view.tagBefore.hidden = split === 0;
+  view.tagAfter.hidden = split === 1;
+}
+
+function drawFrame(view, index) {
+  if (view.frameShown === index) return;
+  view.frameShown = index;
+  view.before.getContext('2d').putImageData(view.frames[index].image, 0, 0);
+}
+
+// Plays every animation's source frames by the clock its enlarged image started on.
+let animating = false;
+function animate() {
+  if (animating) return;
+  animating = true;
+  const tick = (now) => {
+    const playing = items.filter((item) => item.view?.playing);
+    if (!playing.length) {
+      animating = false;
+      return;
+    }
+    for (const { view } of playing) {
+      let at = (now - view.startedAt) % view.totalMs;
+      let index = 0;
+      while (at >= view.frames[index].delayMs && index < view.frames.length - 1) at -= view.frames[index++].delayMs;
+      drawFrame(view, index);
+    }
+    requestAnimationFrame(tick);
+  };
+  requestAnimationFrame(tick);
+}
+
+function layoutAll() {
+  for (const item of items) if (item.view) layout(item.view);
+}
+zoomSelect.addEventListener('change', layoutAll);
+previewSelect.addEventListener('change', () => {
+  previewColour.disabled = previewSelect.value !== 'solid';
+  layoutAll();
+});
+previewColour.addEventListener('input', () => {
+  previewSelect.value = 'solid';
+  previewColour.disabled = false;
+  layoutAll();
+});
+previewColour.disabled = true;
+new ResizeObserver(layoutAll).observe(results);
+
+// --- Settings that change the enlargement --------------------------------------------------
+
+for (const selector of ['input[name=factor]', 'input[name=alpha]', 'input[name=format]', '#wrap']) {
+  for (const input of document.querySelectorAll(selector)) input.addEventListener('change', reenlargeAll);
+}
+document.getElementById('background').addEventListener('change', () => {
+  document.querySelector('input[name=alpha][value=flatten]').checked = true;
+  reenlargeAll();
+});
+document.getElementById('grid').addEventListener('change', () => checkCells() && reenlargeAll());
+for (const id of ['cell-width', 'cell-height']) {
+  const input = document.getElementById(id);
+  input.addEventListener('input', checkCells);
+  input.addEventListener('change', () => {
+    if (checkCells() && document.getElementById('grid').checked) reenlargeAll();
+  });
+}
+
+// --- Files in and out ----------------------------------------------------------------------
 
 // Names already taken get " (2)", " (3)" before the extension, so that no entry hides another.
 function uniqueNames(entries) {
   const taken = new Set();
-  return entries.map(({ name, png }) => {
+  return entries.map(({ name, bytes, date }) => {
     let unique = name;
-    for (let n = 2; taken.has(unique); n++) unique = name.replace(/\.png$/, ` (${n}).png`);
+    for (let n = 2; taken.has(unique); n++) unique = name.replace(/(\.[a-z]+)$/, ` (${n})$1`);
     taken.add(unique);
-    return { name: unique, bytes: png };
+    return { name: unique, bytes, date };
   });
 }
 
 zipButton.addEventListener('click', () => {
-  const entries = uniqueNames([...finished.values()]);
+  const done = items.filter((item) => !item.sample && item.result && item.request === null);
+  const entries = uniqueNames(done.map((item) => ({ name: item.result.name, bytes: item.result.file, date: item.madeAt })));
   const link = document.createElement('a');
   link.href = URL.createObjectURL(makeZip(entries));
   link.download = 'tessera.zip';
@@ -160,26 +510,38 @@ zipButton.addEventListener('click', () => {
   link.remove();
 });
 
+clearButton.addEventListener('click', () => {
+  for (const item of [...items]) forget(item);
+  showStatus();
+  showButtons();
+});
+
 document.getElementById('files').addEventListener('change', (event) => {
   addFiles([...event.target.files]);
   event.target.value = '';
 });
 
-const drop = document.getElementById('drop');
-drop.addEventListener('dragover', (event) => {
+// A drop anywhere is caught: the browser would otherwise open the file in place of the page.
+const dropCover = document.getElementById('drop-cover');
+const carriesFiles = (event) => [...(event.dataTransfer?.types ?? [])].includes('Files');
+document.addEventListener('dragover', (event) => {
   event.preventDefault();
-  drop.classList.add('over');
+  if (carriesFiles(event)) {
+    event.dataTransfer.dropEffect = 'copy';
+    dropCover.hidden = false;
+  }
 });
-drop.addEventListener('dragleave', () => drop.classList.remove('over'));
-drop.addEventListener('drop', (event) => {
+document.addEventListener('dragleave', (event) => {
+  if (event.relatedTarget === null) dropCover.hidden = true;
+});
+document.addEventListener('drop', (event) => {
   event.preventDefault();
-  drop.classList.remove('over');
-  addFiles([...event.dataTransfer.files]);
+  dropCover.hidden = true;
+  addFiles([...(event.dataTransfer?.files ?? [])]);
 });
 
-const checkerboard = document.getElementById('checkerboard');
-checkerboard.addEventListener('click', () => {
-  const dark = document.body.classList.toggle('dark');
-  document.body.classList.toggle('light', !dark);
-  checkerboard.setAttribute('aria-pressed', String(dark));
-});
+checkCells();
+// The sample, until the user's first file: one of the page's own files.
+fetch(sampleName).then((response) => (response.ok ? response.blob() : null)).then((blob) => {
+  if (blob && items.length === 0) addItem(new File([blob], sampleName, { type: 'image/png' }), true);
+}, () => {});

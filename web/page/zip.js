@@ -1,5 +1,5 @@
-// A zip archive of finished PNGs, stored as they are (PNG is compressed already), with the
-// CRC-32 and the sizes every reader checks.
+// A zip archive of finished images, stored as they are (PNG and WebP are compressed already),
+// with the CRC-32 and the sizes every reader checks, and each entry dated when it was made.
 const crcTable = (() => {
   const table = new Uint32Array(256);
   for (let n = 0; n < 256; n++) {
@@ -10,8 +10,14 @@ const crcTable = (() => {
   return table;
 })();
 
-// 1 January 1980, the earliest date the format holds: the archive says nothing of when it was made.
-const dosDate = 0x21;
+// A date as the format holds it: local time to two seconds, years 1980 to 2107.
+function dosDateTime(date) {
+  const year = Math.min(2107, Math.max(1980, date.getFullYear()));
+  return {
+    time: (date.getHours() << 11) | (date.getMinutes() << 5) | (date.getSeconds() >> 1),
+    day: ((year - 1980) << 9) | ((date.getMonth() + 1) << 5) | date.getDate(),
+  };
+}
 
 function crc32(bytes) {
   let crc = 0xffffffff;
@@ -19,19 +25,21 @@ function crc32(bytes) {
   return (crc ^ 0xffffffff) >>> 0;
 }
 
-// entries: [{ name, bytes: Uint8Array }]; returns a Blob of the archive.
+// entries: [{ name, bytes: Uint8Array, date: Date }]; returns a Blob of the archive.
 export function makeZip(entries) {
   const parts = [];
   const central = [];
   let offset = 0;
-  for (const { name, bytes } of entries) {
+  for (const { name, bytes, date } of entries) {
+    const { time, day } = dosDateTime(date);
     const nameBytes = new TextEncoder().encode(name);
     const crc = crc32(bytes);
     const local = new DataView(new ArrayBuffer(30));
     local.setUint32(0, 0x04034b50, true);
     local.setUint16(4, 20, true);
     local.setUint16(6, 0x0800, true); // names in UTF-8
-    local.setUint16(12, dosDate, true);
+    local.setUint16(10, time, true);
+    local.setUint16(12, day, true);
     local.setUint32(14, crc, true);
     local.setUint32(18, bytes.length, true);
     local.setUint32(22, bytes.length, true);
@@ -41,7 +49,8 @@ export function makeZip(entries) {
     record.setUint16(4, 20, true);
     record.setUint16(6, 20, true);
     record.setUint16(8, 0x0800, true);
-    record.setUint16(14, dosDate, true);
+    record.setUint16(12, time, true);
+    record.setUint16(14, day, true);
     record.setUint32(16, crc, true);
     record.setUint32(20, bytes.length, true);
     record.setUint32(24, bytes.length, true);
