@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs what is missing, then builds and runs the whole test suite:
+# Installs everything that is missing (scripts/setup.sh), then builds and runs the whole test suite:
 #   1. formatting of every C++ file against .clang-format;
 #   2. the release build (g++, warnings as errors) and all its tests, the
 #      end-to-end editor tests under Xvfb and the install tests included;

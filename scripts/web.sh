@@ -7,7 +7,7 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 
-scripts/setup.sh
+scripts/setup.sh page
 
 # Debian's emscripten runs its JavaScript optimiser under this machine's Node, which finds
 # Debian's acorn only here.
@@ -28,6 +28,8 @@ icon = Image.open(sys.argv[1]).convert("RGBA")
 for size in (192, 512):
     icon.resize((size, size), Image.NEAREST).save(f"{sys.argv[2]}/icon-{size}.png")
 PYTHON
+# The sample the page shows on a first visit (CC BY-SA, credited on the page).
+cp tests/data/pixelart/cdda_uc_dog_gshepherd_32.png "$site/"
 # The service worker's cache is named after this build, so that a new build replaces the old files.
 stamp=$(cd "$site" && cat $(ls | sort) | sha256sum | cut -c1-16)
 sed -i "s/@VERSION@/$stamp/" "$site/sw.js"

@@ -14,3 +14,4 @@ cmake --build "$native" --target tessera-scale scaler_bench -j "$(nproc)" >/dev/
 node web/tests/browser_test.mjs "$site" "$native" tests/data/pixelart
 node web/tests/paint_test.mjs "$site" "$native" chromium
 node web/tests/paint_test.mjs "$site" "$native" firefox
+node web/tests/page_test.mjs "$site" tests/data/pixelart "${TESSERA_BROWSERS:-chromium,firefox}"
