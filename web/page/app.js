@@ -246,7 +246,8 @@ function makeView(item) {
   view.node = element('div', 'compare');
   view.viewport = element('div', 'viewport');
   view.viewport.tabIndex = 0;
-  view.viewport.setAttribute('aria-label', `${item.file.name}, before and after; arrow keys move the view when zoomed in`);
+  view.viewport.setAttribute('aria-label',
+    `${item.file.name}, before and after; + and - zoom, arrow keys move the view when zoomed in`);
   view.stage = element('div', 'stage');
   view.before = element('canvas', 'before');
   view.after = element('img', 'after');
@@ -311,6 +312,14 @@ function makeView(item) {
   dragging(view);
   view.viewport.addEventListener('keydown', (event) => {
     if (event.target !== view.viewport) return;
+    // + and - step through the zoom choices, for every view alike.
+    const zoomStep = { '+': 1, '=': 1, '-': -1 }[event.key];
+    if (zoomStep) {
+      const index = zoomSelect.selectedIndex + zoomStep;
+      if (index >= 0 && index < zoomSelect.options.length) zoomSelect.selectedIndex = index;
+      layoutAll();
+      return;
+    }
     const step = { ArrowLeft: [1, 0], ArrowRight: [-1, 0], ArrowUp: [0, 1], ArrowDown: [0, -1] }[event.key];
     if (!step || !view.pannable) return;
     event.preventDefault();
@@ -466,7 +475,8 @@ previewColour.addEventListener('input', () => {
   layoutAll();
 });
 previewColour.disabled = true;
-new ResizeObserver(layoutAll).observe(results);
+// Laid out again when the list's width changes (the window, a scroll bar), after the change.
+new ResizeObserver(() => requestAnimationFrame(layoutAll)).observe(results);
 
 // --- Settings that change the enlargement --------------------------------------------------
 
@@ -477,7 +487,9 @@ document.getElementById('background').addEventListener('change', () => {
   document.querySelector('input[name=alpha][value=flatten]').checked = true;
   reenlargeAll();
 });
-document.getElementById('grid').addEventListener('change', () => checkCells() && reenlargeAll());
+document.getElementById('grid').addEventListener('change', (event) => {
+  if (checkCells() || !event.target.checked) reenlargeAll();
+});
 for (const id of ['cell-width', 'cell-height']) {
   const input = document.getElementById(id);
   input.addEventListener('input', checkCells);

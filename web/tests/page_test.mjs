@@ -1,9 +1,10 @@
 // The page as a person uses it, in each browser named, headless: the sample shown on a first
 // visit; a bad cell size flagged at its field before any file; a file dropped on the page's body
 // enlarged; results in the order the files were chosen; a new factor enlarging the results
-// already shown again, their names and sizes following; the divider and the flip changing what
-// is on screen; remove and clear; on a phone's screen, the whole sprite in view with nothing
-// wider than the screen; and no console error.
+// already shown again, their names and sizes following, where the view's zoom and background
+// enlarge nothing; the divider and the flip changing what is on screen; remove and clear; on a
+// phone's screen, the whole sprite in view with nothing wider than the screen; and no console
+// error or request beyond the test's own server.
 //
 //   node page_test.mjs SITE_DIR DATA_DIR BROWSERS
 // BROWSERS is "chromium", "firefox" or both, comma-separated; CHROMIUM and FIREFOX override
@@ -155,6 +156,8 @@ async function runIn(name) {
     // stands and the stage's left edge, away from the divider's handle at either place. The door
     // is opaque: its left half before and after enlarging differ.
     const doorView = '#results li:nth-child(3) .viewport';
+    const links = () => page.$$eval('#results a.download', (links) => links.map((link) => link.href).join());
+    const shownLinks = await links();
     await page.select('#zoom', '2');
     const stage = await (await page.$(`${doorView} .stage`)).boundingBox();
     const divider = await (await page.$(`${doorView} .divider`)).boundingBox();
@@ -170,6 +173,9 @@ async function runIn(name) {
     await page.click('#results li:nth-child(3) .modes input[value=after]');
     const flipAfter = await shot();
     check(flipBefore === before && flipAfter === slid, 'the flip shows the whole before, then the whole after');
+
+    await page.select('#preview', 'solid');
+    check(await links() === shownLinks && !await page.$('#results li.busy'), 'the zoom and the preview behind enlarge nothing again');
 
     // Remove one, then clear all.
     await page.click('#results li:nth-child(2) button.remove');
