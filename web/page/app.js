@@ -480,6 +480,19 @@ new ResizeObserver(() => requestAnimationFrame(layoutAll)).observe(results);
 
 // --- Settings that change the enlargement --------------------------------------------------
 
+// The settings' summary line, read when the panel is closed (as it starts on a phone's screen).
+const settingsPanel = document.getElementById('settings-panel');
+function summarise() {
+  const { factor, background, wrap, cellWidth, cellHeight, format } = settings();
+  const parts = [`factor ${factor}`, background < 0 ? 'transparency kept' : `flattened over ${document.getElementById('background').value}`];
+  if (wrap) parts.push('wrap around');
+  if (cellWidth) parts.push(cellWidth > 0 && cellHeight > 0 ? `cells of ${cellWidth} × ${cellHeight}` : 'cells of a bad size');
+  parts.push(format.toUpperCase());
+  document.getElementById('settings-summary').textContent = parts.join(', ');
+}
+document.getElementById('settings').addEventListener('change', summarise);
+if (window.matchMedia('(max-width: 40rem)').matches) settingsPanel.open = false;
+
 for (const selector of ['input[name=factor]', 'input[name=alpha]', 'input[name=format]', '#wrap']) {
   for (const input of document.querySelectorAll(selector)) input.addEventListener('change', reenlargeAll);
 }
