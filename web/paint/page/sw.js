@@ -5,7 +5,7 @@
 const cacheName = 'tessera-@VERSION@';
 const files = ['./', 'index.html', 'app.js', 'style.css', 'worker.js', 'zip.js', 'tessera_page.js',
   'tessera_page.wasm', 'paint.html', 'paint.js', 'paint.css', 'tessera_paint.js', 'tessera_paint.wasm',
-  'register.js', 'manifest.webmanifest', 'icon-192.png', 'icon-512.png'];
+  'register.js', 'manifest.webmanifest', 'icon-192.png', 'icon-512.png', 'cdda_uc_dog_gshepherd_32.png'];
 
 self.addEventListener('install', (event) => {
   event.waitUntil(caches.open(cacheName).then((cache) => cache.addAll(files)).then(() => self.skipWaiting()));
