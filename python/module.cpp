@@ -7,6 +7,7 @@
 #include "limits_and_defaults.h"
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <cstdint>
 #include <limits>
@@ -135,19 +136,73 @@ py::module_ numpy() {
     return py::module_::import("numpy");
 }
 
-// A PIL image is taken as the array of its pixels after Pillow's own conversion: modes that can
-// carry transparency become RGBA, the others RGB.
+// The colour an RGB or L image marks as transparent, from Pillow's "transparency" info (which
+// its PNG reader takes from the tRNS chunk): an L image gives a grey level, an RGB one (red,
+// green, blue). None when the image has no such info.
+std::optional<std::array<std::uint8_t, 3>> colourKey(py::handle image, const std::string& mode) {
+    const py::dict info = image.attr("info");
+    if (!info.contains("transparency") || info["transparency"].is_none())
+        return std::nullopt;
+    const py::object key = info["transparency"];
+    const std::string expected = "the \"transparency\" of a PIL image of mode \"" + mode + "\" must be " +
+                                 (mode == "L" ? "a grey level" : "(red, green, blue)") +
+                                 " from 0 to 255, as an 8-bit PNG's colour key is, got " + reprText(key);
+    const auto level = [&](py::handle value) {
+        if (!PyIndex_Check(value.ptr()))
+            throw py::value_error(expected);
+        const long long number = integerArgument(value, "transparency");
+        if (number < 0 || number > 255)
+            throw py::value_error(expected);
+        return static_cast<std::uint8_t>(number);
+    };
+    if (mode == "L") {
+        const std::uint8_t grey = level(key);
+        return std::array{grey, grey, grey};
+    }
+    if (!PySequence_Check(key.ptr()) || py::isinstance<py::str>(key) || py::isinstance<py::bytes>(key) ||
+        py::len(key) != 3)
+        throw py::value_error(expected);
+    const auto channels = py::reinterpret_borrow<py::sequence>(key);
+    return std::array{level(channels[0]), level(channels[1]), level(channels[2])};
+}
+
+// RGB pixels with alpha 0 where they hold the colour key and 255 elsewhere, as the command's
+// decoder reads an image with a colour key.
+py::array_t<std::uint8_t> keyedToRgba(const py::array& rgb, const std::array<std::uint8_t, 3>& key) {
+    const auto pixels =
+        numpy().attr("ascontiguousarray")(rgb, "dtype"_a = "uint8").cast<py::array_t<std::uint8_t>>();
+    const py::ssize_t height = pixels.shape(0);
+    const py::ssize_t width = pixels.shape(1);
+    py::array_t<std::uint8_t> rgba({height, width, py::ssize_t{4}});
+    const std::uint8_t* from = pixels.data();
+    std::uint8_t* to = rgba.mutable_data();
+    for (py::ssize_t i = 0; i < height * width; ++i, from += 3, to += 4) {
+        std::copy(from, from + 3, to);
+        to[3] = std::equal(from, from + 3, key.begin()) ? 0 : 255;
+    }
+    return rgba;
+}
+
+// A PIL image is taken as the pixels the command's decoder would give for the file it came from:
+// modes that can carry transparency become RGBA, the others RGB. A colour key of an RGB or L
+// image makes the pixels of that colour transparent; a palette image is transparent through a
+// transparent index or alphas for its entries (tRNS of a PNG, or a GIF's transparent index), or
+// a palette of RGBA entries, which Pillow's own conversion applies.
 py::object pillowPixels(py::handle image) {
     const std::string mode = py::str(image.attr("mode"));
-    if (mode == "RGB" || mode == "RGBA")
+    if (mode == "RGB" || mode == "L") {
+        const std::optional<std::array<std::uint8_t, 3>> key = colourKey(image, mode);
+        const py::object rgb =
+            mode == "RGB" ? py::reinterpret_borrow<py::object>(image) : image.attr("convert")("RGB");
+        if (!key)
+            return rgb;
+        return keyedToRgba(numpy().attr("asarray")(rgb), *key);
+    }
+    if (mode == "RGBA")
         return py::reinterpret_borrow<py::object>(image);
-    if (mode == "L")
-        return image.attr("convert")("RGB");
     if (mode == "LA")
         return image.attr("convert")("RGBA");
     if (mode == "P") {
-        // A palette image is transparent through a transparent index (GIF, PNG tRNS) or a
-        // palette of RGBA entries.
         const py::object palette = image.attr("palette");
         const bool transparent = py::bool_(image.attr("info").attr("__contains__")("transparency")) ||
                                  (!palette.is_none() && std::string(py::str(palette.attr("mode"))) == "RGBA");
@@ -332,6 +387,33 @@ py::array_t<std::uint32_t> upscaleWords(const py::object& words, const py::objec
     return result;
 }
 
+// The largest value of a setting. Every value the scaler's rules can use lies from 0 up: a
+// weight, a tolerance or a ratio below 0 means nothing (a negative weight or ratio acts as its
+// size or as 0). Up to this bound every distance, sum and product the rules form stays finite, so
+// no comparison meets an infinity or a NaN.
+constexpr double maxSetting = 1e100;
+
+double settingValue(double value, const char* field) {
+    if (!(value >= 0.0 && value <= maxSetting))
+        throw py::value_error(std::string(field) + " must be a finite number from 0 to 1e100, got " +
+                              reprText(py::float_(value)));
+    return value;
+}
+
+template <double ScaleSettings::*field>
+auto settingGetter() {
+    return [](const ScaleSettings& settings) {
+        return settings.*field;
+    };
+}
+
+template <double ScaleSettings::*field>
+auto settingSetter(const char* name) {
+    return [name](ScaleSettings& settings, double value) {
+        settings.*field = settingValue(value, name);
+    };
+}
+
 std::string settingsRepr(const ScaleSettings& settings) {
     return py::str("ScaleSettings(luma_weight={!r}, same_colour_tolerance={!r}, dominant_ratio={!r}, "
                    "steep_ratio={!r})")
@@ -362,8 +444,11 @@ std::string upscaleDoc() {
            ") and return it as a new uint8 array.\n" + R"(
 image is a numpy uint8 array of shape (height, width, 3) (RGB) or (height, width, 4)
 (straight, not premultiplied, RGBA), or anything numpy can view as one. A PIL image is
-converted with Pillow's own convert: modes L, RGB and P to RGB, and modes LA, RGBA and P
-with a transparent colour to RGBA. Any memory layout works; the input is never modified.
+read as tessera-scale reads the file it came from: modes L, RGB and P to RGB, and to RGBA
+modes LA and RGBA, P with a transparent index, entry alphas or an RGBA palette, and L or
+RGB with a colour key (info["transparency"], a PNG's tRNS: the pixels of that colour get
+alpha 0, every other pixel alpha 255). Any memory layout works; the input is never
+modified.
 
 The result has shape (height * factor, width * factor, channels):
   - RGB input gives the opaque enlargement, the pixels tessera-scale writes for an
@@ -442,14 +527,19 @@ shape, a factor outside 2..5, an empty image or an enlargement of more than 2**2
 
 std::string settingsInitDoc() {
     const ScaleSettings defaults;
-    return py::str("__init__(self, luma_weight={!r}, same_colour_tolerance={!r}, dominant_ratio={!r}, "
-                   "steep_ratio={!r})\n--\n\nThe four tuning values; each one left out keeps its default.\n")
-        .format(defaults.lumaWeight, defaults.sameColourTolerance, defaults.dominantRatio,
-                defaults.steepRatio);
+    return py::
+        str("__init__(self, luma_weight={!r}, same_colour_tolerance={!r}, dominant_ratio={!r}, "
+            "steep_ratio={!r})\n--\n\nThe four tuning values; each one left out keeps its default. Each must "
+            "be a finite number from 0 to 1e100, or ValueError names it.\n")
+            .format(defaults.lumaWeight, defaults.sameColourTolerance, defaults.dominantRatio,
+                    defaults.steepRatio);
 }
 
 const char* const settingsDoc = R"(The scaler's four tuning values. The defaults are the ones the editor and
-tessera-scale use; other values give other enlargements.
+tessera-scale use; other values give other enlargements. Each value is a finite number
+from 0 to 1e100: below 0 none of them means anything, and within the bound no distance or
+product the scaler forms leaves the finite numbers. Any other value, given to the constructor
+or set on an attribute, raises ValueError naming the field.
 )";
 
 } // namespace
@@ -466,19 +556,26 @@ PYBIND11_MODULE(tessera, module) {
     py::class_<ScaleSettings>(module, "ScaleSettings", settingsDoc)
         .def(py::init(
                  [](double lumaWeight, double sameColourTolerance, double dominantRatio, double steepRatio) {
-                     return ScaleSettings{lumaWeight, sameColourTolerance, dominantRatio, steepRatio};
+                     return ScaleSettings{settingValue(lumaWeight, "luma_weight"),
+                                          settingValue(sameColourTolerance, "same_colour_tolerance"),
+                                          settingValue(dominantRatio, "dominant_ratio"),
+                                          settingValue(steepRatio, "steep_ratio")};
                  }),
              settingsInitDoc().c_str(), "luma_weight"_a = defaults.lumaWeight,
              "same_colour_tolerance"_a = defaults.sameColourTolerance,
              "dominant_ratio"_a = defaults.dominantRatio, "steep_ratio"_a = defaults.steepRatio)
-        .def_readwrite("luma_weight", &ScaleSettings::lumaWeight,
-                       "Multiplier of the brightness difference in every colour distance.")
-        .def_readwrite("same_colour_tolerance", &ScaleSettings::sameColourTolerance,
-                       "Colour distances below this count as the same colour.")
-        .def_readwrite("dominant_ratio", &ScaleSettings::dominantRatio,
-                       "How much one diagonal must dominate for a strong corner.")
-        .def_readwrite("steep_ratio", &ScaleSettings::steepRatio,
-                       "How much one edge distance must dominate for a sloped line.")
+        .def_property("luma_weight", settingGetter<&ScaleSettings::lumaWeight>(),
+                      settingSetter<&ScaleSettings::lumaWeight>("luma_weight"),
+                      "Multiplier of the brightness difference in every colour distance.")
+        .def_property("same_colour_tolerance", settingGetter<&ScaleSettings::sameColourTolerance>(),
+                      settingSetter<&ScaleSettings::sameColourTolerance>("same_colour_tolerance"),
+                      "Colour distances below this count as the same colour.")
+        .def_property("dominant_ratio", settingGetter<&ScaleSettings::dominantRatio>(),
+                      settingSetter<&ScaleSettings::dominantRatio>("dominant_ratio"),
+                      "How much one diagonal must dominate for a strong corner.")
+        .def_property("steep_ratio", settingGetter<&ScaleSettings::steepRatio>(),
+                      settingSetter<&ScaleSettings::steepRatio>("steep_ratio"),
+                      "How much one edge distance must dominate for a sloped line.")
         .def("__repr__", &settingsRepr)
         .def("__eq__", [](const ScaleSettings& a, py::handle b) -> py::object {
             if (!py::isinstance<ScaleSettings>(b))

@@ -65,3 +65,51 @@ def test_rgba_input_keeps_its_transparency_as_the_command_does(factor, tmp_path)
         result = tessera.upscale(rgba(path), factor)
         assert result.dtype == np.uint8 and result.shape == written[path.name].shape, path.name
         np.testing.assert_array_equal(result, written[path.name], err_msg=path.name)
+
+
+def keyed_sprite():
+    """The crow's colours with its transparent pixels magenta, the colour the keys below mark."""
+    pixels = rgba(SPRITES[0])
+    colours = pixels[..., :3].copy()
+    colours[pixels[..., 3] < 128] = (255, 0, 255)
+    return colours
+
+
+def saved_with_transparency(mode, transparency):
+    def save(path):
+        image = Image.fromarray(keyed_sprite())
+        image = image.quantize(32) if mode == "P" else image.convert(mode)
+        if callable(transparency):
+            image.save(path, transparency=transparency(image))
+        else:
+            image.save(path, transparency=transparency)
+    return save
+
+
+def magenta_index(image):
+    return image.palette.colors[(255, 0, 255)]
+
+
+def alphas_by_entry(image):
+    """Magenta transparent, every other entry half transparent except the last ones."""
+    return bytes(0 if index == magenta_index(image) else 128 for index in range(20))
+
+
+TRANSPARENT_FILES = {
+    "RGB with a colour key": saved_with_transparency("RGB", (255, 0, 255)),
+    "grey with a colour key": saved_with_transparency("L", 105),  # magenta's grey level
+    "palette with a transparent index": saved_with_transparency("P", magenta_index),
+    "palette with entry alphas": saved_with_transparency("P", alphas_by_entry),
+}
+
+
+@pytest.mark.parametrize("kind", TRANSPARENT_FILES)
+def test_transparency_of_pil_images_is_the_commands(kind, tmp_path):
+    path = tmp_path / "keyed.png"
+    TRANSPARENT_FILES[kind](path)
+    (tmp_path / "out").mkdir()
+    written = command_output([path], tmp_path / "out", 3)[path.name]
+    with Image.open(path) as image:
+        result = tessera.upscale(image, 3)
+    assert np.any(written[..., 3] == 0), "the file marks no pixel transparent"
+    np.testing.assert_array_equal(result, written)

@@ -10,6 +10,13 @@ WORDS = np.zeros((4, 4), np.uint32)
 # Larger than any allowed enlargement, yet without memory behind it.
 HUGE = np.broadcast_to(np.zeros(3, np.uint8), (8193, 8192, 3))
 
+
+def keyed(mode, transparency):
+    image = Image.new(mode, (2, 2))
+    image.info["transparency"] = transparency
+    return image
+
+
 CASES = {
     "float pixels": (lambda: tessera.upscale(IMAGE.astype(np.float32)), TypeError, "uint8"),
     "signed pixels": (lambda: tessera.upscale(IMAGE.astype(np.int8)), TypeError, "uint8"),
@@ -58,6 +65,20 @@ CASES = {
     "float row end": (lambda: tessera.upscale_words(WORDS, row_end=1.5), TypeError, "row_end must be an integer"),
     "words settings": (lambda: tessera.upscale_words(WORDS, settings=1), TypeError, "tessera.ScaleSettings"),
     "text setting": (lambda: tessera.ScaleSettings(luma_weight="x"), TypeError, "luma_weight"),
+    "weight not a number": (lambda: tessera.ScaleSettings(luma_weight=float("nan")), ValueError,
+                            "luma_weight must be a finite number from 0 to 1e100, got nan"),
+    "infinite tolerance": (lambda: tessera.ScaleSettings(same_colour_tolerance=float("inf")), ValueError,
+                           "same_colour_tolerance"),
+    "negative ratio": (lambda: tessera.ScaleSettings(dominant_ratio=-0.5), ValueError, "dominant_ratio"),
+    "ratio past the bound": (lambda: tessera.ScaleSettings(steep_ratio=1.1e100), ValueError, "steep_ratio"),
+    "negative weight set later": (lambda: setattr(tessera.ScaleSettings(), "luma_weight", -1.0), ValueError,
+                                  "luma_weight"),
+    "nan ratio set later": (lambda: setattr(tessera.ScaleSettings(), "steep_ratio", float("nan")), ValueError,
+                            "steep_ratio"),
+    "colour key of 16-bit samples": (lambda: tessera.upscale(keyed("RGB", (256, 0, 0))), ValueError,
+                                     "(red, green, blue) from 0 to 255"),
+    "colour key of two values": (lambda: tessera.upscale(keyed("RGB", (1, 2))), ValueError, "got (1, 2)"),
+    "grey key as text": (lambda: tessera.upscale(keyed("L", "0")), ValueError, "a grey level"),
 }
 
 

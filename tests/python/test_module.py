@@ -81,6 +81,16 @@ def test_each_setting_reaches_the_scaler(field, value):
     np.testing.assert_array_equal(colours_of(tessera.upscale_words(words_of(image), 4, settings=settings)), changed)
 
 
+def test_settings_at_their_bounds_are_kept_and_used():
+    settings = tessera.ScaleSettings(0.0, 0.0, 0.0, 1e100)
+    settings.luma_weight = 1e100
+    assert (settings.luma_weight, settings.same_colour_tolerance, settings.dominant_ratio,
+            settings.steep_ratio) == (1e100, 0.0, 0.0, 1e100)
+    image = SPRITE[..., :3]
+    np.testing.assert_array_equal(colours_of(tessera.upscale_words(words_of(image), 4, settings=settings)),
+                                  tessera.upscale(image, 4, settings=settings))
+
+
 def read_only(array):
     array.flags.writeable = False
     return array
