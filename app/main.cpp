@@ -3,17 +3,19 @@
 // Controls: left button paints a cell or, over the bar at the bottom, picks a palette colour;
 // right button takes a colour from the shown image; Escape fills the canvas with the current
 // colour; Ctrl+Z undoes a stroke, fill or open, Ctrl+Y and Ctrl+Shift+Z redo it; S saves the shown
-// enlargement to image.png, and Ctrl+S the canvas itself to canvas.png as well; Ctrl+O opens
-// canvas.png onto the canvas. The title bar says for a few seconds what a save or open did.
+// enlargement to image.png, and Ctrl+S the canvas itself to canvas.png as well, each replacing an
+// earlier file only once the new one is whole; Ctrl+O opens canvas.png onto the canvas. The title
+// bar says for a few seconds what a save or open did, and why a file could not be saved.
 // Settings come from settings.cfg in the working directory.
 // Command-line arguments are ignored. Without a display to open the window on, it says so in one
 // line on stderr and exits with status 1.
 #include "shell/canvas_file.h"
 #include "shell/display_connection.h"
+#include "shell/settings_file.h"
 #include "shell/sfml_adapter.h"
 
 #include <SFML/Graphics.hpp>
-#include <fstream>
+#include <array>
 #include <iostream>
 #include <memory>
 #include <temporary_files.h>
@@ -26,16 +28,22 @@ namespace {
 constexpr unsigned framesPerSecond = 60;
 
 void carryOut(KeyEffect effect, EditorState& state, mode_t fileMode) {
+    const std::filesystem::path previewFile{previewFileName};
     const std::filesystem::path canvasFile{canvasFileName};
     switch (effect) {
-    case KeyEffect::SavePreview:
+    case KeyEffect::SavePreview: {
         // The preview still holds the previous frame's enlargement.
-        savePreview(state, "image.png");
+        const SaveOutcome outcome{previewFileName, writePreviewFile(state, previewFile, fileMode)};
+        noteSaved(state, {&outcome, 1}, Clock::now());
         break;
-    case KeyEffect::SavePreviewAndCanvas:
-        savePreview(state, "image.png");
-        saveCanvasFile(state, canvasFile, fileMode, Clock::now());
+    }
+    case KeyEffect::SavePreviewAndCanvas: {
+        const std::array outcomes{
+            SaveOutcome{previewFileName, writePreviewFile(state, previewFile, fileMode)},
+            SaveOutcome{canvasFileName, writeCanvasFile(state, canvasFile, fileMode)}};
+        noteSaved(state, outcomes, Clock::now());
         break;
+    }
     case KeyEffect::OpenCanvas:
         openCanvasFile(state, canvasFile, Clock::now());
         break;
@@ -58,9 +66,9 @@ void handleEvents(sf::RenderWindow& window, EditorState& state, mode_t fileMode)
 } // namespace
 
 int main() {
-    // Declared first so that it is closed last, after everything else has been released.
-    std::ifstream settingsFile;
-    const EditorSettings settings = loadSettings(settingsFile);
+    // Closed last, after everything else has been released.
+    SettingsFile settingsFile;
+    const EditorSettings settings = loadSettings("settings.cfg", settingsFile);
 
     // The program reports nothing: SFML's own error messages (a failed save, a texture the
     // driver refuses) are dropped as well.
@@ -93,7 +101,7 @@ int main() {
     std::string shownTitle(windowName);
     while (window->isOpen()) {
         handleEvents(*window, state, fileMode);
-        applyMouse(state, sampleMouse(*window));
+        applyMouse(state, sampleMouse(*window, state));
         enlargeCanvas(state);
         uploadPreview(*previewTexture, state);
         drawFrame(*window, *previewTexture, state);
@@ -103,6 +111,6 @@ int main() {
     releaseBuffers(state);
     previewTexture.reset();
     window.reset();
-    settingsFile.close();
+    closeSettingsFile(settingsFile);
     return 0;
 }

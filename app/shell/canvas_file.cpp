@@ -10,15 +10,16 @@ namespace {
 
 using namespace tessera;
 
-Result<> writeCanvas(const EditorState& state, const std::filesystem::path& path, mode_t mode) {
-    std::vector<std::uint8_t> rgba(state.canvas.size() * 4);
-    pixelsToOpaqueRgba(state.canvas.data(), state.canvas.size(), rgba.data());
+std::optional<std::string> writePng(std::span<const std::uint8_t> rgba, std::int32_t width,
+                                    std::int32_t height, const std::filesystem::path& path, mode_t mode) {
     const Result<std::vector<std::uint8_t>> encoded =
-        codecs::encodePng(rgba, static_cast<std::uint32_t>(state.layout.canvasWidth),
-                          static_cast<std::uint32_t>(state.layout.canvasHeight));
+        codecs::encodePng(rgba, static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height));
     if (const Failure* failure = std::get_if<Failure>(&encoded))
-        return *failure;
-    return files::writeFileSafely(std::get<std::vector<std::uint8_t>>(encoded), path, mode);
+        return failure->reason;
+    const Result<> written = files::writeFileSafely(std::get<std::vector<std::uint8_t>>(encoded), path, mode);
+    if (const Failure* failure = std::get_if<Failure>(&written))
+        return failure->reason;
+    return std::nullopt;
 }
 
 // Any image the command can enlarge at all; an animation's first frame.
@@ -41,11 +42,17 @@ Result<codecs::DecodedImage> readImage(const std::filesystem::path& path) {
 
 } // namespace
 
-void saveCanvasFile(EditorState& state, const std::filesystem::path& path, mode_t mode,
-                    Clock::time_point now) {
-    const Result<> written = writeCanvas(state, path, mode);
-    const Failure* failure = std::get_if<Failure>(&written);
-    noteCanvasSaved(state, failure ? std::optional(failure->reason) : std::nullopt, now);
+std::optional<std::string> writePreviewFile(const EditorState& state, const std::filesystem::path& path,
+                                            mode_t mode) {
+    // Every preview pixel is opaque already, so the file is too.
+    return writePng(state.preview, state.layout.previewWidth, state.layout.previewHeight, path, mode);
+}
+
+std::optional<std::string> writeCanvasFile(const EditorState& state, const std::filesystem::path& path,
+                                           mode_t mode) {
+    std::vector<std::uint8_t> rgba(state.canvas.size() * 4);
+    pixelsToOpaqueRgba(state.canvas.data(), state.canvas.size(), rgba.data());
+    return writePng(rgba, state.layout.canvasWidth, state.layout.canvasHeight, path, mode);
 }
 
 void openCanvasFile(EditorState& state, const std::filesystem::path& path, Clock::time_point now) {

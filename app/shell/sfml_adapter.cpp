@@ -1,5 +1,7 @@
 #include "sfml_adapter.h"
 
+#include <tessera/editor/window_fit.h>
+
 namespace {
 
 void drawRectangle(sf::RenderWindow& window, const BarRectangle& rectangle) {
@@ -11,19 +13,37 @@ void drawRectangle(sf::RenderWindow& window, const BarRectangle& rectangle) {
     window.draw(shape, sf::RenderStates::Default);
 }
 
+// The start-up square of layoutSize window pixels, drawn over the part of the window that
+// fitLayout gives it.
+sf::View layoutView(sf::Vector2u windowSize, std::int32_t layoutSize) {
+    const auto side = static_cast<float>(layoutSize);
+    sf::View view(sf::FloatRect(0.0f, 0.0f, side, side));
+    const LayoutFit fit = fitLayout(windowSize.x, windowSize.y);
+    if (fit.side > 0) {
+        const auto width = static_cast<float>(windowSize.x);
+        const auto height = static_cast<float>(windowSize.y);
+        view.setViewport(
+            sf::FloatRect(static_cast<float>(fit.left) / width, static_cast<float>(fit.top) / height,
+                          static_cast<float>(fit.side) / width, static_cast<float>(fit.side) / height));
+    }
+    return view;
+}
+
 } // namespace
 
 sf::Color toSfColour(Colour colour) {
     return sf::Color(colour.r, colour.g, colour.b, colour.a);
 }
 
-MouseInput sampleMouse(const sf::Window& window) {
+MouseInput sampleMouse(const sf::Window& window, const EditorState& state) {
     MouseInput mouse;
     mouse.left = sf::Mouse::isButtonPressed(sf::Mouse::Left);
     mouse.right = sf::Mouse::isButtonPressed(sf::Mouse::Right);
     const sf::Vector2i position = sf::Mouse::getPosition(window);
-    mouse.x = position.x;
-    mouse.y = position.y;
+    const LayoutPoint point = toLayoutPoint(fitLayout(window.getSize().x, window.getSize().y),
+                                            state.layout.windowSize, position.x, position.y);
+    mouse.x = point.x;
+    mouse.y = point.y;
     return mouse;
 }
 
@@ -76,7 +96,9 @@ void uploadPreview(sf::Texture& texture, const EditorState& state) {
 }
 
 void drawFrame(sf::RenderWindow& window, const sf::Texture& texture, const EditorState& state) {
+    // The clear covers the whole window, the bars around the square included.
     window.clear(sf::Color(0, 0, 0, 255));
+    window.setView(layoutView(window.getSize(), state.layout.windowSize));
     if (texture.getSize().x > 0 && texture.getSize().y > 0) {
         sf::Sprite sprite(texture);
         const auto zoom = static_cast<float>(state.layout.zoom);
@@ -96,14 +118,4 @@ void showTitle(sf::Window& window, const std::string& title, std::string& shown)
         return;
     window.setTitle(sf::String::fromUtf8(title.begin(), title.end()));
     shown = title;
-}
-
-void savePreview(const EditorState& state, const std::string& path) {
-    // An image of no pixels cannot be written as PNG; there is nothing to save.
-    if (state.preview.empty())
-        return;
-    sf::Image image;
-    image.create(static_cast<unsigned>(state.layout.previewWidth),
-                 static_cast<unsigned>(state.layout.previewHeight), state.preview.data());
-    image.saveToFile(path);
 }

@@ -1,6 +1,6 @@
 // The editor's window-library side: turns the window's mouse into a MouseInput and its key
-// presses into KeyInputs, keeps the
-// preview texture in step with the preview, draws a frame, sets the title and saves the preview as PNG. Every
+// presses into KeyInputs, keeps the preview texture in step with the preview, draws a frame and
+// sets the title. Every
 // decision is made by the editor core; these functions only carry its data to and from SFML.
 #pragma once
 
@@ -10,9 +10,10 @@
 
 sf::Color toSfColour(Colour colour);
 
-// Real-time button states and the pointer position relative to the window's client area,
-// sampled whether or not the window has the focus.
-MouseInput sampleMouse(const sf::Window& window);
+// Real-time button states and the pointer position, sampled whether or not the window has the
+// focus. The position is relative to the window's client area, carried back to the start-up
+// layout when the window has been resized (window_fit.h).
+MouseInput sampleMouse(const sf::Window& window, const EditorState& state);
 
 // The key and the modifiers of a key press event.
 KeyInput toKeyInput(const sf::Event::KeyEvent& key);
@@ -26,11 +27,8 @@ void createPreviewTexture(sf::Texture& texture, const EditorState& state);
 void uploadPreview(sf::Texture& texture, const EditorState& state);
 
 // Clears to opaque black, draws the preview magnified by the zoom at (0, 0), then the palette bar,
-// and displays the frame.
+// and displays the frame; in a resized window, all of it scaled into the square fitLayout gives.
 void drawFrame(sf::RenderWindow& window, const sf::Texture& texture, const EditorState& state);
 
 // Sets the window's title to `title` (UTF-8) unless `shown`, the title last set, already holds it.
 void showTitle(sf::Window& window, const std::string& title, std::string& shown);
-
-// Writes the preview as a PNG file; whether that succeeds is ignored.
-void savePreview(const EditorState& state, const std::string& path);

@@ -1,6 +1,6 @@
 // The canvas's file as the core sees it: an image laid over the canvas (cropped, placed, composited)
-// as one step of the history, and the notice in the title after a save or an open, and how long
-// it stays.
+// as one step of the history, and the notice in the title after a save (of image.png, canvas.png
+// or both) or an open, and how long it stays.
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -148,7 +148,15 @@ struct NoticeCase {
 const Clock::time_point start{};
 
 void saved(EditorState& state) {
-    noteCanvasSaved(state, std::nullopt, start);
+    const SaveOutcome outcome{canvasFileName, std::nullopt};
+    noteSaved(state, {&outcome, 1}, start);
+}
+
+// S or Ctrl+S with the outcome of each file, image.png first.
+std::function<void(EditorState&)> savedFiles(std::vector<SaveOutcome> outcomes) {
+    return [outcomes](EditorState& state) {
+        noteSaved(state, outcomes, start);
+    };
 }
 
 class EditorNotice : public testing::TestWithParam<NoticeCase> {};
@@ -167,8 +175,20 @@ INSTANTIATE_TEST_SUITE_P(
         NoticeCase{"Saved", saved, 0s, "TESSERA.EXE — saved canvas.png"},
         NoticeCase{"StillThereJustBeforeFourSeconds", saved, 4s - 1ms, "TESSERA.EXE — saved canvas.png"},
         NoticeCase{"GoneAtFourSeconds", saved, 4s, "TESSERA.EXE"},
-        NoticeCase{"NotSaved", [](EditorState& state) { noteCanvasSaved(state, "Is a directory", start); },
-                   1s, "TESSERA.EXE — could not save canvas.png: Is a directory"},
+        NoticeCase{"NotSaved", savedFiles({{canvasFileName, "Is a directory"}}), 1s,
+                   "TESSERA.EXE — could not save canvas.png: Is a directory"},
+        NoticeCase{"BothSaved", savedFiles({{previewFileName, std::nullopt}, {canvasFileName, std::nullopt}}),
+                   0s, "TESSERA.EXE — saved image.png and canvas.png"},
+        // A failure comes first, however the files were ordered, so that a short title shows it.
+        NoticeCase{"CanvasNotSaved",
+                   savedFiles({{previewFileName, std::nullopt}, {canvasFileName, "No space left on device"}}),
+                   0s, "TESSERA.EXE — could not save canvas.png: No space left on device; saved image.png"},
+        NoticeCase{
+            "NeitherSaved",
+            savedFiles({{previewFileName, "No space left on device"}, {canvasFileName, "Is a directory"}}),
+            0s,
+            "TESSERA.EXE — could not save image.png: No space left on device; could not save canvas.png: "
+            "Is a directory"},
         // A later notice replaces the earlier one and lasts four seconds from its own time.
         NoticeCase{"NotOpenedAfterASave",
                    [](EditorState& state) {

@@ -1,10 +1,14 @@
 // The settings reader: header values, palette lines, refused fields, the 256-colour limit,
-// line endings, and loadSettings on real files.
+// line endings, and loadSettings on real files and on what is not one.
+#include "shell/settings_file.h"
+
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
 #include <tessera/editor/settings.h>
 #include <unistd.h>
 #include <vector>
@@ -251,14 +255,37 @@ TEST(SettingsLimit, Exactly256ColoursAreAllKept) {
     EXPECT_EQ(settings.palette[255], (Colour{0, 0, 255, 255}));
 }
 
-// loadSettings reads "settings.cfg" from the working directory; each test runs in a fresh one.
-class LoadSettings : public testing::Test {
+// loadSettings reads "settings.cfg" from the working directory; each case runs in a fresh one.
+
+struct FileCase {
+    const char* name;
+    std::function<void()> make; // makes settings.cfg, or nothing
+    std::int32_t windowSize;
+    std::vector<Colour> colours; // empty for the built-in palette
+    bool keptOpen;
+};
+
+void writeSettings(const std::string& text) {
+    std::ofstream("settings.cfg", std::ios::binary) << text;
+}
+
+// A file of `bytes` in all: a header and two colours, a hole (zero bytes that take no space on
+// the disk), and at its end two more colours that only a reader going that far finds.
+const std::string sparseTail = "\n10,20,30\n10,20,30\n";
+
+void sparseSettings(std::uintmax_t bytes) {
+    const std::string& tail = sparseTail;
+    writeSettings("640 3 4\n255,0,0\n0,0,255\n");
+    std::filesystem::resize_file("settings.cfg", bytes - tail.size());
+    std::ofstream("settings.cfg", std::ios::binary | std::ios::app) << tail;
+}
+
+class LoadSettings : public testing::TestWithParam<FileCase> {
 protected:
     void SetUp() override {
         previous_ = std::filesystem::current_path();
         directory_ = std::filesystem::temp_directory_path() /
-                     ("tessera-settings-" + std::to_string(::getpid()) + "-" +
-                      testing::UnitTest::GetInstance()->current_test_info()->name());
+                     ("tessera-settings-" + std::to_string(::getpid()) + "-" + GetParam().name);
         std::filesystem::remove_all(directory_);
         std::filesystem::create_directories(directory_);
         std::filesystem::current_path(directory_);
@@ -267,49 +294,57 @@ protected:
         std::filesystem::current_path(previous_);
         std::filesystem::remove_all(directory_);
     }
-    static void write(const std::string& text) { std::ofstream("settings.cfg", std::ios::binary) << text; }
 
 private:
     std::filesystem::path previous_;
     std::filesystem::path directory_;
 };
 
-TEST_F(LoadSettings, WithoutAFileGivesTheDefaults) {
-    std::ifstream file;
-    const EditorSettings settings = loadSettings(file);
-    EXPECT_FALSE(file.is_open());
-    EXPECT_EQ(settings.windowSize, 800);
-    EXPECT_EQ(settings.scaleFactor, 4);
-    EXPECT_EQ(settings.zoom, 5);
-    expectBuiltInPalette(settings, "no file");
+TEST_P(LoadSettings, ReadsOnlyWhatASettingsFileCanHold) {
+    const FileCase& c = GetParam();
+    c.make();
+    SettingsFile file;
+    const EditorSettings settings = loadSettings("settings.cfg", file);
+    EXPECT_EQ(file.descriptor >= 0, c.keptOpen);
+    closeSettingsFile(file);
+    EXPECT_EQ(file.descriptor, -1);
+    EXPECT_EQ(settings.windowSize, c.windowSize);
+    if (c.colours.empty())
+        expectBuiltInPalette(settings, c.name);
+    else
+        EXPECT_EQ(coloursOf(settings), c.colours);
 }
 
-TEST_F(LoadSettings, ReadsTheFileAndLeavesItOpen) {
-    write("640 3 4\r\n255,0,0\r\n0,0,255");
-    std::ifstream file;
-    const EditorSettings settings = loadSettings(file);
-    EXPECT_TRUE(file.is_open());
-    EXPECT_EQ(settings.windowSize, 640);
-    EXPECT_EQ(settings.scaleFactor, 3);
-    EXPECT_EQ(settings.zoom, 4);
-    EXPECT_EQ(coloursOf(settings), (std::vector<Colour>{red, blue}));
-}
-
-TEST_F(LoadSettings, ADirectoryNamedLikeTheFileGivesTheDefaults) {
-    std::filesystem::create_directory("settings.cfg");
-    std::ifstream file;
-    const EditorSettings settings = loadSettings(file);
-    EXPECT_EQ(settings.windowSize, 800);
-    expectBuiltInPalette(settings, "directory");
-}
-
-TEST_F(LoadSettings, BinaryGarbageGivesTheDefaults) {
-    std::string garbage;
-    for (int i = 0; i < 4096; ++i)
-        garbage += static_cast<char>((i * 7919 + 13) % 256);
-    write(garbage);
-    std::ifstream file;
-    const EditorSettings settings = loadSettings(file);
-    EXPECT_EQ(settings.windowSize, 800);
-    expectBuiltInPalette(settings, "garbage");
-}
+INSTANTIATE_TEST_SUITE_P(
+    Files, LoadSettings,
+    testing::Values(
+        FileCase{"Missing", [] {}, 800, {}, false},
+        FileCase{"Regular", [] { writeSettings("640 3 4\r\n255,0,0\r\n0,0,255"); }, 640, {red, blue}, true},
+        FileCase{"Directory", [] { std::filesystem::create_directory("settings.cfg"); }, 800, {}, false},
+        // A FIFO without a writer: an ordinary open would wait for one for ever.
+        FileCase{"Fifo", [] { ASSERT_EQ(::mkfifo("settings.cfg", 0600), 0); }, 800, {}, false},
+        FileCase{
+            "Device", [] { std::filesystem::create_symlink("/dev/zero", "settings.cfg"); }, 800, {}, false},
+        FileCase{"BinaryGarbage",
+                 [] {
+                     std::string garbage;
+                     for (int i = 0; i < 4096; ++i)
+                         garbage += static_cast<char>((i * 7919 + 13) % 256);
+                     writeSettings(garbage);
+                 },
+                 800,
+                 {},
+                 true},
+        // Everything before the limit counts, nothing after it.
+        FileCase{"ColoursEndingAtTheLimit",
+                 [] { sparseSettings(maxSettingsBytes); },
+                 640,
+                 {red, blue, c102030, c102030},
+                 true},
+        FileCase{"ColoursPastTheLimit",
+                 [] { sparseSettings(maxSettingsBytes + sparseTail.size()); },
+                 640,
+                 {red, blue},
+                 true},
+        FileCase{"SparseGibibyte", [] { sparseSettings(std::uintmax_t{1} << 30); }, 640, {red, blue}, true}),
+    [](const testing::TestParamInfo<FileCase>& info) { return std::string(info.param.name); });

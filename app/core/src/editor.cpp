@@ -219,11 +219,17 @@ void openImage(EditorState& state, const RgbaImage& image, Clock::time_point now
     showNotice(state, std::move(text), now);
 }
 
-void noteCanvasSaved(EditorState& state, const std::optional<std::string>& failure, Clock::time_point now) {
-    showNotice(state,
-               failure ? "could not save " + std::string(canvasFileName) + ": " + *failure
-                       : "saved " + std::string(canvasFileName),
-               now);
+void noteSaved(EditorState& state, std::span<const SaveOutcome> outcomes, Clock::time_point now) {
+    std::string failed;
+    std::string saved;
+    for (const SaveOutcome& outcome : outcomes) {
+        if (outcome.failure)
+            failed += (failed.empty() ? "" : "; ") + ("could not save " + std::string(outcome.file)) + ": " +
+                      *outcome.failure;
+        else
+            saved += (saved.empty() ? "saved " : " and ") + std::string(outcome.file);
+    }
+    showNotice(state, failed.empty() || saved.empty() ? failed + saved : failed + "; " + saved, now);
 }
 
 void restoreCanvas(EditorState& state, std::span<const Pixel> cells) {
@@ -232,6 +238,11 @@ void restoreCanvas(EditorState& state, std::span<const Pixel> cells) {
     std::transform(cells.begin(), cells.end(), state.canvas.begin(),
                    [](Pixel cell) { return cell | Pixel{0xFF000000u}; });
     state.changedRows = {0, state.layout.canvasHeight};
+}
+
+void noteCanvasSaved(EditorState& state, const std::optional<std::string>& failure, Clock::time_point now) {
+    const SaveOutcome outcome{canvasFileName, failure};
+    noteSaved(state, {&outcome, 1}, now);
 }
 
 void noteCanvasNotOpened(EditorState& state, const std::string& failure, Clock::time_point now,

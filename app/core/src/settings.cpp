@@ -128,10 +128,3 @@ EditorSettings readSettings(std::istream& in) {
     }
     return settings;
 }
-
-EditorSettings loadSettings(std::ifstream& settingsFile) {
-    settingsFile.open("settings.cfg");
-    if (!settingsFile.is_open())
-        return EditorSettings{};
-    return readSettings(settingsFile);
-}

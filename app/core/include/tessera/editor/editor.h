@@ -9,7 +9,8 @@
 //   clearCanvas       Escape: every cell takes the current colour
 //   openImage         Ctrl+O: an image laid over the canvas from its top-left cell, one step
 //   restoreCanvas     a canvas kept from an earlier run, put back without a step
-//   noteCanvasSaved   what the window says after Ctrl+S (noteCanvasNotOpened: after a failed Ctrl+O)
+//   noteSaved         what the window says after S or Ctrl+S (noteCanvasSaved: after a save of the
+//                     canvas alone; noteCanvasNotOpened: after a failed Ctrl+O)
 //   windowTitle       the window's name, followed for a few seconds by what the last save or open did
 //   rowsToEnlarge     the canvas rows whose enlargement a change to some rows can alter
 //   enlargeCanvas     the frame's enlargement: the rows the changes since the last one reach,
@@ -80,6 +81,8 @@ inline constexpr std::chrono::seconds noticeDuration{4};
 inline constexpr std::string_view windowName = "TESSERA.EXE";
 // Where Ctrl+S writes the canvas and Ctrl+O reads it from: this name in the working directory.
 inline constexpr std::string_view canvasFileName = "canvas.png";
+// Where S and Ctrl+S write the shown enlargement: this name in the working directory.
+inline constexpr std::string_view previewFileName = "image.png";
 
 // Canvas rows [begin, end); empty when begin ≥ end.
 struct RowSpan {
@@ -204,10 +207,20 @@ void openImage(EditorState& state, const RgbaImage& image, Clock::time_point now
 // fresh history: how a painting comes back after the program was closed.
 void restoreCanvas(EditorState& state, std::span<const Pixel> cells);
 
-// The notice after the shell has tried to write the canvas: that it was saved or, given a
-// `failure`, why it was not. After an open that failed, the notice says why; the canvas and its
-// history are left as they are.
+// What came of writing one file: nothing for a file written whole, otherwise why it was not.
+struct SaveOutcome {
+    std::string_view file;
+    std::optional<std::string> failure;
+};
+
+// The notice after the shell has tried to write the files of `outcomes`, given in the order they
+// were written. It names first each file that could not be saved and why ("could not save
+// image.png: No space left on device"), then the files that were saved ("saved image.png and
+// canvas.png"), separated by "; ", so that a failure leads even when the title is cut short.
+void noteSaved(EditorState& state, std::span<const SaveOutcome> outcomes, Clock::time_point now);
+// The notice after a save of the canvas alone (canvasFileName), as noteSaved gives it.
 void noteCanvasSaved(EditorState& state, const std::optional<std::string>& failure, Clock::time_point now);
+// After an open that failed, the notice says why; the canvas and its history are left as they are.
 void noteCanvasNotOpened(EditorState& state, const std::string& failure, Clock::time_point now,
                          std::string_view fileName = canvasFileName);
 

@@ -2,8 +2,8 @@
 //
 //   EditorSettings  window size, scale factor, zoom and palette, each with its default
 //   DefaultPalette  the 16 built-in colours, used whenever a file yields fewer than two
-//   readSettings    reads the settings from any text stream
-//   loadSettings    opens "settings.cfg" in the working directory and reads it
+//   readSettings    reads the settings from any text stream (the editor's shell reads the file
+//                   settings.cfg and hands its text over)
 //
 // File format: three integers (window size, scale factor, zoom) separated by white space,
 // then one colour per line as red,green,blue. A line starting with '#' is a comment. Nothing
@@ -13,7 +13,6 @@
 
 #include <array>
 #include <cstdint>
-#include <fstream>
 #include <istream>
 #include <tessera/editor/colour.h>
 #include <tuple>
@@ -81,8 +80,3 @@ struct EditorSettings {
 //
 // Fewer than two colours read: the built-in palette, count 16.
 EditorSettings readSettings(std::istream& in);
-
-// Opens "settings.cfg" (relative, so in the working directory) into `settingsFile` and reads it.
-// The file is left open: the caller keeps it for the whole run and closes it last. A file that
-// cannot be opened gives all the defaults.
-EditorSettings loadSettings(std::ifstream& settingsFile);
