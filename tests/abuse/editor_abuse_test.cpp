@@ -1,7 +1,7 @@
 // The editor under abuse, in a real window under a private Xvfb server: settings files that
-// refuse every value in turn, a storm of random input, and an image.png it cannot write. In every
-// case the editor must keep painting, leave every file but image.png exactly as it found it, and
-// exit 0 when its window is closed.
+// refuse every value in turn, a storm of random input, and an image.png it cannot write (which the
+// title must report). In every case the editor must keep painting, leave every file but image.png
+// exactly as it found it, and exit 0 when its window is closed.
 #include "editor_fixture.h"
 
 #include <SFML/Graphics/Image.hpp>
@@ -282,6 +282,7 @@ TEST_F(EditorUnderAbuse, GoesOnWhenImagePngIsADirectory) {
 
     // What the window shows after each failed save proves that the editor still runs its frames.
     xdotool({"key", "s", "key", "s", "key", "s"});
+    waitForTitle("TESSERA.EXE — could not save image.png: Is a directory");
     paintAndSee();
     waitFor("Escape after another save fills the canvas with white", [&] {
         xdotool({"key", "s", "key", "Escape"});

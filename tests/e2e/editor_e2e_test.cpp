@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -16,8 +17,11 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <sys/mount.h>
+#include <sys/stat.h>
 #include <tessera/scaler.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -312,17 +316,6 @@ protected:
             },
             e2e::actionTimeout, 50ms);
         EXPECT_TRUE(same) << difference;
-    }
-
-    // Waits until the window's title reads `title`.
-    void waitForTitle(const std::string& title) {
-        waitFor("the title reads \"" + title + "\"", [&] {
-            e2e::CommandResult r = xdotool({"getwindowname", std::to_string(window_)});
-            if (r.output.ends_with("\n"))
-                r.output.pop_back();
-            mismatch_ = "the title reads \"" + r.output + "\"";
-            return r.output == title;
-        });
     }
 
     // Compares canvas.png, pixel by pixel, with the expected canvas: one opaque pixel per cell.
@@ -623,7 +616,7 @@ TEST_F(EditorWindow, SavesTheCanvasAndOpensItAgain) {
 
     // Ctrl+S saves the enlargement too.
     saveAndCompare("ctrl+s");
-    waitForTitle("TESSERA.EXE — saved canvas.png");
+    waitForTitle("TESSERA.EXE — saved image.png and canvas.png");
     expectCanvasFile();
 
     escape();
@@ -730,7 +723,7 @@ TEST_F(EditorWindow, SaveThatCannotBeWrittenIsShownAndTheEditorGoesOn) {
     waitForScreen("the first frame");
     paint(3, 3);
     saveAndCompare("ctrl+s");
-    waitForTitle("TESSERA.EXE — could not save canvas.png: Is a directory");
+    waitForTitle("TESSERA.EXE — could not save canvas.png: Is a directory; saved image.png");
     paint(4, 4);
     // No temporary file left beside it, and the directory untouched.
     std::vector<std::string> names;
@@ -742,6 +735,244 @@ TEST_F(EditorWindow, SaveThatCannotBeWrittenIsShownAndTheEditorGoesOn) {
     waitForTitle("TESSERA.EXE");
     closeAndExpectExitZero();
 }
+
+// ---------------------------------------------------------------------------------------------
+// S on a disk that fills up: the earlier image.png stays whole, the title says why the new one
+// could not be written, and the next S after space has come back writes it.
+
+std::string fileBytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::vector<std::string> namesIn(const std::filesystem::path& directory) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(directory))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Writes zeros into `path` until the disk refuses more.
+void fillDisk(const std::filesystem::path& path) {
+    const int descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ASSERT_GE(descriptor, 0);
+    const std::vector<char> zeros(4096, '\0');
+    while (::write(descriptor, zeros.data(), zeros.size()) > 0) {
+    }
+    ::close(descriptor);
+}
+
+// A small tmpfs of its own on the working directory, so that it can be filled (as root); otherwise,
+// a working directory whose permissions refuse new files, which a user other than root cannot
+// pass. Either way a save fails on the way, after the editor has started.
+class EditorOnAFullDisk : public EditorWindow {
+protected:
+    void TearDown() override {
+        if (mounted_)
+            ::umount2(work_.c_str(), MNT_DETACH);
+        else if (!work_.empty())
+            std::filesystem::permissions(work_, std::filesystem::perms::owner_all);
+        EditorWindow::TearDown();
+    }
+
+    // Whether the working directory could be prepared; only root may mount, and only a user other
+    // than root is held back by permissions.
+    bool launchOnSmallDisk() {
+        work_ = directory_.path() / "work";
+        std::filesystem::create_directories(work_);
+        mounted_ = ::getuid() == 0 && ::mount("tessera-test", work_.c_str(), "tmpfs", 0, "size=256k") == 0;
+        if (!mounted_ && ::getuid() == 0)
+            return false;
+        launch("400 4 5\n", Model::make(400, 4, 5, builtInPalette));
+        return true;
+    }
+
+    // Makes the next save fail and returns why it will.
+    std::string refuseSaves() {
+        if (mounted_) {
+            fillDisk(work_ / "filler");
+            return "No space left on device";
+        }
+        std::filesystem::permissions(work_,
+                                     std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+        return "Permission denied";
+    }
+
+    void allowSaves() {
+        if (mounted_)
+            std::filesystem::remove(work_ / "filler");
+        else
+            std::filesystem::permissions(work_, std::filesystem::perms::owner_all);
+    }
+
+    bool mounted_ = false;
+};
+
+TEST_F(EditorOnAFullDisk, KeepsTheEarlierImageAndSaysWhy) {
+    if (!launchOnSmallDisk())
+        GTEST_SKIP() << "root without the right to mount a tmpfs: no save can be made to fail here";
+    waitForScreen("the first frame");
+    paint(3, 3);
+    saveAndCompare();
+    waitForTitle("TESSERA.EXE — saved image.png");
+    const std::string earlier = fileBytes(work_ / "image.png");
+    const std::vector<std::string> names = namesIn(work_);
+
+    const std::string reason = refuseSaves();
+    paint(10, 10);
+    key("s");
+    waitForTitle("TESSERA.EXE — could not save image.png: " + reason);
+    key("ctrl+s");
+    waitForTitle("TESSERA.EXE — could not save image.png: " + reason +
+                 "; could not save canvas.png: " + reason);
+    EXPECT_EQ(fileBytes(work_ / "image.png"), earlier) << "the earlier image.png was changed";
+    std::vector<std::string> after = namesIn(work_);
+    std::erase(after, "filler");
+    EXPECT_EQ(after, names) << "a temporary file was left behind";
+
+    allowSaves();
+    saveAndCompare();
+    waitForTitle("TESSERA.EXE — saved image.png");
+    closeAndExpectExitZero();
+}
+
+// ---------------------------------------------------------------------------------------------
+// A settings.cfg that is no ordinary file: the window opens at once, with what could be read.
+
+struct SpecialSettingsCase {
+    const char* name;
+    void (*make)(const std::filesystem::path& file);
+    int windowSize;
+    std::vector<Pixel> palette;
+};
+
+class EditorWithSpecialSettings : public EditorWindow,
+                                  public testing::WithParamInterface<SpecialSettingsCase> {};
+
+TEST_P(EditorWithSpecialSettings, OpensAtOnceWithWhatCouldBeRead) {
+    const SpecialSettingsCase& c = GetParam();
+    std::filesystem::create_directories(directory_.path() / "work");
+    c.make(directory_.path() / "work" / "settings.cfg");
+    launch(std::nullopt, Model::make(c.windowSize, 4, 5, c.palette));
+    EXPECT_EQ(geometry_.width, c.windowSize);
+    waitForScreen("the first frame");
+    paint(2, 2);
+    closeAndExpectExitZero();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, EditorWithSpecialSettings,
+    testing::Values(
+        // Nobody ever writes to it: an ordinary open would wait for a writer for ever.
+        SpecialSettingsCase{
+            "Fifo", [](const std::filesystem::path& file) { ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0); },
+            800, builtInPalette},
+        // A header and two colours, then a hole of 1 GiB that is never read.
+        SpecialSettingsCase{"SparseGibibyte",
+                            [](const std::filesystem::path& file) {
+                                std::ofstream(file, std::ios::binary) << "600 4 5\n255,0,0\n0,0,255\n";
+                                std::filesystem::resize_file(file, std::uintmax_t{1} << 30);
+                            },
+                            600,
+                            {rgb(255, 0, 0), rgb(0, 0, 255)}}),
+    [](const testing::TestParamInfo<SpecialSettingsCase>& info) { return std::string(info.param.name); });
+
+// ---------------------------------------------------------------------------------------------
+// A resized window shows the start-up layout scaled into the largest square it holds, centred, and
+// the pointer paints and picks what is drawn under it.
+
+struct ResizeCase {
+    const char* name;
+    int width, height;
+};
+
+class EditorResized : public EditorWindow, public testing::WithParamInterface<ResizeCase> {
+protected:
+    void resize(int width, int height) {
+        xdotool(
+            {"windowsize", "--sync", std::to_string(window_), std::to_string(width), std::to_string(height)});
+        waitFor("the window is " + std::to_string(width) + " x " + std::to_string(height), [&] {
+            const auto g = x_->geometry(window_);
+            if (g)
+                geometry_ = *g;
+            return g && g->width == width && g->height == height;
+        });
+    }
+
+    // The window pixel over layout point (x, y) of the start-up window, W x W: the square of side
+    // min(width, height) centred in the window, scaled by side / W.
+    std::pair<int, int> windowPixelOver(int x, int y) const {
+        const int side = std::min(geometry_.width, geometry_.height);
+        const int w = model_.windowSize;
+        return {(geometry_.width - side) / 2 + (2 * x + 1) * side / (2 * w),
+                (geometry_.height - side) / 2 + (2 * y + 1) * side / (2 * w)};
+    }
+
+    // What the window shows over layout point (x, y) of the canvas, as the model has it.
+    Pixel shownAt(int x, int y) const {
+        return model_.preview()[static_cast<std::size_t>(y / model_.zoom) * model_.previewWidth() +
+                                static_cast<std::size_t>(x / model_.zoom)] &
+               0xFFFFFFu;
+    }
+
+    // Paints cell (cx, cy) with a press near its middle, away from every edge of its pixels, and
+    // holds the button until the window shows the cell painted under the pointer.
+    void paintCell(int cx, int cy) {
+        const int c = static_cast<int>(model_.cellSize());
+        const int x = cx * c + c / 2 + 2;
+        const int y = cy * c + c / 2 + 2;
+        const Pixel before = shownAt(x, y);
+        model_.cell(cx, cy) = model_.current;
+        const Pixel want = shownAt(x, y);
+        ASSERT_NE(before, want) << "the test paints where the change could not be seen";
+        const auto [wx, wy] = windowPixelOver(x, y);
+        moveTo(wx, wy);
+        xdotool({"mousedown", "1"});
+        waitFor("cell (" + std::to_string(cx) + ", " + std::to_string(cy) + ") painted under the pointer",
+                [&] {
+                    const std::optional<e2e::Screenshot> shot = x_->capture(window_);
+                    if (!shot)
+                        return false;
+                    mismatch_ = "window pixel (" + std::to_string(wx) + ", " + std::to_string(wy) +
+                                ") shows " + hex(shot->at(wx, wy)) + ", expected " + hex(want);
+                    return shot->at(wx, wy) == want;
+                });
+        xdotool({"mouseup", "1"});
+    }
+
+    // Picks palette entry j with a press in the middle of its swatch, held long enough for many
+    // frames to sample it; the next cell painted shows whether it was picked.
+    void pickOver(int j) {
+        model_.selected = j;
+        model_.current = model_.palette[static_cast<std::size_t>(j)];
+        const auto [wx, wy] = windowPixelOver(model_.swatchCentre(j), model_.windowSize - 16);
+        moveTo(wx, wy);
+        xdotool({"mousedown", "1", "sleep", "0.3", "mouseup", "1"});
+    }
+};
+
+TEST_P(EditorResized, PaintsAndPicksUnderThePointer) {
+    const ResizeCase& c = GetParam();
+    launch("400 4 5\n", Model::make(400, 4, 5, builtInPalette));
+    waitForScreen("the first frame");
+    resize(c.width, c.height);
+    paintCell(5, 5);
+    pickOver(3);
+    paintCell(14, 12);
+    paintCell(0, 17);
+    saveAndCompare("ctrl+s");
+    waitForTitle("TESSERA.EXE — saved image.png and canvas.png");
+    expectCanvasFile();
+    closeAndExpectExitZero();
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, EditorResized,
+                         testing::Values(ResizeCase{"Wider", 700, 400}, ResizeCase{"Larger", 600, 500},
+                                         ResizeCase{"SmallerAndTaller", 300, 500}),
+                         [](const testing::TestParamInfo<ResizeCase>& info) {
+                             return std::string(info.param.name);
+                         });
 
 // ---------------------------------------------------------------------------------------------
 // Without a display the editor says why in one line on stderr and exits 1; it does not abort.

@@ -82,6 +82,16 @@ void EditorFixture::waitFor(const std::string& what, const std::function<bool()>
     }
 }
 
+void EditorFixture::waitForTitle(const std::string& title) {
+    waitFor("the title reads \"" + title + "\"", [&] {
+        CommandResult r = xdotool({"getwindowname", std::to_string(window_)});
+        if (r.output.ends_with("\n"))
+            r.output.pop_back();
+        mismatch_ = "the title reads \"" + r.output + "\"";
+        return r.output == title;
+    });
+}
+
 void EditorFixture::moveTo(int x, int y) {
     xdotool({"mousemove", "--sync", std::to_string(geometry_.left + x), std::to_string(geometry_.top + y)});
 }

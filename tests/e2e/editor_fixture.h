@@ -39,6 +39,9 @@ protected:
     // what they saw last.
     void waitFor(const std::string& what, const std::function<bool()>& done);
 
+    // Waits until the window's title reads `title`.
+    void waitForTitle(const std::string& title);
+
     // Moves the pointer to window pixel (x, y), which may lie outside the window.
     void moveTo(int x, int y);
 
