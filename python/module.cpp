@@ -473,8 +473,9 @@ enlarged, so other Python threads keep running.
 
 Raises TypeError for an argument of the wrong type (an array of another dtype, for
 example) and ValueError for a wrong value: a shape other than the two above, a factor
-outside 2..5, a bad background, jobs or grid, an empty image, or an enlargement of more
-than 2**28 pixels (16384 x 16384), the limit of tessera-scale.
+outside 2..5, a bad background, jobs or grid, a PIL image's colour key that is not 8-bit,
+an empty image, or an enlargement of more than 2**28 pixels (16384 x 16384), the limit of
+tessera-scale.
 )";
 }
 
