@@ -70,8 +70,8 @@ int main() {
     SettingsFile settingsFile;
     const EditorSettings settings = loadSettings("settings.cfg", settingsFile);
 
-    // The program reports nothing: SFML's own error messages (a failed save, a texture the
-    // driver refuses) are dropped as well.
+    // SFML's own error messages (a texture the driver refuses, for example) are dropped: the
+    // editor writes to its terminal only when it has no display, and saves report in the title.
     sf::err().rdbuf(nullptr);
     // Both before the graphics driver starts threads of its own.
     const mode_t fileMode = tessera::files::newFileMode();

@@ -1,3 +1,5 @@
+// settings.cfg from the disk: checked to be a regular file, opened without waiting, and read up
+// to the limit; the text goes to the core's settings reader.
 #include "settings_file.h"
 
 #include <cerrno>

@@ -1,8 +1,11 @@
+// The start-up layout's square in a resized window and the pointer carried back into it, in
+// exact integer arithmetic.
 #include <algorithm>
 #include <limits>
 #include <tessera/editor/editor.h>
 #include <tessera/editor/window_fit.h>
 
+// layoutCoordinate's products stay within 64 bits only for layouts of this size or less.
 static_assert(maxWindowSize <= 1 << 13);
 
 namespace {
