@@ -926,7 +926,10 @@ protected:
         model_.cell(cx, cy) = model_.current;
         const Pixel want = shownAt(x, y);
         ASSERT_NE(before, want) << "the test paints where the change could not be seen";
-        const auto [wx, wy] = windowPixelOver(x, y);
+        // Plain variables, not a structured binding, for the lambda below to capture.
+        const std::pair<int, int> pixel = windowPixelOver(x, y);
+        const int wx = pixel.first;
+        const int wy = pixel.second;
         moveTo(wx, wy);
         xdotool({"mousedown", "1"});
         waitFor("cell (" + std::to_string(cx) + ", " + std::to_string(cy) + ") painted under the pointer",
