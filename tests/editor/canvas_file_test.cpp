@@ -175,8 +175,8 @@ INSTANTIATE_TEST_SUITE_P(
         NoticeCase{"Saved", saved, 0s, "TESSERA.EXE — saved canvas.png"},
         NoticeCase{"StillThereJustBeforeFourSeconds", saved, 4s - 1ms, "TESSERA.EXE — saved canvas.png"},
         NoticeCase{"GoneAtFourSeconds", saved, 4s, "TESSERA.EXE"},
-        NoticeCase{"NotSaved", savedFiles({{canvasFileName, "Is a directory"}}), 1s,
-                   "TESSERA.EXE — could not save canvas.png: Is a directory"},
+        NoticeCase{"NotSaved", [](EditorState& state) { noteCanvasSaved(state, "Is a directory", start); },
+                   1s, "TESSERA.EXE — could not save canvas.png: Is a directory"},
         NoticeCase{"BothSaved", savedFiles({{previewFileName, std::nullopt}, {canvasFileName, std::nullopt}}),
                    0s, "TESSERA.EXE — saved image.png and canvas.png"},
         // A failure comes first, however the files were ordered, so that a short title shows it.
