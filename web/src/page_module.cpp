@@ -91,9 +91,9 @@ EMSCRIPTEN_KEEPALIVE Job* pageOpen(const char* file, std::size_t size, int facto
     enlarge::Request request;
     request.factor = factor;
     if (background >= 0)
-        request.background = pixels::Rgb{static_cast<std::uint8_t>(background >> 16),
-                                         static_cast<std::uint8_t>(background >> 8),
-                                         static_cast<std::uint8_t>(background)};
+        request.background =
+            pixels::Rgb{static_cast<std::uint8_t>(background >> 16),
+                        static_cast<std::uint8_t>(background >> 8), static_cast<std::uint8_t>(background)};
     request.edges = {.edges = wrap != 0 ? EdgeMode::Wrap : EdgeMode::Clamp,
                      .cellWidth = cellWidth,
                      .cellHeight = cellHeight};
@@ -150,7 +150,8 @@ EMSCRIPTEN_KEEPALIVE int pageFrameDelay(const Job* job, int index) {
 // Writes the RGBA bytes of source frame `index` as it is enlarged (flattened over the background
 // when there is one) to `rgba`, width * height * 4 of them; before that frame is enlarged.
 EMSCRIPTEN_KEEPALIVE void pageSourceFrame(const Job* job, int index, std::uint8_t* rgba) {
-    const std::vector<std::uint8_t> frame = enlarge::sourceRgba(*job->opened, static_cast<std::size_t>(index));
+    const std::vector<std::uint8_t> frame =
+        enlarge::sourceRgba(*job->opened, static_cast<std::size_t>(index));
     std::copy(frame.begin(), frame.end(), rgba);
 }
 
