@@ -11,8 +11,10 @@ set -euo pipefail
 # with (libdeflate, giflib, libwebp, stb) as the command does.
 painter=(cmake g++ pkg-config libsfml-dev libx11-dev libstb-dev libdeflate-dev libgif-dev libwebp-dev)
 # emscripten for the WebAssembly modules, Node for emscripten's own tools, stb's headers, and
-# Python with Pillow, which draws the app's icons and serves the page while trying it.
-page=(emscripten nodejs python3 python3-pil libstb-dev)
+# Python with Pillow, which draws the app's icons and serves the page while trying it. The codecs
+# are built for WebAssembly from the Debian sources of the -dev packages' versions
+# (scripts/web_deps.sh), fetched and unpacked with dpkg-dev's tools.
+page=(emscripten nodejs python3 python3-pil libstb-dev libdeflate-dev libgif-dev libwebp-dev dpkg-dev)
 # The tests, the sanitizer and fuzz builds, the Python module, the benchmarks and the browsers
 # the page is tested in, beside both of the above.
 everything=(
