@@ -4,7 +4,7 @@
 #   2. the release build (g++, warnings as errors) and all its tests, the
 #      end-to-end editor tests under Xvfb and the install tests included;
 #   3. the same tests built with clang under AddressSanitizer and UBSan;
-#   4. the web page in headless Chromium against the release build's tessera-scale;
+#   4. the web pages in headless Chromium and Firefox against the release build's tessera-scale;
 #   5. the packages in dist/ built and checked (the Debian package, the Python wheel);
 #   6. each fuzzer for a bounded time (FUZZ_SECONDS, default 60; 0 skips them).
 set -euo pipefail
@@ -27,7 +27,7 @@ cmake --preset asan >/dev/null
 cmake --build --preset asan -j "$jobs"
 ctest --preset asan -j "$jobs"
 
-echo "== web page in headless Chromium"
+echo "== web pages in headless Chromium and Firefox"
 web/tests/run.sh build/release
 
 echo "== packages"

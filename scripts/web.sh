@@ -8,13 +8,15 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 
 scripts/setup.sh page
+# libdeflate, giflib and libwebp for WebAssembly, built once into build/web-deps/prefix.
+deps=$(scripts/web_deps.sh | tail -n 1)
 
 # Debian's emscripten runs its JavaScript optimiser under this machine's Node, which finds
 # Debian's acorn only here.
 export NODE_PATH=/usr/share/nodejs
 build=build/web
 site=$build/site
-emcmake cmake -S web -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+emcmake cmake -S web -B "$build" -DCMAKE_BUILD_TYPE=Release -DTESSERA_WEB_DEPS="$deps" >/dev/null
 cmake --build "$build" -j "$(nproc)"
 rm -rf "$site"
 mkdir -p "$site"

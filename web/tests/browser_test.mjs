@@ -1,15 +1,18 @@
-// The page in the system's Chromium, headless: its PNGs against tessera-scale's, pixel for
-// pixel, in both modes at every factor, flattened over a background and for an animated PNG,
-// frame by frame; several files at once
-// and the zip of them; an unreadable and an oversize file beside good ones; no console error
-// and no request beyond the test's own server on 127.0.0.1. Prints the bytes the page
-// transferred and the 1024 x 1024 sheet's enlargement time in the page against the native
-// library on one thread.
+// The page in the system's Chromium and Firefox, headless, driven alike: its PNGs against
+// tessera-scale's, pixel for pixel, in both modes at every factor, flattened over a background
+// and for an animated PNG, frame by frame; several files at once and the zip of them; an
+// unreadable and an oversize file beside good ones; no console error and no request beyond the
+// test's own server on 127.0.0.1. Each result is read back as the page offers it: the link is
+// clicked, and the Blob behind it is read in the page. Prints, for each browser, the bytes the
+// page transferred and the 1024 x 1024 sheet's whole wait in the page against the native
+// library's enlargement on one thread.
 //
 //   node browser_test.mjs SITE_DIR BUILD_DIR DATA_DIR
 // BUILD_DIR holds tools/tessera-scale and bench/scaler_bench of a native release build.
+// TESSERA_BROWSERS (default "chromium,firefox") names the browsers to run in; CHROMIUM and
+// FIREFOX override their executables.
 import { execFileSync } from 'node:child_process';
-import { existsSync, mkdtempSync, readFileSync, readdirSync, rmSync, writeFileSync } from 'node:fs';
+import { existsSync, mkdirSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { createServer } from 'node:http';
 import { tmpdir } from 'node:os';
 import { extname, join } from 'node:path';
@@ -21,9 +24,12 @@ const scalerBench = join(buildDir, 'bench/scaler_bench');
 const python = '/usr/bin/python3';
 const work = mkdtempSync(join(tmpdir(), 'tessera-web-'));
 const failures = [];
+let passed = 0;
+let browserName = '';
 const check = (condition, what) => {
-  if (!condition) failures.push(what);
-  console.log(`${condition ? 'ok  ' : 'FAIL'} ${what}`);
+  if (condition) passed += 1;
+  else failures.push(`${browserName}: ${what}`);
+  console.log(`${condition ? 'ok  ' : 'FAIL'} ${browserName}: ${what}`);
 };
 
 // Inputs: an opaque and two transparent sprites, the sheet, a file that is no image and a PNG
@@ -96,155 +102,238 @@ const server = createServer((request, response) => {
 await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
 const origin = `http://127.0.0.1:${server.address().port}`;
 
-const profile = mkdtempSync(join(tmpdir(), 'tessera-chromium-'));
-const browser = await puppeteer.launch({
-  executablePath: process.env.CHROMIUM ?? '/usr/bin/chromium',
-  headless: true,
-  args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking',
-    '--disable-component-update', '--disable-sync', `--user-data-dir=${profile}`],
-});
-try {
-  const page = await browser.newPage();
-  const consoleErrors = [];
-  const foreignRequests = [];
-  page.on('console', (message) => message.type() === 'error' && consoleErrors.push(message.text()));
-  page.on('pageerror', (error) => consoleErrors.push(String(error)));
-  page.on('request', (request) => {
-    const url = new URL(request.url());
-    if (!['blob:', 'data:'].includes(url.protocol) && url.host !== new URL(origin).host) foreignRequests.push(request.url());
-  });
-  const session = await page.createCDPSession();
-  let downloads = '';
-  const downloadInto = async (name) => {
-    downloads = join(work, name);
-    await session.send('Browser.setDownloadBehavior', { behavior: 'allow', downloadPath: downloads });
-  };
-
-  await page.goto(origin + '/', { waitUntil: 'load' });
-  const input = await page.$('#files');
-  // Clears the page, sets its controls, gives it the files and waits until each has a result or
-  // a message; the results stand in the order of the files.
-  const enlarge = async (files, factor, background) => {
-    if (await page.$eval('#clear', (button) => !button.disabled)) await page.click('#clear');
-    await page.click(`input[name=factor][value="${factor}"]`);
-    await page.click(`input[name=alpha][value="${background ? 'flatten' : 'keep'}"]`);
-    if (background) await page.$eval('#background', (element, value) => { element.value = value; }, background);
-    await input.uploadFile(...files);
-    await page.waitForFunction((count) => document.querySelectorAll('#results li a.download, #results li .failure').length === count,
-      { timeout: 120000 }, files.length);
-    return page.$$eval('#results li', (items) => items.map((item) => ({
-      name: item.querySelector('.name').textContent,
-      download: item.querySelector('a.download')?.download ?? null,
-      waitMs: Number(item.querySelector('a.download')?.dataset.waitMs),
-      message: item.querySelector('.message').textContent,
-    })));
-  };
-  const download = async (name) => {
-    await page.click(`a.download[download="${name}"]`);
-    const path = join(downloads, name);
-    for (let waited = 0; !existsSync(path) && waited < 20000; waited += 50) await new Promise((r) => setTimeout(r, 50));
-    return path;
-  };
-
-  // Both modes at every factor; the opaque one is enlarged opaque, the crow keeps its alpha.
-  for (const factor of [2, 3, 4, 5]) {
-    await downloadInto(`factor-${factor}`);
-    const shownNow = await enlarge([opaque, crow], factor);
-    const pairs = [];
-    for (const [file, result] of [[opaque, shownNow[0]], [crow, shownNow[1]]]) {
-      const stem = file.split('/').pop().replace(/\.png$/, '');
-      check(result.download === `${stem}@${factor}x.png`, `factor ${factor}: ${stem} downloads as ${stem}@${factor}x.png`);
-      pairs.push([await download(`${stem}@${factor}x.png`), nativeOutput(file, factor)]);
-    }
-    check(/opaque/.test(shownNow[0].message) && /transparency kept/.test(shownNow[1].message),
-      `factor ${factor}: the opaque sprite is enlarged opaque, the transparent one keeps its alpha`);
-    check(samePixels(pairs), `factor ${factor}: the page's pixels are tessera-scale's, both modes`);
+// The native library's time for the sheet, measured once and shared by the browsers.
+const nativeTimes = new Map();
+function nativeSheetMs(mode) {
+  if (!nativeTimes.has(mode)) {
+    const bench = JSON.parse(execFileSync(scalerBench, [`--benchmark_filter=^enlarge/Sheet_${mode}/4$`,
+      '--benchmark_format=json', '--benchmark_min_time=0.5'], { maxBuffer: 1 << 24 }).toString());
+    nativeTimes.set(mode, bench.benchmarks[0].real_time);
   }
+  return nativeTimes.get(mode);
+}
 
-  // Flattened over a background, as --background does.
-  await downloadInto('background');
-  const [flat] = await enlarge([dog], 3, '#ff00ff');
-  check(/flattened/.test(flat.message), 'the dog is said to be flattened over the background');
-  check(samePixels([[await download(flat.download), nativeOutput(dog, 3, '#FF00FF')]]),
-    'flattened over #FF00FF at factor 3: the page\'s pixels are tessera-scale\'s');
+// Each browser headless, with a fresh profile of its own that goes with it. Firefox is driven
+// through WebDriver BiDi, Chromium through its own protocol; puppeteer gives both one interface.
+async function launch(name) {
+  if (name === 'chromium') {
+    const profile = mkdtempSync(join(tmpdir(), 'tessera-chromium-'));
+    const browser = await puppeteer.launch({
+      executablePath: process.env.CHROMIUM ?? '/usr/bin/chromium',
+      headless: true,
+      args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking',
+        '--disable-component-update', '--disable-sync', `--user-data-dir=${profile}`],
+    });
+    return { browser, cleanUp: () => rmSync(profile, { recursive: true, force: true }) };
+  }
+  if (name === 'firefox') {
+    const browser = await puppeteer.launch({
+      browser: 'firefox',
+      protocol: 'webDriverBiDi',
+      executablePath: process.env.FIREFOX ?? '/usr/bin/firefox-esr',
+      headless: true,
+      timeout: 120000,
+      // Beside the driver's own settings: no probing of the network from the browser itself.
+      extraPrefsFirefox: {
+        'network.captive-portal-service.enabled': false,
+        'network.connectivity-service.enabled': false,
+      },
+    });
+    return { browser, cleanUp: () => {} };
+  }
+  throw new Error(`no browser called ${name}: chromium or firefox`);
+}
 
-  // An animated PNG stays animated, every frame and delay as tessera-scale writes them.
-  await downloadInto('animated');
-  const [walk] = await enlarge([animated], 3);
-  check(/4 frames/.test(walk.message), `the animation is enlarged frame by frame: "${walk.message}"`);
-  check(samePixels([[await download(walk.download), nativeOutput(animated, 3)]]),
-    'an animated PNG at factor 3: every frame of the page\'s is tessera-scale\'s, with its delay');
+async function runIn(name) {
+  browserName = name;
+  bytesServed = 0;
+  const started = Date.now();
+  const { browser, cleanUp } = await launch(name);
+  try {
+    const page = await browser.newPage();
+    const consoleErrors = [];
+    const foreignRequests = [];
+    page.on('console', (message) => message.type() === 'error' && consoleErrors.push(message.text()));
+    page.on('pageerror', (error) => consoleErrors.push(String(error)));
+    page.on('request', (request) => {
+      const url = new URL(request.url());
+      if (!['blob:', 'data:'].includes(url.protocol) && url.host !== new URL(origin).host) foreignRequests.push(request.url());
+    });
+    let downloads = '';
+    const downloadInto = (folder) => {
+      downloads = join(work, browserName, folder);
+      mkdirSync(downloads, { recursive: true });
+    };
 
-  // Several files at once, two of them bad and one twice, then all good ones as one zip.
-  await downloadInto('batch');
-  const batch = await enlarge([crow, unreadable, dog, oversize, opaque, crow], 2);
-  check(batch[1].download === null && /not a PNG, BMP, TGA, JPEG, GIF or WebP/.test(batch[1].message),
-    `the unreadable file has its message: "${batch[1].message}"`);
-  check(batch[3].download === null && /too large/.test(batch[3].message),
-    `the oversize image has its message: "${batch[3].message}"`);
-  check([0, 2, 4, 5].every((i) => batch[i].download), 'the good files of the batch are enlarged beside the bad ones');
-  const batchFiles = [];
-  for (const i of [0, 2, 4]) batchFiles.push(await download(batch[i].download));
-  const zippedAt = Date.now();
-  await page.click('#zip');
-  const zipPath = join(downloads, 'tessera.zip');
-  for (let waited = 0; !existsSync(zipPath) && waited < 20000; waited += 50) await new Promise((r) => setTimeout(r, 50));
-  const listing = JSON.parse(execFileSync(python, ['-c', `
+    // Before the page's own scripts: each object URL the page makes is kept with its Blob, and
+    // a click on a download link saves nothing but keeps the link's URL under its file name.
+    // The test reads that Blob in the page, as a download would give it; the page's content
+    // policy allows no fetch of its own object URLs.
+    await page.evaluateOnNewDocument(() => {
+      const makeUrl = URL.createObjectURL;
+      window.objectUrlBlobs = new Map();
+      URL.createObjectURL = (blob) => {
+        const url = makeUrl.call(URL, blob);
+        window.objectUrlBlobs.set(url, blob);
+        return url;
+      };
+      window.clickedDownloads = new Map();
+      document.addEventListener('click', (event) => {
+        const link = event.target.closest?.('a[download]');
+        if (!link) return;
+        event.preventDefault();
+        window.clickedDownloads.set(link.download, link.href);
+      }, true);
+    });
+    await page.goto(origin + '/', { waitUntil: 'load' });
+    // The bytes of the file last clicked under that name, read in the page in pieces small
+    // enough for either browser's protocol, and written to the current downloads folder.
+    const saveClicked = async (name) => {
+      const size = await page.evaluate((name) => {
+        window.clickedBlob = window.objectUrlBlobs.get(window.clickedDownloads.get(name));
+        return window.clickedBlob?.size ?? -1;
+      }, name);
+      const path = join(downloads, name);
+      if (size < 0) return path;
+      const piece = 1 << 22;
+      const parts = [];
+      for (let start = 0; start < size; start += piece) {
+        const base64 = await page.evaluate((start, end) => new Promise((resolve, reject) => {
+          const reader = new FileReader();
+          reader.onload = () => resolve(reader.result.slice(reader.result.indexOf(',') + 1));
+          reader.onerror = () => reject(reader.error);
+          reader.readAsDataURL(window.clickedBlob.slice(start, end));
+        }), start, start + piece);
+        parts.push(Buffer.from(base64, 'base64'));
+      }
+      writeFileSync(path, Buffer.concat(parts));
+      return path;
+    };
+
+    const input = await page.$('#files');
+    // Clears the page, sets its controls, gives it the files and waits until each has a result or
+    // a message; the results stand in the order of the files.
+    const enlarge = async (files, factor, background) => {
+      if (await page.$eval('#clear', (button) => !button.disabled)) await page.click('#clear');
+      await page.click(`input[name=factor][value="${factor}"]`);
+      await page.click(`input[name=alpha][value="${background ? 'flatten' : 'keep'}"]`);
+      if (background) await page.$eval('#background', (element, value) => { element.value = value; }, background);
+      await input.uploadFile(...files);
+      await page.waitForFunction((count) => document.querySelectorAll('#results li a.download, #results li .failure').length === count,
+        { timeout: 120000 }, files.length);
+      return page.$$eval('#results li', (items) => items.map((item) => ({
+        name: item.querySelector('.name').textContent,
+        download: item.querySelector('a.download')?.download ?? null,
+        waitMs: Number(item.querySelector('a.download')?.dataset.waitMs),
+        message: item.querySelector('.message').textContent,
+      })));
+    };
+    const download = async (name) => {
+      await page.click(`a.download[download="${name}"]`);
+      return saveClicked(name);
+    };
+
+    // Both modes at every factor; the opaque one is enlarged opaque, the crow keeps its alpha.
+    for (const factor of [2, 3, 4, 5]) {
+      downloadInto(`factor-${factor}`);
+      const shownNow = await enlarge([opaque, crow], factor);
+      const pairs = [];
+      for (const [file, result] of [[opaque, shownNow[0]], [crow, shownNow[1]]]) {
+        const stem = file.split('/').pop().replace(/\.png$/, '');
+        check(result.download === `${stem}@${factor}x.png`, `factor ${factor}: ${stem} downloads as ${stem}@${factor}x.png`);
+        pairs.push([await download(`${stem}@${factor}x.png`), nativeOutput(file, factor)]);
+      }
+      check(/opaque/.test(shownNow[0].message) && /transparency kept/.test(shownNow[1].message),
+        `factor ${factor}: the opaque sprite is enlarged opaque, the transparent one keeps its alpha`);
+      check(samePixels(pairs), `factor ${factor}: the page's pixels are tessera-scale's, both modes`);
+    }
+
+    // Flattened over a background, as --background does.
+    downloadInto('background');
+    const [flat] = await enlarge([dog], 3, '#ff00ff');
+    check(/flattened/.test(flat.message), 'the dog is said to be flattened over the background');
+    check(samePixels([[await download(flat.download), nativeOutput(dog, 3, '#FF00FF')]]),
+      'flattened over #FF00FF at factor 3: the page\'s pixels are tessera-scale\'s');
+
+    // An animated PNG stays animated, every frame and delay as tessera-scale writes them.
+    downloadInto('animated');
+    const [walk] = await enlarge([animated], 3);
+    check(/4 frames/.test(walk.message), `the animation is enlarged frame by frame: "${walk.message}"`);
+    check(samePixels([[await download(walk.download), nativeOutput(animated, 3)]]),
+      'an animated PNG at factor 3: every frame of the page\'s is tessera-scale\'s, with its delay');
+
+    // Several files at once, two of them bad and one twice, then all good ones as one zip.
+    downloadInto('batch');
+    const batch = await enlarge([crow, unreadable, dog, oversize, opaque, crow], 2);
+    check(batch[1].download === null && /not a PNG, BMP, TGA, JPEG, GIF or WebP/.test(batch[1].message),
+      `the unreadable file has its message: "${batch[1].message}"`);
+    check(batch[3].download === null && /too large/.test(batch[3].message),
+      `the oversize image has its message: "${batch[3].message}"`);
+    check([0, 2, 4, 5].every((i) => batch[i].download), 'the good files of the batch are enlarged beside the bad ones');
+    const batchFiles = [];
+    for (const i of [0, 2, 4]) batchFiles.push(await download(batch[i].download));
+    const zippedAt = Date.now();
+    await page.click('#zip');
+    const zipPath = await saveClicked('tessera.zip');
+    const listing = JSON.parse(execFileSync(python, ['-c', `
 import json, sys, zipfile
 with zipfile.ZipFile(sys.argv[1]) as archive:
     assert archive.testzip() is None
     print(json.dumps({info.filename: [archive.read(info).hex(), info.date_time] for info in archive.infolist()}))`,
-  zipPath]).toString());
-  const names = Object.keys(listing);
-  // Each entry is dated (local time, to two seconds) when its result was made, in the last minute.
-  const dates = names.map((name) => new Date(...listing[name][1].map((value, i) => value - (i === 1))).getTime());
-  check(dates.every((date) => date <= zippedAt + 2000 && date >= zippedAt - 60000),
-    `the zip's entries are dated when they were made: ${names.map((name) => listing[name][1].join('-')).join(', ')}`);
-  // The four good files on the page; the crow twice.
-  check(names.length === 4 && names.includes('cdda_uc_crow_32@2x.png') && names.includes('cdda_uc_crow_32@2x (2).png'),
-    `the zip holds every result on the page, repeated names told apart: ${names.join(', ')}`);
-  check(batchFiles.every((file) => {
-    const entries = names.filter((name) => name.startsWith(file.split('/').pop().replace(/\.png$/, '')));
-    return entries.some((name) => Buffer.from(listing[name][0], 'hex').equals(readFileSync(file)));
-  }), 'the zip\'s entries are the files downloaded one by one, byte for byte');
+    zipPath]).toString());
+    const names = Object.keys(listing);
+    // Each entry is dated (local time, to two seconds) when its result was made, in the last minute.
+    const dates = names.map((name) => new Date(...listing[name][1].map((value, i) => value - (i === 1))).getTime());
+    check(dates.every((date) => date <= zippedAt + 2000 && date >= zippedAt - 60000),
+      `the zip's entries are dated when they were made: ${names.map((name) => listing[name][1].join('-')).join(', ')}`);
+    // The four good files on the page; the crow twice.
+    check(names.length === 4 && names.includes('cdda_uc_crow_32@2x.png') && names.includes('cdda_uc_crow_32@2x (2).png'),
+      `the zip holds every result on the page, repeated names told apart: ${names.join(', ')}`);
+    check(batchFiles.every((file) => {
+      const entries = names.filter((name) => name.startsWith(file.split('/').pop().replace(/\.png$/, '')));
+      return entries.some((name) => Buffer.from(listing[name][0], 'hex').equals(readFileSync(file)));
+    }), 'the zip\'s entries are the files downloaded one by one, byte for byte');
 
-  // The sheet at factor 4, in bands in the page, against the whole image natively.
-  await downloadInto('sheet');
-  const [sheetResult] = await enlarge([sheet], 4);
-  check(samePixels([[await download(sheetResult.download), nativeOutput(sheet, 4)]]),
-    'the 1024 x 1024 sheet at factor 4 (enlarged in bands): the page\'s pixels are tessera-scale\'s');
-  const mode = /transparency kept/.test(sheetResult.message) ? 'UpscaleWithAlpha' : 'Upscale';
-  const bench = JSON.parse(execFileSync(scalerBench, [`--benchmark_filter=^enlarge/Sheet_${mode}/4$`,
-    '--benchmark_format=json', '--benchmark_min_time=0.5'], { maxBuffer: 1 << 24 }).toString());
-  const nativeMs = bench.benchmarks[0].real_time;
-  console.log(`time: 1024 x 1024 sheet at factor 4 (${mode}): page ${sheetResult.waitMs.toFixed(1)} ms (the whole wait: ` +
-    `read, enlarge, encode), native enlargement on one thread ${nativeMs.toFixed(1)} ms, ratio ${(sheetResult.waitMs / nativeMs).toFixed(2)}`);
-  console.log(`size: the page transferred ${bytesServed} bytes (${(bytesServed / 1024).toFixed(0)} KiB) from the server`);
+    // The sheet at factor 4, in bands in the page, against the whole image natively.
+    downloadInto('sheet');
+    const [sheetResult] = await enlarge([sheet], 4);
+    check(samePixels([[await download(sheetResult.download), nativeOutput(sheet, 4)]]),
+      'the 1024 x 1024 sheet at factor 4 (enlarged in bands): the page\'s pixels are tessera-scale\'s');
+    const mode = /transparency kept/.test(sheetResult.message) ? 'UpscaleWithAlpha' : 'Upscale';
+    const nativeMs = nativeSheetMs(mode);
+    console.log(`time: ${browserName}: 1024 x 1024 sheet at factor 4 (${mode}): page ${sheetResult.waitMs.toFixed(1)} ms (the whole wait: ` +
+      `read, enlarge, encode), native enlargement on one thread ${nativeMs.toFixed(1)} ms, ratio ${(sheetResult.waitMs / nativeMs).toFixed(2)}`);
+    console.log(`size: ${browserName}: the page transferred ${bytesServed} bytes (${(bytesServed / 1024).toFixed(0)} KiB) from the server`);
 
-  // Wrap-around edges and cells, as --wrap and --grid; then a cell size that is not a number.
-  await downloadInto('edges');
-  await page.click('#wrap');
-  await page.click('#grid');
-  await page.$eval('#cell-width', (element) => { element.value = '16'; });
-  await page.$eval('#cell-height', (element) => { element.value = '8'; });
-  const [tiled] = await enlarge([crow], 3);
-  check(samePixels([[await download(tiled.download), nativeOutput(crow, 3, null, '--wrap', '--grid', '16x8')]]),
-    'wrapped in cells of 16 x 8 at factor 3: the page\'s pixels are tessera-scale --wrap --grid 16x8\'s');
-  await page.$eval('#cell-width', (element) => { element.value = '0'; });
-  const [refused] = await enlarge([crow], 3);
-  check(refused.download === null && /cell size/.test(refused.message),
-    `a cell width of 0 is refused with a message: "${refused.message}"`);
+    // Wrap-around edges and cells, as --wrap and --grid; then a cell size that is not a number.
+    downloadInto('edges');
+    await page.click('#wrap');
+    await page.click('#grid');
+    await page.$eval('#cell-width', (element) => { element.value = '16'; });
+    await page.$eval('#cell-height', (element) => { element.value = '8'; });
+    const [tiled] = await enlarge([crow], 3);
+    check(samePixels([[await download(tiled.download), nativeOutput(crow, 3, null, '--wrap', '--grid', '16x8')]]),
+      'wrapped in cells of 16 x 8 at factor 3: the page\'s pixels are tessera-scale --wrap --grid 16x8\'s');
+    await page.$eval('#cell-width', (element) => { element.value = '0'; });
+    const [refused] = await enlarge([crow], 3);
+    check(refused.download === null && /cell size/.test(refused.message),
+      `a cell width of 0 is refused with a message: "${refused.message}"`);
 
-  check(consoleErrors.length === 0, `no console errors${consoleErrors.length ? ': ' + consoleErrors.join(' | ') : ''}`);
-  check(foreignRequests.length === 0, `no request beyond ${origin}${foreignRequests.length ? ': ' + foreignRequests.join(' ') : ''}`);
+    check(consoleErrors.length === 0, `no console errors${consoleErrors.length ? ': ' + consoleErrors.join(' | ') : ''}`);
+    check(foreignRequests.length === 0, `no request beyond ${origin}${foreignRequests.length ? ': ' + foreignRequests.join(' ') : ''}`);
+  } finally {
+    await browser.close();
+    cleanUp();
+  }
+  console.log(`time: ${name}: the tests took ${((Date.now() - started) / 1000).toFixed(1)} s`);
+}
+
+try {
+  for (const name of (process.env.TESSERA_BROWSERS ?? 'chromium,firefox').split(',')) await runIn(name);
 } finally {
-  await browser.close();
   server.close();
-  rmSync(profile, { recursive: true, force: true });
   if (!failures.length) rmSync(work, { recursive: true, force: true });
 }
-if (failures.length) {
-  console.log(`browser tests: ${failures.length} failed (files kept in ${work})`);
-  process.exit(1);
-}
-console.log('browser tests: all passed');
+if (failures.length) console.log(`browser tests failed (files kept in ${work}):\n  ${failures.join('\n  ')}`);
+console.log(`browsers: ${passed} passed, ${failures.length} failed`);
+process.exit(failures.length ? 1 : 0);

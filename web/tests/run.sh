@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The pages' browser tests: builds the pages and the native tools they are compared with, installs
-# the test driver from package-lock.json, and runs the converter's tests in headless Chromium and
-# the painter's in headless Chromium and Firefox ESR.
+# the test driver from package-lock.json, and runs the converter's tests and the painter's in
+# headless Chromium and Firefox ESR (TESSERA_BROWSERS=chromium or =firefox runs the converter's
+# in one).
 #   web/tests/run.sh [NATIVE_BUILD_DIR]   (default build/release, configured with its preset)
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
