@@ -22,8 +22,9 @@ stamps=$prefix/stamps
 # The -dev package the native build uses, and the library it names.
 dev_packages=(libdeflate-dev libgif-dev libwebp-dev)
 
-# A change to this script or to the compiler builds everything again.
-recipe="$(sha256sum "${BASH_SOURCE[0]}" | cut -c1-16) $(emcc --version | sed -n 1p)"
+# A change to this script, to the compiler or to the prefix's place (which the pkg-config files
+# name) builds everything again.
+recipe="$(sha256sum "${BASH_SOURCE[0]}" | cut -c1-16) $prefix $(emcc --version | sed -n 1p)"
 
 declare -A source_of version_of
 stale=()
@@ -68,7 +69,7 @@ apt-get indextargets --format '$(REPO_URI) $(RELEASE) $(COMPONENT)' 'Created-By:
     printf '\n'
   done >"$apt_dir/sources.d/debian.sources"
 if [ ! -s "$apt_dir/sources.d/debian.sources" ]; then
-  echo "web_deps: the system's apt sources list no Debian $codename entries to fetch sources from" >&2
+  echo "web_deps: apt lists no Debian $codename entries to fetch sources from; run apt-get update first" >&2
   exit 1
 fi
 apt_options=(-q=2 -o Dir::Etc::SourceList=/dev/null -o "Dir::Etc::SourceParts=$apt_dir/sources.d"
