@@ -19,21 +19,20 @@ dir=$(cd "$dir" && pwd)
 prefix=$dir/prefix
 stamps=$prefix/stamps
 
-# The -dev package the native build uses, and the library it names.
+# The -dev packages the native build uses; each names the source package and version to build.
 dev_packages=(libdeflate-dev libgif-dev libwebp-dev)
 
 # A change to this script, to the compiler or to the prefix's place (which the pkg-config files
 # name) builds everything again.
 recipe="$(sha256sum "${BASH_SOURCE[0]}" | cut -c1-16) $prefix $(emcc --version | sed -n 1p)"
 
-declare -A source_of version_of
+declare -A version_of
 stale=()
 for dev in "${dev_packages[@]}"; do
   if ! read -r name version < <(dpkg-query -W -f='${source:Package} ${source:Version}\n' "$dev" 2>/dev/null); then
     echo "web_deps: $dev is not installed; run scripts/setup.sh" >&2
     exit 1
   fi
-  source_of[$dev]=$name
   version_of[$name]=$version
   if [ "$(cat "$stamps/$name" 2>/dev/null)" != "$version $recipe" ]; then
     stale+=("$name")
