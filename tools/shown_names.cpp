@@ -1,6 +1,7 @@
 #include "shown_names.h"
 
 #include <cstdint>
+#include <string_view>
 
 namespace tessera::tool {
 namespace {
@@ -40,7 +41,8 @@ std::size_t printableCharacter(std::string_view text, std::size_t at) {
 
 } // namespace
 
-std::string shownName(std::string_view name) {
+std::string shownName(const std::filesystem::path& path) {
+    const std::string_view name = path.native();
     constexpr char hexDigits[] = "0123456789abcdef";
     std::string shown = "'";
     for (std::size_t at = 0; at < name.size();) {
@@ -65,10 +67,6 @@ std::string shownName(std::string_view name) {
         }
     }
     return shown + "'";
-}
-
-std::string shownName(const std::filesystem::path& path) {
-    return shownName(std::string_view{path.native()});
 }
 
 } // namespace tessera::tool

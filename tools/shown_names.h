@@ -4,14 +4,12 @@
 
 #include <filesystem>
 #include <string>
-#include <string_view>
 
 namespace tessera::tool {
 
 // The name between single quotes, with control characters (a newline, an escape sequence's ESC),
 // the C1 controls, bytes that are not UTF-8 and the backslash itself written as \n, \r, \t, \\ or
 // \xHH; any other character, in any script, as it is.
-std::string shownName(std::string_view name);
 std::string shownName(const std::filesystem::path& path);
 
 } // namespace tessera::tool
