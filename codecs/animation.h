@@ -28,8 +28,14 @@ struct Animation {
 // "the GIF animation is damaged or truncated", a Read failure.
 Failure damagedAnimation(const char* format);
 
-// An Enlarge failure naming the frames and canvas that exceed the limits of pixels/limits_and_defaults.h.
-Failure animationTooLarge(std::uint64_t frames, std::uint64_t width, std::uint64_t height);
+// Whether a reader refusing an animation knows how many frames it has (from a count in the file),
+// or only how many it had come to when it stopped reading (a GIF holds no count).
+enum class FrameCount { Exactly, AtLeast };
+
+// An Enlarge failure naming the frames and canvas that exceed the limits of pixels/limits_and_defaults.h:
+// "12000 frames of 4 x 4 exceed ...", or with FrameCount::AtLeast "at least 10001 frames ...".
+Failure animationTooLarge(std::uint64_t frames, std::uint64_t width, std::uint64_t height,
+                          FrameCount count = FrameCount::Exactly);
 
 // Whether `frames` frames of `pixelsPerFrame` decoded pixels each stay within the limits.
 bool withinAnimationLimits(std::uint64_t frames, std::uint64_t pixelsPerFrame);

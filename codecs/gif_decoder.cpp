@@ -135,11 +135,14 @@ Result<Animation> decodeGif(std::span<const char> file, const SizeJudge& judge) 
         return Failure{Step::Read, std::string{unreadableImage}};
     std::vector<std::uint8_t> canvas(canvasPixels * 4);
     GraphicsControlBlock control{DISPOSAL_UNSPECIFIED, false, 0, NO_TRANSPARENT_COLOR};
+    bool controlPending = false; // a graphic control was read, for a frame still to come
     for (;;) {
         GifRecordType record = UNDEFINED_RECORD_TYPE;
         if (DGifGetRecordType(gif.file, &record) == GIF_ERROR) {
-            if (input.at == file.size() && !animation.frames.empty())
-                break; // every frame is whole; only the end marker is missing
+            // Every frame is whole and only the end marker is missing; a graphic control at the
+            // end announced a frame that was cut off.
+            if (input.at == file.size() && !animation.frames.empty() && !controlPending)
+                break;
             return damaged(animation);
         }
         if (record == TERMINATE_RECORD_TYPE)
@@ -149,9 +152,11 @@ Result<Animation> decodeGif(std::span<const char> file, const SizeJudge& judge) 
             GifByteType* block = nullptr;
             if (DGifGetExtension(gif.file, &code, &block) == GIF_ERROR || block == nullptr)
                 return damaged(animation);
-            if (code == GRAPHICS_EXT_FUNC_CODE &&
-                DGifExtensionToGCB(block[0], block + 1, &control) == GIF_ERROR)
-                return damaged(animation);
+            if (code == GRAPHICS_EXT_FUNC_CODE) {
+                if (DGifExtensionToGCB(block[0], block + 1, &control) == GIF_ERROR)
+                    return damaged(animation);
+                controlPending = true;
+            }
             if (code == APPLICATION_EXT_FUNC_CODE) {
                 const std::optional<std::uint32_t> plays = readLoopExtension(gif.file, block);
                 if (plays)
@@ -178,7 +183,9 @@ Result<Animation> decodeGif(std::span<const char> file, const SizeJudge& judge) 
         // frame on, or past the canvas, the animation's limits hold.
         if ((!animation.frames.empty() || charged > canvasPixels) &&
             !withinAnimationLimits(animation.frames.size() + 1, charged))
-            return animationTooLarge(animation.frames.size() + 1, animation.width, animation.height);
+            // The frames are counted only this far: the rest of the file is not read.
+            return animationTooLarge(animation.frames.size() + 1, animation.width, animation.height,
+                                     FrameCount::AtLeast);
         const ColorMapObject* palette = image.ColorMap != nullptr ? image.ColorMap : gif.file->SColorMap;
         if (palette == nullptr)
             return damaged(animation);
@@ -196,6 +203,7 @@ Result<Animation> decodeGif(std::span<const char> file, const SizeJudge& judge) 
         else if (control.DisposalMode == DISPOSE_PREVIOUS)
             canvas = std::move(before);
         control = {DISPOSAL_UNSPECIFIED, false, 0, NO_TRANSPARENT_COLOR};
+        controlPending = false;
     }
     if (animation.frames.empty())
         return damaged(animation);

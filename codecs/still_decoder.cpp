@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string>
 #include <type_traits>
 #include <utility>
@@ -24,7 +25,8 @@
 #define STBI_NO_STDIO
 #define STBI_NO_FAILURE_STRINGS
 // The uncompressed TGA reader ignores a short read and leaves the pixels it did not fill as they
-// were allocated: zeroed, those pixels come out black instead of as whatever the memory last held.
+// were allocated: zeroed, so that they could never show whatever the memory last held, although a
+// cut file is refused before decoding (pixelsPresent).
 #define STBI_MALLOC(size) std::calloc(1, size)
 #define STBI_REALLOC(pointer, size) std::realloc(pointer, size)
 #define STBI_FREE(pointer) std::free(pointer)
@@ -112,6 +114,15 @@ bool pngDataChunksFit(std::span<const std::uint8_t> file) {
     return true;
 }
 
+// Where a JPEG's start-of-image marker is: the decoder finds it after any number of 0xFF fill
+// bytes. Nothing when the file is no JPEG.
+std::optional<std::size_t> jpegStart(std::span<const std::uint8_t> bytes) {
+    const auto marker = std::find_if(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b != 0xFF; });
+    if (marker == bytes.begin() || marker == bytes.end() || *marker != 0xD8)
+        return std::nullopt;
+    return static_cast<std::size_t>(marker - bytes.begin()) - 1;
+}
+
 // Whether the decoder may be given the file at all: its length must fit the decoder's int, and a
 // JPEG's Huffman tables must fit their arrays, as its header parser builds them too, and a PNG's
 // compressed data must be in the file.
@@ -120,12 +131,98 @@ bool decoderMayRead(std::span<const char> file) {
         return false;
     const std::span<const std::uint8_t> bytes{reinterpret_cast<const std::uint8_t*>(file.data()),
                                               file.size()};
-    // The decoder finds a JPEG's start-of-image marker after any number of 0xFF fill bytes.
-    const auto marker = std::find_if(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b != 0xFF; });
-    const bool jpeg = marker != bytes.begin() && marker != bytes.end() && *marker == 0xD8;
-    if (jpeg)
-        return huffmanTablesFit(bytes.subspan(static_cast<std::size_t>(marker - bytes.begin()) - 1));
+    if (const std::optional<std::size_t> start = jpegStart(bytes))
+        return huffmanTablesFit(bytes.subspan(*start));
     return !isPng(bytes) || pngDataChunksFit(bytes);
+}
+
+// The size a PNG's header chunk declares, read directly: the decoder's own header reader refuses
+// any image whose samples pass 1 GiB (46340 x 46340 in RGBA, 2^15 x 2^15 already in 1-bit grey)
+// as if it were no PNG, where such a file is only too large. The fields are checked as the
+// decoder checks them, so that a damaged header still declares nothing.
+std::optional<DeclaredImage> pngHeaderSize(std::span<const std::uint8_t> file) {
+    PngChunkReader reader{file};
+    const std::optional<PngChunk> header = nextChunk(reader);
+    if (!header || header->type != "IHDR" || header->data.size() != 13)
+        return std::nullopt;
+    const std::span<const std::uint8_t> fields = header->data;
+    const std::uint32_t width = wordAt(fields, 0);
+    const std::uint32_t height = wordAt(fields, 4);
+    const std::uint8_t depth = fields[8];
+    const std::uint8_t colour = fields[9];
+    // Grey takes every depth; palette indices up to 8 bits; the others 8 or 16.
+    const bool depthFits = colour == 0 ? (depth == 1 || depth == 2 || depth == 4 || depth == 8 || depth == 16)
+                           : colour == 3
+                               ? (depth == 1 || depth == 2 || depth == 4 || depth == 8)
+                               : (colour == 2 || colour == 4 || colour == 6) && (depth == 8 || depth == 16);
+    if (width == 0 || height == 0 || width > INT32_MAX || height > INT32_MAX || !depthFits ||
+        fields[10] != 0 || fields[11] != 0 || fields[12] > 1)
+        return std::nullopt;
+    return DeclaredImage{width, height, depth == 16 ? 8u : 4u};
+}
+
+// Whether the pixel data an uncompressed BMP declares is all in the file. The decoder reads past
+// the end as zeros, so a cut file would come out with black rows. Its rows start at the header's
+// pixel offset (the decoder insists on that offset for 16 bits and more, and reads the palette up
+// to it below), each padded to 4 bytes; the last row's padding may be missing. Compressed BMPs
+// are refused by the decoder itself.
+bool bmpPixelsPresent(std::span<const std::uint8_t> file, const DeclaredImage& size) {
+    const auto littleEndian = [&](std::size_t at, int bytes) {
+        std::uint64_t value = 0;
+        for (int i = bytes - 1; i >= 0; --i)
+            value = value << 8 | file[at + static_cast<std::size_t>(i)];
+        return value;
+    };
+    if (file.size() < 30)
+        return false;
+    const std::uint64_t offset = littleEndian(10, 4);
+    const std::uint64_t headerSize = littleEndian(14, 4);
+    const std::uint64_t bitsPerPixel = littleEndian(headerSize == 12 ? 24 : 28, 2);
+    const std::uint64_t rowBytes = (size.width * bitsPerPixel + 7) / 8;
+    const std::uint64_t stride = (size.width * bitsPerPixel + 31) / 32 * 4;
+    return size.height == 0 || offset + (size.height - 1) * stride + rowBytes <= file.size();
+}
+
+// Whether the pixel data a TGA declares is all in the file: uncompressed, width x height pixels;
+// run-length coded, packets walked as the decoder reads them, each a count byte followed by one
+// pixel to repeat or by that many pixels. The decoder reads past the end as zeros. The data
+// starts after the header, the image identifier and, for colour-mapped images, the decoder's
+// skip of the first entry's index and the colour map.
+bool tgaPixelsPresent(std::span<const std::uint8_t> file, const DeclaredImage& size) {
+    if (file.size() < 18)
+        return false;
+    const std::uint64_t indexed = file[1];
+    const bool runLengths = file[2] >= 8;
+    const std::uint64_t mapStart = file[3] | std::uint64_t{file[4]} << 8;
+    const std::uint64_t mapLength = file[5] | std::uint64_t{file[6]} << 8;
+    const std::uint64_t entryBytes = (file[7] + 7u) / 8;
+    const std::uint64_t pixelBytes = (file[16] + 7u) / 8;
+    std::uint64_t at = 18 + file[0] + (indexed != 0 ? mapStart + mapLength * entryBytes : 0);
+    const std::uint64_t pixels = std::uint64_t{size.width} * size.height;
+    if (!runLengths)
+        return at + pixels * pixelBytes <= file.size();
+    for (std::uint64_t left = pixels; left > 0;) {
+        if (at >= file.size())
+            return false;
+        const std::uint8_t packet = file[at++];
+        const std::uint64_t count = std::min<std::uint64_t>(1 + (packet & 0x7F), left);
+        at += (packet & 0x80) != 0 ? pixelBytes : count * pixelBytes;
+        left -= count;
+    }
+    return at <= file.size();
+}
+
+// Whether the pixels a BMP or TGA declares are in the file; the other formats' decoders see the
+// end of their data themselves. A file the decoder takes that is neither PNG, JPEG nor BMP is a
+// TGA, the one format without a signature.
+bool pixelsPresent(std::span<const char> file, const DeclaredImage& size) {
+    const std::span<const std::uint8_t> bytes{reinterpret_cast<const std::uint8_t*>(file.data()),
+                                              file.size()};
+    if (isPng(bytes) || jpegStart(bytes))
+        return true;
+    if (bytes.size() >= 2 && bytes[0] == 'B' && bytes[1] == 'M')
+        return bmpPixelsPresent(bytes, size);
+    return tgaPixelsPresent(bytes, size);
 }
 
 Failure unreadable() {
@@ -142,8 +239,13 @@ Result<DeclaredImage> readDeclaredStill(std::span<const char> file) {
     int width = 0;
     int height = 0;
     int channels = 0;
-    if (stbi_info_from_memory(bytes, length, &width, &height, &channels) == 0)
+    if (stbi_info_from_memory(bytes, length, &width, &height, &channels) == 0) {
+        const std::span<const std::uint8_t> unsignedBytes{bytes, file.size()};
+        if (std::optional<DeclaredImage> png =
+                isPng(unsignedBytes) ? pngHeaderSize(unsignedBytes) : std::nullopt)
+            return *png;
         return unreadable();
+    }
     // Sides that do not fit an int arrive here negative. An empty image goes on, to be refused as
     // empty.
     if (width < 0 || height < 0)
@@ -182,6 +284,8 @@ Result<DecodedImage> decodeStill(std::span<const char> file, const SizeJudge& ju
                                           " MiB to decode, more than the limit of " +
                                           std::to_string(maxDecoderBytes / mebibyte) + " MiB"};
     }
+    if (!pixelsPresent(file, size))
+        return unreadable();
     int width = 0;
     int height = 0;
     int channels = 0;

@@ -30,7 +30,8 @@ struct DeclaredImage {
 };
 
 // What the header declares, or a Read failure (unreadableImage) when the header is not one the
-// decoder would take; a side too large for the decoder's int declares nothing either.
+// decoder would take. A well-formed PNG header declares its size even when the decoder refuses the
+// size alone, so that a huge PNG is judged too large, not unreadable.
 Result<DeclaredImage> readDeclaredStill(std::span<const char> file);
 
 // The largest image buffer the decoder is asked to fill: 256 MiB, the RGBA of the largest image
@@ -54,8 +55,8 @@ SizeJudge withinPixels(std::uint64_t maxPixels);
 
 // Reads the declared size, judges it (and the decoder's buffer against maxDecoderBytes, an Enlarge
 // failure), decodes, and keeps the image only if it has exactly the size that was judged (a Read
-// failure, unreadableImage, otherwise or when the file is damaged). 16-bit samples keep their high
-// byte.
+// failure, unreadableImage, otherwise or when the file is damaged, a BMP or TGA whose pixel data
+// is cut short included). 16-bit samples keep their high byte.
 Result<DecodedImage> decodeStill(std::span<const char> file, const SizeJudge& judge);
 
 } // namespace tessera::codecs

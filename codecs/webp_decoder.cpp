@@ -3,6 +3,7 @@
 #include "formats.h"
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <webp/demux.h>
 
@@ -25,23 +26,48 @@ struct WebpDecoder {
     ~WebpDecoder() { WebPAnimDecoderDelete(decoder); }
 };
 
+struct WebpCanvas {
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    std::uint32_t frames = 0;
+};
+
+// The canvas's size and the number of frames, from the demuxer alone: the animation decoder
+// allocates two canvases as soon as it is made, before anything could judge their size.
+std::optional<WebpCanvas> readCanvas(std::span<const char> file) {
+    const WebPData data{reinterpret_cast<const std::uint8_t*>(file.data()), file.size()};
+    WebPDemuxer* demuxer = WebPDemux(&data);
+    if (demuxer == nullptr)
+        return std::nullopt;
+    const WebpCanvas canvas{WebPDemuxGetI(demuxer, WEBP_FF_CANVAS_WIDTH),
+                            WebPDemuxGetI(demuxer, WEBP_FF_CANVAS_HEIGHT),
+                            WebPDemuxGetI(demuxer, WEBP_FF_FRAME_COUNT)};
+    WebPDemuxDelete(demuxer);
+    return canvas;
+}
+
 } // namespace
 
 Result<Animation> decodeWebp(std::span<const char> file, const SizeJudge& judge) {
+    const std::optional<WebpCanvas> canvas = readCanvas(file);
+    if (!canvas || canvas->frames == 0)
+        return damagedAnimation("WebP");
+    const std::uint64_t canvasPixels = std::uint64_t{canvas->width} * canvas->height;
+    if (Result<> judged = judge(canvas->width, canvas->height);
+        const Failure* failure = std::get_if<Failure>(&judged))
+        return *failure;
+    if (canvas->frames > 1 && !withinAnimationLimits(canvas->frames, canvasPixels))
+        return animationTooLarge(canvas->frames, canvas->width, canvas->height);
     const WebpDecoder webp{file};
     WebPAnimInfo info{};
-    if (webp.decoder == nullptr || !WebPAnimDecoderGetInfo(webp.decoder, &info) || info.frame_count == 0)
+    if (webp.decoder == nullptr || !WebPAnimDecoderGetInfo(webp.decoder, &info) ||
+        info.canvas_width != canvas->width || info.canvas_height != canvas->height ||
+        info.frame_count != canvas->frames)
         return damagedAnimation("WebP");
     Animation animation;
     animation.width = info.canvas_width;
     animation.height = info.canvas_height;
     animation.plays = info.loop_count;
-    const std::uint64_t canvasPixels = std::uint64_t{info.canvas_width} * info.canvas_height;
-    if (Result<> judged = judge(animation.width, animation.height);
-        const Failure* failure = std::get_if<Failure>(&judged))
-        return *failure;
-    if (info.frame_count > 1 && !withinAnimationLimits(info.frame_count, canvasPixels))
-        return animationTooLarge(info.frame_count, info.canvas_width, info.canvas_height);
     int previousEnd = 0;
     while (WebPAnimDecoderHasMoreFrames(webp.decoder)) {
         std::uint8_t* pixels = nullptr;

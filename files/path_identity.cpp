@@ -22,6 +22,11 @@ PathIdentity identifyPath(const std::filesystem::path& path) {
         identity.exists = true;
         identity.device = static_cast<std::uint64_t>(info.st_dev);
         identity.inode = static_cast<std::uint64_t>(info.st_ino);
+        identity.kind = S_ISREG(info.st_mode)    ? FileKind::Regular
+                        : S_ISDIR(info.st_mode)  ? FileKind::Directory
+                        : S_ISFIFO(info.st_mode) ? FileKind::Pipe
+                        : S_ISSOCK(info.st_mode) ? FileKind::Socket
+                                                 : FileKind::Device;
     }
     return identity;
 }

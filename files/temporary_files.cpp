@@ -26,9 +26,24 @@ static_assert(std::atomic<int>::is_always_lock_free, "the handler may only use l
 
 Slot slots[maxTemporaries];
 
-constexpr int stoppingSignals[] = {SIGINT, SIGTERM};
+// Every signal whose default action ends the process, but for those the processor raises on a
+// fault of the program itself (SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP): after such a fault
+// nothing in the process can be trusted, and debuggers and sanitizers own those signals. SIGPIPE
+// is here for the editor; tessera-scale ignores it, so that a closed pipe fails a write instead.
+// The real-time signals follow, from SIGRTMIN to SIGRTMAX, which are not constants.
+constexpr int stoppingSignals[] = {SIGHUP,    SIGINT,  SIGQUIT, SIGABRT,   SIGUSR1, SIGUSR2,
+                                   SIGPIPE,   SIGALRM, SIGTERM, SIGSTKFLT, SIGXCPU, SIGXFSZ,
+                                   SIGVTALRM, SIGPROF, SIGPOLL, SIGPWR,    SIGSYS};
 
-// A slot in Filling belongs to a thread that has both signals blocked (createTemporary), so the
+template <typename Visit>
+void forEachStoppingSignal(Visit visit) {
+    for (const int signal : stoppingSignals)
+        visit(signal);
+    for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal)
+        visit(signal);
+}
+
+// A slot in Filling belongs to a thread that has every signal blocked (createTemporary), so the
 // handler never runs on it, and that thread leaves Filling within a system call: waiting for it
 // cannot deadlock.
 void removeRegistered(Slot& slot) {
@@ -65,15 +80,13 @@ Failure writeFailure(int error) {
     return {Step::Write, std::generic_category().message(error)};
 }
 
-// Blocks SIGINT and SIGTERM on the calling thread for its lifetime.
+// Blocks every signal that can be blocked on the calling thread for its lifetime.
 struct SignalsBlocked {
     sigset_t previous{};
 
     SignalsBlocked() {
         sigset_t blocked;
-        sigemptyset(&blocked);
-        for (const int signal : stoppingSignals)
-            sigaddset(&blocked, signal);
+        sigfillset(&blocked);
         pthread_sigmask(SIG_BLOCK, &blocked, &previous);
     }
     SignalsBlocked(const SignalsBlocked&) = delete;
@@ -84,18 +97,19 @@ struct SignalsBlocked {
 } // namespace
 
 void removeTemporariesOnSignals() {
-    for (const int signal : stoppingSignals) {
+    forEachStoppingSignal([](int signal) {
+        // A signal ignored by whoever started the process stays ignored, and one that a library
+        // already handles stays its business.
         struct sigaction previous {};
-        if (::sigaction(signal, nullptr, &previous) != 0 || previous.sa_handler == SIG_IGN)
-            continue;
+        if (::sigaction(signal, nullptr, &previous) != 0 || (previous.sa_flags & SA_SIGINFO) != 0 ||
+            previous.sa_handler != SIG_DFL)
+            return;
         struct sigaction action {};
         action.sa_handler = removeTemporariesAndStop;
-        sigemptyset(&action.sa_mask);
-        for (const int other : stoppingSignals)
-            sigaddset(&action.sa_mask, other); // one handler at a time on a thread
+        sigfillset(&action.sa_mask); // one handler at a time on a thread, and nothing else meanwhile
         action.sa_flags = SA_RESTART;
         ::sigaction(signal, &action, nullptr);
-    }
+    });
 }
 
 Result<RegisteredTemporary> createTemporary(const std::string& pattern, int suffixLength) {

@@ -1,5 +1,6 @@
-// The hidden temporary files that tessera-scale writes its outputs into, and their removal when
-// SIGINT or SIGTERM (Ctrl-C, or a plain kill) ends the process before they were renamed.
+// The hidden temporary files that tessera-scale and the editor write their outputs into, and their
+// removal when a signal (Ctrl-C, a kill, a closed terminal, a resource limit) ends the process
+// before they were renamed.
 //
 // Each temporary file is registered in a fixed table from the moment it exists until it is
 // forgotten, and the signal handlers remove what is registered. The table is plain memory and
@@ -17,10 +18,14 @@ namespace tessera::files {
 // The most temporary files registered at once: one per thread writing.
 inline constexpr std::size_t maxTemporaries = 512;
 
-// Installs the handlers of SIGINT and SIGTERM, unless the signal is ignored (as in a background
-// job of a non-interactive shell). A handler removes every registered temporary file, stops any
-// more from being created, then ends the process by the same signal, as it would have ended
-// without the handler. Call once, before any thread starts.
+// Installs a handler for every signal whose default action ends the process (SIGHUP, SIGINT,
+// SIGQUIT, SIGTERM, SIGUSR1, SIGPIPE, SIGXFSZ, the real-time signals and the rest), but for the
+// faults of the program itself (SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP), and only where the
+// signal still has its default action: one ignored when the process started (nohup, a background
+// job of a non-interactive shell) stays ignored. A handler removes every registered temporary
+// file, stops any more from being created, then ends the process by the same signal, as it would
+// have ended without the handler, so that the exit status still names it. Call once, before any
+// thread starts.
 void removeTemporariesOnSignals();
 
 struct RegisteredTemporary {

@@ -89,6 +89,18 @@ Result<std::vector<char>> readWholeFile(const std::filesystem::path& path) {
     return bytes;
 }
 
+Result<> writeAll(std::span<const std::uint8_t> bytes, int descriptor) {
+    for (std::size_t written = 0; written < bytes.size();) {
+        const ssize_t count = ::write(descriptor, bytes.data() + written, bytes.size() - written);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count < 0)
+            return failure(Step::Write, errno);
+        written += static_cast<std::size_t>(count);
+    }
+    return {};
+}
+
 Result<> writeFileSafely(std::span<const std::uint8_t> bytes, const std::filesystem::path& output,
                          mode_t mode) {
     const std::filesystem::path directory = output.has_parent_path() ? output.parent_path() : ".";
@@ -102,14 +114,8 @@ Result<> writeFileSafely(std::span<const std::uint8_t> bytes, const std::filesys
     // The file is created private to its owner; an image should get the usual mode.
     if (::fchmod(descriptor, mode) != 0)
         return failure(Step::Write, errno);
-    for (std::size_t written = 0; written < bytes.size();) {
-        const ssize_t count = ::write(descriptor, bytes.data() + written, bytes.size() - written);
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count < 0)
-            return failure(Step::Write, errno);
-        written += static_cast<std::size_t>(count);
-    }
+    if (Result<> written = writeAll(bytes, descriptor); std::holds_alternative<Failure>(written))
+        return written;
     if (::fsync(descriptor) != 0)
         return failure(Step::Write, errno);
     if (!temporary.close())

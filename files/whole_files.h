@@ -15,8 +15,12 @@ namespace tessera::files {
 // without reading.
 Result<std::vector<char>> readWholeFile(const std::filesystem::path& path);
 
+// Writes every one of `bytes` to an open descriptor, such as standard output, each write checked:
+// a Write failure when one fails (a closed pipe's EPIPE, when SIGPIPE is ignored).
+Result<> writeAll(std::span<const std::uint8_t> bytes, int descriptor);
+
 // Writes `bytes` to `output` without ever leaving a partial file there: they go to a unique
-// hidden temporary file beside the output (removed on SIGINT and SIGTERM, see
+// hidden temporary file beside the output (removed when a signal ends the process, see
 // temporary_files.h), every write is checked, the file is flushed to disk and closed, and only
 // then renamed over `output`. Any failure on the way (a full disk, an I/O error) is the Write
 // failure returned, and the temporary file is removed. `mode` is the new file's permission bits.

@@ -5,15 +5,16 @@
 # (crash, failed check, sanitizer report, leak, timeout or out-of-memory); the input that
 # caused it is printed in base64, to be saved under fuzz/regressions/NAME/ and fixed.
 #
-#   scripts/fuzz.sh SECONDS
+#   scripts/fuzz.sh SECONDS             each fuzzer for SECONDS (the test suite gives 60)
+#   FUZZ_SECONDS=3600 scripts/fuzz.sh   the same, for a longer run: an hour per fuzzer
 #   FUZZ_BUILD_DIR  build directory (default build/fuzz, the fuzz preset's own)
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 
-seconds=${1:-}
+seconds=${1:-${FUZZ_SECONDS:-}}
 if ! [[ "$seconds" =~ ^[1-9][0-9]*$ ]]; then
-  echo "usage: scripts/fuzz.sh SECONDS" >&2
+  echo "usage: scripts/fuzz.sh SECONDS, or FUZZ_SECONDS=SECONDS scripts/fuzz.sh" >&2
   exit 2
 fi
 build=${FUZZ_BUILD_DIR:-build/fuzz}
@@ -75,8 +76,9 @@ for entry in "${fuzzers[@]}"; do
       base64 -w 76 "$finding" >&2
     done
   fi
-  summary+=("$(printf '%-11s %5s s %10s executions %6s new inputs %3s findings %3s slow inputs' "$name" \
-    "$seconds" "${executions:-?}" "${added:-?}" "$findings" "$slow")")
+  rate=$(( ${executions:-0} / seconds ))
+  summary+=("$(printf '%-11s %5s s %10s executions (%6s/s) %6s new inputs %3s findings %3s slow inputs' \
+    "$name" "$seconds" "${executions:-?}" "$rate" "${added:-?}" "$findings" "$slow")")
 done
 
 echo "== fuzzing summary"

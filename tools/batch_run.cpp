@@ -1,6 +1,7 @@
 #include "batch_run.h"
 
 #include "enlarge.h"
+#include "shown_names.h"
 #include "temporary_files.h"
 #include "whole_files.h"
 #include "work_threads.h"
@@ -13,6 +14,7 @@
 #include <mutex>
 #include <new>
 #include <string>
+#include <unistd.h>
 
 namespace tessera::tool {
 namespace {
@@ -38,8 +40,14 @@ struct Progress {
     Clock::time_point start = Clock::now();
 };
 
+// Once a write to the stream has failed (stderr a pipe whose reader has gone, with SIGPIPE
+// ignored), nothing more is written to it: the run goes on to finish its outputs.
+bool streamFailed(const Progress& progress) {
+    return std::ferror(progress.stream) != 0;
+}
+
 void drawProgressLocked(Progress& progress) {
-    if (!progress.enabled || progress.total == 0)
+    if (!progress.enabled || progress.total == 0 || streamFailed(progress))
         return;
     const double seconds = std::chrono::duration<double>(Clock::now() - progress.start).count();
     std::fprintf(progress.stream, "\r\x1b[Ktessera-scale: %zu/%zu %s, %.1f s", progress.done, progress.total,
@@ -49,7 +57,7 @@ void drawProgressLocked(Progress& progress) {
 }
 
 void clearProgressLocked(Progress& progress) {
-    if (progress.drawn)
+    if (progress.drawn && !streamFailed(progress))
         std::fputs("\r\x1b[K", progress.stream);
     progress.drawn = false;
 }
@@ -57,7 +65,8 @@ void clearProgressLocked(Progress& progress) {
 void reportLine(Progress& progress, const std::string& line) {
     const std::lock_guard lock{progress.mutex};
     clearProgressLocked(progress);
-    std::fprintf(progress.stream, "tessera-scale: %s\n", line.c_str());
+    if (!streamFailed(progress))
+        std::fprintf(progress.stream, "tessera-scale: %s\n", line.c_str());
     drawProgressLocked(progress);
 }
 
@@ -112,10 +121,6 @@ bool allWorkDoneLocked(const Batch& batch) {
     return batch.nextFile == batch.files.size() && batch.bands.empty() && batch.running == 0;
 }
 
-std::string quoted(const std::filesystem::path& path) {
-    return "'" + path.string() + "'";
-}
-
 // "cannot read 'hero.png': it is a directory": a failure to write names the output, any other
 // the input.
 std::string describe(const Failure& failure, const Job& job) {
@@ -124,8 +129,10 @@ std::string describe(const Failure& failure, const Job& job) {
         verb = "enlarge";
     else if (failure.step == Step::Write)
         verb = "write";
-    return std::string{"cannot "} + verb + " " +
-           quoted(failure.step == Step::Write ? job.output : job.input) + ": " + failure.reason;
+    std::string named = shownName(job.input);
+    if (failure.step == Step::Write)
+        named = job.standardOutput ? "to standard output" : shownName(job.output);
+    return std::string{"cannot "} + verb + " " + named + ": " + failure.reason;
 }
 
 void failFile(Batch& batch, FileWork& file, const Failure& failure) {
@@ -146,8 +153,10 @@ enlarge::Request requestFor(const Batch& batch, const Job& job) {
 void writeOutput(Batch& batch, FileWork& file, const Result<std::vector<std::uint8_t>>& encoded) {
     if (const Failure* failure = std::get_if<Failure>(&encoded))
         return failFile(batch, file, *failure);
-    Result<> written = files::writeFileSafely(std::get<std::vector<std::uint8_t>>(encoded), file.job->output,
-                                              batch.settings.fileMode);
+    const std::vector<std::uint8_t>& bytes = std::get<std::vector<std::uint8_t>>(encoded);
+    Result<> written = file.job->standardOutput
+                           ? files::writeAll(bytes, STDOUT_FILENO)
+                           : files::writeFileSafely(bytes, file.job->output, batch.settings.fileMode);
     if (const Failure* failure = std::get_if<Failure>(&written))
         return failFile(batch, file, *failure);
     advanceProgress(batch.progress, true);
@@ -179,7 +188,7 @@ void runBand(Batch& batch, const BandTask& task) {
 
 void noteFlattened(Batch& batch, const Job& job) {
     if (batch.settings.notes)
-        reportLine(batch.progress, "note: " + quoted(job.input) + ": transparency flattened onto " +
+        reportLine(batch.progress, "note: " + shownName(job.input) + ": transparency flattened onto " +
                                        pixels::formatColour(*batch.settings.background));
 }
 
@@ -279,7 +288,7 @@ std::size_t runBatch(const std::vector<Job>& jobs, const BatchSettings& settings
     Batch batch{jobs, settings};
     runOnThreads(settings.threads, [&batch] { work(batch); });
     const std::lock_guard lock{batch.progress.mutex};
-    if (batch.progress.drawn) {
+    if (batch.progress.drawn && !streamFailed(batch.progress)) {
         drawProgressLocked(batch.progress);
         std::fputs("\n", batch.progress.stream);
     }

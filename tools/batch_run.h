@@ -31,8 +31,10 @@ struct BatchSettings {
 };
 
 // Enlarges every job and writes its output, reporting each failure on one line of
-// settings.messages. Returns how many jobs failed. Outputs are written with writeFileSafely, so
-// removeTemporariesOnSignals should be in force.
+// settings.messages (no more once a write to it has failed). Returns how many jobs failed.
+// Outputs are written with writeFileSafely, so removeTemporariesOnSignals should be in force, and
+// a job to standard output with writeAll, so SIGPIPE should be ignored for a closed pipe to fail
+// that job alone.
 std::size_t runBatch(const std::vector<Job>& jobs, const BatchSettings& settings);
 
 } // namespace tessera::tool

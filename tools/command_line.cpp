@@ -157,6 +157,8 @@ Result<CommandLine> parseCommandLine(std::span<const char* const> args) {
         line.inputs.emplace_back(argv[static_cast<std::size_t>(index)]);
     if (line.inputs.empty() && !line.showHelp && !line.showVersion)
         return usageError("no input files");
+    if (line.output == standardOutputName && line.inputs.size() > 1)
+        return usageError("'-o -' writes one image to standard output: give one input");
     return line;
 }
 
@@ -170,7 +172,8 @@ std::string helpText() {
            "  -j, --jobs N           threads to use (default: one per hardware thread)\n"
            "  -o, --output PATH      one input: the output file (default: INPUT's name with\n"
            "                         @Nx before the extension, beside it, e.g. hero@4x.png);\n"
-           "                         several inputs: a directory, created if missing\n"
+           "                         several inputs: a directory, created if missing;\n"
+           "                         '-o -' writes one input's PNG to standard output\n"
            "      --background COLOUR  flatten transparency onto this colour, as #RRGGBB,\n"
            "                         and write an opaque PNG\n"
            "      --wrap             treat the image as a tile that repeats: pixels at a border\n"

@@ -16,14 +16,18 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tessera::tool {
 
+// The output name that stands for standard output: -o -.
+inline constexpr std::string_view standardOutputName = "-";
+
 struct CommandLine {
     int factor = pixels::defaultFactor;
     std::optional<int> jobs;               // unset: one per hardware thread
-    std::optional<std::string> output;     // one input: the file; several: the directory
+    std::optional<std::string> output;     // one input: the file or "-"; several: the directory
     std::optional<pixels::Rgb> background; // set: translucent pixels are composited over it
     ScaleOptions edges;                    // --wrap, and --grid's cell size (edges and cells only)
     bool quiet = false;

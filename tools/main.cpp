@@ -2,15 +2,19 @@
 //
 // The command line is parsed and every output named and checked before any file is read;
 // then the batch runs. Exit status: 0 when every input was enlarged, 1 when some failed,
-// 2 for a usage error.
+// 2 for a usage error. A signal that ends the process removes the temporary file in writing
+// first; a closed stdout or stderr ends nothing (SIGPIPE is ignored): messages stop, the outputs
+// are still finished, and the exit status is the one the inputs earned.
 #include "batch_run.h"
 #include "command_line.h"
 #include "output_plan.h"
 #include "path_identity.h"
+#include "shown_names.h"
 #include "temporary_files.h"
 #include "whole_files.h"
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <thread>
@@ -52,12 +56,20 @@ int run(std::span<const char* const> args) {
         return Success;
     }
 
+    // From here on a reader of stdout or stderr that goes away makes writes fail with EPIPE
+    // instead of ending the process with outputs half done.
+    std::signal(SIGPIPE, SIG_IGN);
     const OutputPlan plan = planOutputs(line, isExistingDirectory(line.output));
+    if (line.output == standardOutputName && ::isatty(STDOUT_FILENO) == 1) {
+        reportFailure("will not write an image to a terminal: redirect standard output, or name a file "
+                      "with -o");
+        return UsageFailure;
+    }
     std::vector<PathIdentity> inputIdentities;
     std::vector<PathIdentity> outputIdentities;
     for (const Job& job : plan.jobs) {
         inputIdentities.push_back(files::identifyPath(job.input));
-        outputIdentities.push_back(files::identifyPath(job.output));
+        outputIdentities.push_back(job.standardOutput ? PathIdentity{} : files::identifyPath(job.output));
     }
     const std::vector<Result<>> verdicts = findConflicts(plan.jobs, inputIdentities, outputIdentities);
 
@@ -69,16 +81,16 @@ int run(std::span<const char* const> args) {
             accepted.push_back(plan.jobs[i]);
             continue;
         }
-        reportFailure("cannot write '" + plan.jobs[i].output.string() + "' (from '" +
-                      plan.jobs[i].input.string() + "'): " + refusal->reason);
+        reportFailure("cannot write " + shownName(plan.jobs[i].output) + " (from " +
+                      shownName(plan.jobs[i].input) + "): " + refusal->reason);
         ++failures;
     }
     if (plan.outputDirectory && !accepted.empty()) {
         std::error_code error;
         std::filesystem::create_directories(*plan.outputDirectory, error);
         if (error || !std::filesystem::is_directory(*plan.outputDirectory, error)) {
-            reportFailure("cannot create output directory '" + plan.outputDirectory->string() +
-                          "': " + (error ? error.message() : "a file of that name exists"));
+            reportFailure("cannot create output directory " + shownName(*plan.outputDirectory) + ": " +
+                          (error ? error.message() : "a file of that name exists"));
             return SomeInputsFailed;
         }
     }

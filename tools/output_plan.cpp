@@ -1,5 +1,7 @@
 #include "output_plan.h"
 
+#include "shown_names.h"
+
 #include <algorithm>
 #include <cctype>
 
@@ -20,8 +22,10 @@ OutputFormat outputFormat(const std::filesystem::path& output) {
 
 OutputPlan planOutputs(const CommandLine& line, bool outputIsExistingDirectory) {
     OutputPlan plan;
+    const bool toStandardOutput = line.output == standardOutputName;
     const bool intoDirectory =
-        line.output && (line.inputs.size() > 1 || outputIsExistingDirectory || line.output->ends_with('/'));
+        line.output && !toStandardOutput &&
+        (line.inputs.size() > 1 || outputIsExistingDirectory || line.output->ends_with('/'));
     if (intoDirectory)
         plan.outputDirectory = std::filesystem::path{*line.output};
     for (const std::string& inputName : line.inputs) {
@@ -34,10 +38,34 @@ OutputPlan planOutputs(const CommandLine& line, bool outputIsExistingDirectory) 
             output = *line.output;
         else
             output = input.parent_path() / name;
-        plan.jobs.push_back({input, output});
+        plan.jobs.push_back({input, output, toStandardOutput});
     }
     return plan;
 }
+
+namespace {
+
+// What an existing output is when it is not a regular file, which the output's rename would
+// replace: a device, pipe or socket (or a directory, where rename fails) stays as it is.
+const char* notReplaced(const PathIdentity& output) {
+    if (!output.exists)
+        return nullptr;
+    switch (output.kind) {
+    case files::FileKind::Regular:
+        return nullptr;
+    case files::FileKind::Directory:
+        return "a directory";
+    case files::FileKind::Device:
+        return "a device, not a regular file";
+    case files::FileKind::Pipe:
+        return "a pipe, not a regular file";
+    case files::FileKind::Socket:
+        return "a socket, not a regular file";
+    }
+    return nullptr;
+}
+
+} // namespace
 
 std::vector<Result<>> findConflicts(const std::vector<Job>& jobs, const std::vector<PathIdentity>& inputs,
                                     const std::vector<PathIdentity>& outputs) {
@@ -46,15 +74,20 @@ std::vector<Result<>> findConflicts(const std::vector<Job>& jobs, const std::vec
         return std::holds_alternative<Failure>(verdicts[job]);
     };
     for (std::size_t job = 0; job < jobs.size(); ++job) {
+        if (jobs[job].standardOutput)
+            continue;
+        if (const char* kind = notReplaced(outputs[job]))
+            verdicts[job] = Failure{Step::Write, std::string{"it is "} + kind + ", which is never replaced"};
         for (std::size_t other = 0; other < jobs.size() && !refused(job); ++other)
             if (sameFile(outputs[job], inputs[other]))
                 verdicts[job] = Failure{Step::Write, other == job ? "the output would overwrite the input"
-                                                                  : "the output would overwrite input '" +
-                                                                        jobs[other].input.string() + "'"};
+                                                                  : "the output would overwrite input " +
+                                                                        shownName(jobs[other].input)};
         for (std::size_t earlier = 0; earlier < job && !refused(job); ++earlier)
-            if (!refused(earlier) && sameFile(outputs[job], outputs[earlier]))
-                verdicts[job] = Failure{Step::Write, "the output is also that of input '" +
-                                                         jobs[earlier].input.string() + "'"};
+            if (!refused(earlier) && !jobs[earlier].standardOutput &&
+                sameFile(outputs[job], outputs[earlier]))
+                verdicts[job] = Failure{Step::Write,
+                                        "the output is also that of input " + shownName(jobs[earlier].input)};
     }
     return verdicts;
 }

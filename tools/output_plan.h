@@ -22,7 +22,8 @@ namespace tessera::tool {
 
 struct Job {
     std::filesystem::path input;
-    std::filesystem::path output;
+    std::filesystem::path output; // "-" when written to standard output
+    bool standardOutput = false;  // -o -: the bytes go to standard output, not to a file
 };
 
 struct OutputPlan {
@@ -39,16 +40,18 @@ using codecs::OutputFormat;
 OutputFormat outputFormat(const std::filesystem::path& output);
 
 // One input: -o names the output file, unless it is an existing directory or ends in '/',
-// when the output goes inside it. Several inputs: -o names a directory. Without -o, every
-// output goes beside its input.
+// when the output goes inside it, or is "-", standard output. Several inputs: -o names a
+// directory. Without -o, every output goes beside its input.
 OutputPlan planOutputs(const CommandLine& line, bool outputIsExistingDirectory);
 
 using files::PathIdentity;
 
 // For each job, whether it may be written: a Write failure saying why not when its output would
-// overwrite an input or an earlier job's output. `inputs` and `outputs` hold the identities of
-// each job's input and output, in job order. An output that coincides with an earlier job's
-// output is refused for the later job only.
+// overwrite an input or an earlier job's output, or is an existing file that is not a regular one
+// (a directory, a device such as /dev/null, a pipe or a socket, symbolic links followed), which
+// renaming the output over it would replace. `inputs` and `outputs` hold the identities of each
+// job's input and output, in job order (a job to standard output has no output identity to
+// check). An output that coincides with an earlier job's output is refused for the later job only.
 std::vector<Result<>> findConflicts(const std::vector<Job>& jobs, const std::vector<PathIdentity>& inputs,
                                     const std::vector<PathIdentity>& outputs);
 

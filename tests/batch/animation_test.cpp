@@ -164,68 +164,6 @@ TEST(AnimatedPngReading, APngWithoutAnAnimationOfItsOwnIsAStill) {
     EXPECT_FALSE(decode(fileOf(animatedPng(one, false))).has_value());
 }
 
-// A GIF frame of one palette index over its rectangle: 0 black, 1 blue, 2 red, 3 green.
-struct GifFrame {
-    std::uint16_t x = 0, y = 0, width = 4, height = 4;
-    std::uint8_t index = 1;
-    std::uint8_t disposal = 1; // 1 keep, 2 clear to background, 3 restore the previous canvas
-    int transparent = -1;
-};
-
-// The frame's image data with a minimum code size of 8, every index a literal 9-bit code, and a
-// clear code every 254 codes so that the code table never needs a tenth bit.
-std::string gifImageData(std::size_t count, std::uint8_t index) {
-    constexpr std::uint32_t clearCode = 256, endCode = 257;
-    std::vector<std::uint32_t> codes{clearCode};
-    for (std::size_t i = 0; i < count; ++i) {
-        codes.push_back(index);
-        if (i % 254 == 253)
-            codes.push_back(clearCode);
-    }
-    codes.push_back(endCode);
-    std::string data;
-    std::uint64_t bits = 0;
-    int held = 0;
-    for (const std::uint32_t code : codes) {
-        bits |= std::uint64_t{code} << held;
-        for (held += 9; held >= 8; held -= 8, bits >>= 8)
-            data += static_cast<char>(bits & 0xFF);
-    }
-    if (held > 0)
-        data += static_cast<char>(bits & 0xFF);
-    std::string blocks{8};
-    for (std::size_t at = 0; at < data.size(); at += 255) {
-        const std::string block = data.substr(at, 255);
-        blocks += static_cast<char>(block.size()) + block;
-    }
-    return blocks + '\0';
-}
-
-// A GIF of a 4 x 4 screen with a global palette of 256 colours, each frame shown 7/100 s.
-std::string gifOf(const std::vector<GifFrame>& frames) {
-    std::string bytes = gifHeader(4, 4);
-    bytes[10] = static_cast<char>(0xF7);
-    std::string palette(256 * 3, '\0');
-    palette.replace(3, 9, std::string{0, 0, '\xFF', '\xFF', 0, 0, 0, '\xFF', 0});
-    bytes += palette;
-    for (const GifFrame& frame : frames) {
-        bytes += {'\x21',
-                  '\xF9',
-                  4,
-                  static_cast<char>(frame.disposal << 2 | (frame.transparent >= 0)),
-                  7,
-                  0,
-                  static_cast<char>(std::max(frame.transparent, 0)),
-                  0,
-                  ','};
-        for (const std::uint16_t value : {frame.x, frame.y, frame.width, frame.height})
-            appendLittleEndian(bytes, value, 2);
-        bytes += '\0';
-        bytes += gifImageData(std::size_t{frame.width} * frame.height, frame.index);
-    }
-    return bytes + ';';
-}
-
 struct GifCase {
     const char* name;
     std::vector<GifFrame> frames;
@@ -259,6 +197,43 @@ TEST(AnimatedGifReading, ComposesEveryFrameOntoTheCanvasAsABrowserShowsIt) {
         for (const Expected& e : c.expected)
             EXPECT_EQ(pixelAt(*animation, e.frame, e.x, e.y), e.pixel)
                 << "frame " << e.frame << " at " << e.x << ", " << e.y;
+    }
+}
+
+// A cut anywhere inside a frame refuses the whole file; only a file missing no more than its end
+// marker is read in full.
+TEST(AnimatedGifReading, RefusesAFileCutInsideAnyFrame) {
+    const std::vector<GifFrame> frames{{}, {1, 1, 2, 2, 2}, {0, 0, 4, 4, 3}};
+    const std::string whole = gifOf(frames);
+    const std::size_t firstEnd = gifOf({frames[0]}).size() - 1; // without the end marker
+    const std::size_t secondEnd = gifOf({frames[0], frames[1]}).size() - 1;
+    constexpr std::size_t graphicControl = 8;
+    const struct {
+        const char* name;
+        std::size_t length;
+        std::size_t frames; // 0: refused as damaged
+    } cases[] = {
+        {"inside the first frame's data", firstEnd - 3, 0},
+        {"after the second frame's graphic control", firstEnd + graphicControl, 0},
+        {"inside the second frame's descriptor", firstEnd + graphicControl + 4, 0},
+        {"inside the second frame's data", secondEnd - 3, 0},
+        {"inside the third frame's data", whole.size() - 4, 0},
+        {"before the end marker alone", whole.size() - 1, 3},
+        {"nowhere", whole.size(), 3},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto decoded = decode(std::string_view{whole}.substr(0, c.length));
+        ASSERT_TRUE(decoded.has_value()) << "read as a still image";
+        if (c.frames == 0) {
+            const Failure* failure = std::get_if<Failure>(&*decoded);
+            ASSERT_NE(failure, nullptr);
+            EXPECT_EQ(failure->step, Step::Read) << failure->reason;
+        } else {
+            const Animation* animation = std::get_if<Animation>(&*decoded);
+            ASSERT_NE(animation, nullptr);
+            EXPECT_EQ(animation->frames.size(), c.frames);
+        }
     }
 }
 

@@ -2,6 +2,7 @@
 // checked by exit status, stderr, the files left behind and the pixels written.
 #include "crafted_images.h"
 #include "image_file.h"
+#include "limits_and_defaults.h"
 #include "pixel_conversion.h"
 
 #include <algorithm>
@@ -19,6 +20,7 @@
 #include <string_view>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <tessera/scaler.h>
 #include <unistd.h>
@@ -189,10 +191,12 @@ protected:
         fs::copy_file(dataDirectory / name, work / to);
     }
 
-    // Starts the command in the work directory, its stdout and stderr into files. With
-    // `limitMemory`, it runs with at most memoryLimit of data (of single allocations under
-    // AddressSanitizer, whose shadow memory a data limit would refuse).
-    pid_t start(const std::vector<std::string>& args, bool limitMemory = false) const {
+    // Starts the command in the work directory, its stdout and stderr into files, or into the
+    // descriptors given. With `limitMemory`, it runs with at most memoryLimit of data (of single
+    // allocations under AddressSanitizer, whose shadow memory a data limit would refuse). It
+    // never dumps core: a core file would be left in the work directory.
+    pid_t start(const std::vector<std::string>& args, bool limitMemory = false, int outFd = -1,
+                int errFd = -1) const {
         const std::string outPath = (root / "stdout").string();
         const std::string errPath = (root / "stderr").string();
         std::vector<std::string> storage{TESSERA_SCALE_PATH};
@@ -221,10 +225,11 @@ protected:
         if (pid == 0) {
             // Only async-signal-safe calls between fork and exec.
             const int in = ::open("/dev/null", O_RDONLY);
-            const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            const int out = outFd >= 0 ? outFd : ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            const int err = errFd >= 0 ? errFd : ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            const rlimit noCore{0, 0};
             if (in < 0 || out < 0 || err < 0 || ::dup2(in, 0) < 0 || ::dup2(out, 1) < 0 ||
-                ::dup2(err, 2) < 0 || ::chdir(work.c_str()) != 0)
+                ::dup2(err, 2) < 0 || ::chdir(work.c_str()) != 0 || ::setrlimit(RLIMIT_CORE, &noCore) != 0)
                 ::_exit(127);
             const rlimit data{memoryLimit, memoryLimit};
             if (limitMemory && !addressSanitizer && ::setrlimit(RLIMIT_DATA, &data) != 0)
@@ -496,36 +501,125 @@ bool holdsHiddenFile(const fs::path& folder) {
     return false;
 }
 
-TEST_F(ScaleCommand, InterruptedWhileWritingLeavesNoTemporaryFile) {
-    // Many outputs one after the other, each written and flushed to disk, so that the command is
-    // often caught with a temporary file open. It is stopped as soon as one is seen, and
-    // interrupted only if the file is still there.
-    std::vector<std::string> args{"-q", "-j", "1", "-f", "5", "-o", "out"};
-    for (int i = 0; i < 40; ++i) {
-        const std::string name = "fire" + std::to_string(i) + ".png";
-        copyData(translucentSprite, name);
-        args.push_back(name);
-    }
-    fs::create_directory(work / "out");
-    const pid_t pid = start(args);
-    ASSERT_GT(pid, 0);
-    bool interrupted = false;
-    int status = 0;
-    while (!interrupted && ::waitpid(pid, &status, WNOHANG) == 0) {
-        if (!holdsHiddenFile(work / "out"))
-            continue;
-        ::kill(pid, SIGSTOP);
-        ASSERT_EQ(::waitpid(pid, &status, WUNTRACED), pid);
-        if (WIFSTOPPED(status) && holdsHiddenFile(work / "out")) {
-            ::kill(pid, SIGINT);
-            interrupted = true;
+struct SignalCase {
+    const char* name;
+    int signal;
+};
+
+// Every signal whose default action ends the process, but for the faults of the program itself.
+std::vector<SignalCase> terminatingSignals() {
+    return {{"Hangup", SIGHUP},        {"Interrupt", SIGINT},       {"Quit", SIGQUIT},
+            {"Abort", SIGABRT},        {"User1", SIGUSR1},          {"User2", SIGUSR2},
+            {"Alarm", SIGALRM},        {"Terminate", SIGTERM},      {"StackFault", SIGSTKFLT},
+            {"CpuTime", SIGXCPU},      {"FileSize", SIGXFSZ},       {"VirtualAlarm", SIGVTALRM},
+            {"Profiling", SIGPROF},    {"Poll", SIGPOLL},           {"Power", SIGPWR},
+            {"BadSystemCall", SIGSYS}, {"FirstRealTime", SIGRTMIN}, {"LastRealTime", SIGRTMAX}};
+}
+
+class ScaleCommandSignal : public ScaleCommand, public testing::WithParamInterface<SignalCase> {
+protected:
+    // Starts 40 outputs into out/, one after the other, each written and flushed to disk, so that
+    // the command is often caught with a temporary file open, and stops the command at a moment
+    // when one is there. -1 when it finished first.
+    pid_t startAndStopWhileWriting() {
+        std::vector<std::string> args{"-q", "-j", "1", "-f", "5", "-o", "out"};
+        for (int i = 0; i < 40; ++i) {
+            const std::string name = "fire" + std::to_string(i) + ".png";
+            copyData(translucentSprite, name);
+            args.push_back(name);
         }
-        ::kill(pid, SIGCONT);
+        fs::create_directory(work / "out");
+        const pid_t pid = start(args);
+        int status = 0;
+        while (pid > 0 && ::waitpid(pid, &status, WNOHANG) == 0) {
+            if (!holdsHiddenFile(work / "out"))
+                continue;
+            ::kill(pid, SIGSTOP);
+            if (::waitpid(pid, &status, WUNTRACED) == pid && WIFSTOPPED(status) &&
+                holdsHiddenFile(work / "out"))
+                return pid;
+            ::kill(pid, SIGCONT);
+        }
+        return -1;
     }
-    const RunResult result = interrupted ? finish(pid) : RunResult{};
-    ASSERT_TRUE(interrupted) << "the command finished before it was caught writing";
-    EXPECT_EQ(result.status, 128 + SIGINT) << "it ends as an interrupted command does";
+};
+
+TEST_P(ScaleCommandSignal, SentWhileWritingLeavesNoTemporaryFileAndEndsTheCommand) {
+    const pid_t pid = startAndStopWhileWriting();
+    ASSERT_GT(pid, 0) << "the command finished before it was caught writing";
+    ::kill(pid, GetParam().signal);
+    ::kill(pid, SIGCONT);
+    const RunResult result = finish(pid);
+    EXPECT_EQ(result.status, 128 + GetParam().signal) << "it ends as the signal ends a command";
     EXPECT_FALSE(holdsHiddenFile(work / "out"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, ScaleCommandSignal, testing::ValuesIn(terminatingSignals()),
+                         [](const testing::TestParamInfo<SignalCase>& info) { return info.param.name; });
+
+// SIGPIPE is ignored, so that a closed pipe fails a write instead of ending the run: sent while
+// writing, it changes nothing.
+TEST_F(ScaleCommandSignal, BrokenPipeSignalIsIgnoredAndEveryOutputFinished) {
+    const pid_t pid = startAndStopWhileWriting();
+    ASSERT_GT(pid, 0) << "the command finished before it was caught writing";
+    ::kill(pid, SIGPIPE);
+    ::kill(pid, SIGCONT);
+    const RunResult result = finish(pid);
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_FALSE(holdsHiddenFile(work / "out"));
+    EXPECT_EQ(std::distance(fs::directory_iterator{work / "out"}, fs::directory_iterator{}), 40);
+}
+
+// A reader of stderr that has gone makes the messages stop, not the run: the inputs after a
+// failure are still enlarged and the failure still counts.
+TEST_F(ScaleCommand, ClosedStderrDoesNotEndTheRun) {
+    std::vector<std::string> args{"-f", "5", "-j", "2", "-o", "out", "missing.png"};
+    for (int i = 0; i < 6; ++i) {
+        copyData(translucentSprite, "fire" + std::to_string(i) + ".png");
+        args.push_back("fire" + std::to_string(i) + ".png");
+    }
+    int pipeEnds[2];
+    ASSERT_EQ(::pipe(pipeEnds), 0);
+    ::close(pipeEnds[0]);
+    const RunResult result = finish(start(args, false, -1, pipeEnds[1]));
+    ::close(pipeEnds[1]);
+    EXPECT_EQ(result.status, 1);
+    std::set<std::string> expected{"out"};
+    for (int i = 0; i < 6; ++i) {
+        expected.insert("fire" + std::to_string(i) + ".png");
+        expected.insert("out/fire" + std::to_string(i) + "@5x.png");
+    }
+    EXPECT_EQ(filesLeft(), expected);
+}
+
+TEST_F(ScaleCommand, StandardOutputGetsTheFilesBytes) {
+    copyData(translucentSprite, "fire.png");
+    ASSERT_EQ(run({"-f", "3", "-o", "fire3.png", "fire.png"}).status, 0);
+    int pipeEnds[2];
+    ASSERT_EQ(::pipe(pipeEnds), 0);
+    const pid_t pid = start({"-f", "3", "-o", "-", "fire.png"}, false, pipeEnds[1]);
+    ::close(pipeEnds[1]);
+    std::string piped;
+    char buffer[4096];
+    for (ssize_t count; (count = ::read(pipeEnds[0], buffer, sizeof buffer)) != 0;)
+        if (count > 0)
+            piped.append(buffer, static_cast<std::size_t>(count));
+        else if (errno != EINTR)
+            break;
+    ::close(pipeEnds[0]);
+    const RunResult result = finish(pid);
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.err, "");
+    EXPECT_TRUE(piped == readText(work / "fire3.png")) << piped.size() << " bytes";
+    EXPECT_EQ(filesLeft(), (std::set<std::string>{"fire.png", "fire3.png"}));
+
+    // A reader that has gone before the image is written: a failure to write, on one line.
+    ASSERT_EQ(::pipe(pipeEnds), 0);
+    ::close(pipeEnds[0]);
+    const RunResult closed = finish(start({"-f", "3", "-o", "-", "fire.png"}, false, pipeEnds[1]));
+    ::close(pipeEnds[1]);
+    EXPECT_EQ(closed.status, 1);
+    EXPECT_EQ(closed.err, "tessera-scale: cannot write to standard output: Broken pipe\n");
 }
 
 TEST_F(ScaleCommand, HelpAndVersion) {
@@ -569,6 +663,45 @@ TEST_F(ScaleCommand, ProgressLineOnlyWhenStderrIsATerminal) {
     const RunResult piped = run({"-f", "2", "a.png", "b.png"});
     EXPECT_EQ(piped.status, 0);
     EXPECT_EQ(piped.err, "");
+}
+
+TEST_F(ScaleCommand, StandardOutputRefusedOnATerminal) {
+    copyData(opaqueSprite, "a.png");
+    int terminal = -1;
+    const pid_t pid = ::forkpty(&terminal, nullptr, nullptr, nullptr);
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        if (::chdir(work.c_str()) == 0)
+            ::execl(TESSERA_SCALE_PATH, TESSERA_SCALE_PATH, "-o", "-", "a.png", nullptr);
+        ::_exit(127);
+    }
+    std::string shown;
+    char buffer[256];
+    for (;;) {
+        const ssize_t count = ::read(terminal, buffer, sizeof buffer);
+        if (count > 0)
+            shown.append(buffer, static_cast<std::size_t>(count));
+        else if (count == 0 || errno != EINTR)
+            break;
+    }
+    ::close(terminal);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << shown;
+    EXPECT_NE(shown.find("will not write an image to a terminal"), std::string::npos) << shown;
+    EXPECT_EQ(countLines(shown), 1u) << shown;
+    EXPECT_EQ(filesLeft(), std::set<std::string>{"a.png"});
+}
+
+// A GIF of `frames` frames of 4 x 4.
+std::string gifOfFrames(std::size_t frames) {
+    return tessera::test::gifOf(std::vector<tessera::test::GifFrame>(frames));
+}
+
+// A device node where the output goes: made with mknod as root, else a link to /dev/null.
+void makeDeviceNode(const fs::path& path) {
+    if (::mknod(path.c_str(), S_IFCHR | 0666, ::makedev(1, 3)) != 0)
+        fs::create_symlink("/dev/null", path);
 }
 
 // Each case starts with "sprite.png" (opaque) in the work directory.
@@ -660,13 +793,92 @@ const FailureCase failureCases[] = {
      1,
      {"cannot enlarge 'deep.png'", "too large to decode: 8192 x 8192 needs 512 MiB"},
      {"sprite.png", "deep.png"}},
-    // Headers the decoder would refuse too are refused as unreadable, without decoding.
+    // Sizes the decoder would refuse as well are judged from the header: too large, not unreadable.
     {"PngBeyondTheDecoder",
-     [](const fs::path& w) { writeBytes(w / "vast.png", tessera::test::pngHeader(20000, 20000)); },
+     [](const fs::path& w) { writeBytes(w / "vast.png", tessera::test::pngHeader(46340, 46340)); },
      {"-f", "2", "vast.png"},
      1,
-     {"cannot read 'vast.png'", "not a PNG"},
+     {"cannot enlarge 'vast.png'", "too large: 46340 x 46340"},
      {"sprite.png", "vast.png"}},
+    {"OneBitPngBeyondTheDecoder",
+     [](const fs::path& w) { writeBytes(w / "vast.png", tessera::test::pngHeader(60000, 60000, 1, 0)); },
+     {"-f", "2", "vast.png"},
+     1,
+     {"cannot enlarge 'vast.png'", "too large: 60000 x 60000"},
+     {"sprite.png", "vast.png"}},
+    // Counting stops past the limit: the message says no more than was counted.
+    {"GifOfTooManyFrames",
+     [](const fs::path& w) {
+         writeBytes(w / "long.gif", gifOfFrames(tessera::pixels::maxAnimationFrames + 50));
+     },
+     {"-f", "2", "long.gif"},
+     1,
+     {"cannot enlarge 'long.gif'", "at least 10001 frames of 4 x 4"},
+     {"sprite.png", "long.gif"}},
+    // Cut files, each a byte short of its last pixel.
+    {"TruncatedBmp",
+     [](const fs::path& w) {
+         writeBytes(w / "cut.bmp", tessera::test::bmpHeader(3, 2) + std::string(12 + 8, '\x40'));
+     },
+     {"cut.bmp"},
+     1,
+     {"cannot read 'cut.bmp'", "damaged"},
+     {"sprite.png", "cut.bmp"}},
+    {"TruncatedTga",
+     [](const fs::path& w) {
+         writeBytes(w / "cut.tga", tessera::test::tgaHeader(3, 2) + std::string(17, '\x40'));
+     },
+     {"cut.tga"},
+     1,
+     {"cannot read 'cut.tga'", "damaged"},
+     {"sprite.png", "cut.tga"}},
+    {"GifCutInsideItsSecondFrame",
+     [](const fs::path& w) {
+         const std::string gif = gifOfFrames(3);
+         writeBytes(w / "cut.gif", gif.substr(0, gif.size() - 50));
+     },
+     {"cut.gif"},
+     1,
+     {"cannot read 'cut.gif'", "damaged or truncated"},
+     {"sprite.png", "cut.gif"}},
+    // Outputs that are not regular files are left as they are, symbolic links followed.
+    {"OutputIsADeviceNode",
+     [](const fs::path& w) { makeDeviceNode(w / "mynull"); },
+     {"-o", "mynull", "sprite.png"},
+     1,
+     {"cannot write 'mynull' (from 'sprite.png')", "a device, not a regular file"},
+     {"sprite.png", "mynull"}},
+    {"OutputIsAFifo",
+     [](const fs::path& w) { ::mkfifo((w / "myfifo").c_str(), 0644); },
+     {"-o", "myfifo", "sprite.png"},
+     1,
+     {"'myfifo'", "a pipe, not a regular file"},
+     {"sprite.png", "myfifo"}},
+    {"OutputIsALinkToADescriptor",
+     [](const fs::path& w) { fs::create_symlink("/proc/self/fd/0", w / "input.png"); },
+     {"-o", "input.png", "sprite.png"},
+     1,
+     {"'input.png'", "a device, not a regular file"},
+     {"sprite.png", "input.png"}},
+    {"DefaultOutputIsADirectory",
+     [](const fs::path& w) { fs::create_directory(w / "sprite@4x.png"); },
+     {"sprite.png"},
+     1,
+     {"'sprite@4x.png'", "a directory"},
+     {"sprite.png", "sprite@4x.png"}},
+    {"StandardOutputForSeveralInputs",
+     nothingMore,
+     {"-o", "-", "sprite.png", "sprite.png"},
+     2,
+     {"'-o -'", "one input"},
+     {"sprite.png"}},
+    // A name that would break the line or drive the terminal is printed escaped, on one line.
+    {"NameWithANewlineAndAnEscapeSequence",
+     nothingMore,
+     {"bad\nname\x1b[31m.png"},
+     1,
+     {"cannot read 'bad\\nname\\x1b[31m.png': No such file"},
+     {"sprite.png"}},
     // A format the decoder is built without (the decoder tests cover each), whole and valid, is
     // refused with the formats that are read.
     {"PsdRefused",

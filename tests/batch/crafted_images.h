@@ -2,6 +2,7 @@
 // them, and small complete images of the formats and layouts stb_image_write cannot write.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -206,6 +207,68 @@ inline std::string palettePngImage(std::uint32_t width, const std::vector<std::u
     }
     return pngImage(width, static_cast<std::uint32_t>(indices.size() / width), 8, 3, rows,
                     pngChunk("PLTE", colours) + pngChunk("tRNS", alphas));
+}
+
+// A GIF frame of one palette index over its rectangle: 0 black, 1 blue, 2 red, 3 green.
+struct GifFrame {
+    std::uint16_t x = 0, y = 0, width = 4, height = 4;
+    std::uint8_t index = 1;
+    std::uint8_t disposal = 1; // 1 keep, 2 clear to background, 3 restore the previous canvas
+    int transparent = -1;
+};
+
+// The frame's image data with a minimum code size of 8, every index a literal 9-bit code, and a
+// clear code every 254 codes so that the code table never needs a tenth bit.
+inline std::string gifImageData(std::size_t count, std::uint8_t index) {
+    constexpr std::uint32_t clearCode = 256, endCode = 257;
+    std::vector<std::uint32_t> codes{clearCode};
+    for (std::size_t i = 0; i < count; ++i) {
+        codes.push_back(index);
+        if (i % 254 == 253)
+            codes.push_back(clearCode);
+    }
+    codes.push_back(endCode);
+    std::string data;
+    std::uint64_t bits = 0;
+    int held = 0;
+    for (const std::uint32_t code : codes) {
+        bits |= std::uint64_t{code} << held;
+        for (held += 9; held >= 8; held -= 8, bits >>= 8)
+            data += static_cast<char>(bits & 0xFF);
+    }
+    if (held > 0)
+        data += static_cast<char>(bits & 0xFF);
+    std::string blocks{8};
+    for (std::size_t at = 0; at < data.size(); at += 255) {
+        const std::string block = data.substr(at, 255);
+        blocks += static_cast<char>(block.size()) + block;
+    }
+    return blocks + '\0';
+}
+
+// A GIF of a 4 x 4 screen with a global palette of 256 colours, each frame shown 7/100 s.
+inline std::string gifOf(const std::vector<GifFrame>& frames) {
+    std::string bytes = gifHeader(4, 4);
+    bytes[10] = static_cast<char>(0xF7);
+    std::string palette(256 * 3, '\0');
+    palette.replace(3, 9, std::string{0, 0, '\xFF', '\xFF', 0, 0, 0, '\xFF', 0});
+    bytes += palette;
+    for (const GifFrame& frame : frames) {
+        bytes += {'\x21',
+                  '\xF9',
+                  4,
+                  static_cast<char>(frame.disposal << 2 | (frame.transparent >= 0)),
+                  7,
+                  0,
+                  static_cast<char>(frame.transparent < 0 ? 0 : frame.transparent),
+                  0,
+                  ','};
+        for (const std::uint16_t value : {frame.x, frame.y, frame.width, frame.height})
+            appendLittleEndian(bytes, value, 2);
+        bytes += '\0';
+        bytes += gifImageData(std::size_t{frame.width} * frame.height, frame.index);
+    }
+    return bytes + ';';
 }
 
 } // namespace tessera::test

@@ -45,8 +45,15 @@ TEST(ReadDeclaredStill, ReadsTheSizeOfEveryFormatFromItsHeaderAlone) {
         {"JPEG with a Huffman table of 256 codes",
          std::string{"\xFF\xD8"} + jpegHuffmanTable(256) + jpegHeader(640, 480).substr(2),
          DeclaredImage{640, 480, 4}},
+        // Sizes whose samples pass the decoder's own limit of 1 GiB, read from the header directly,
+        // so that they are judged too large rather than unreadable.
+        {"PNG of more than 1 GiB of samples", pngHeader(46340, 46340), DeclaredImage{46340, 46340, 4}},
+        {"1-bit grey PNG of 60000 x 60000", pngHeader(60000, 60000, 1, 0), DeclaredImage{60000, 60000, 4}},
+        {"16-bit PNG of 2^31 - 1 pixels a side", pngHeader(0x7FFFFFFF, 0x7FFFFFFF, 16, 2),
+         DeclaredImage{0x7FFFFFFF, 0x7FFFFFFF, 8}},
         // Headers the decoder refuses, so that nothing is declared.
-        {"PNG of more than 1 GiB of samples", pngHeader(20000, 20000), std::nullopt},
+        {"PNG of 2^31 pixels a side", pngHeader(0x80000000, 1), std::nullopt},
+        {"palette PNG of 16 bits", pngHeader(64, 80, 16, 3), std::nullopt},
         {"PNG header cut short", pngHeader(64, 80).substr(0, 23), std::nullopt},
         {"PNG of 3 bits per sample", pngHeader(64, 80, 3), std::nullopt},
         // Formats the decoder could read but is built without: whole, valid images of each.
@@ -147,12 +154,11 @@ TEST(DecodeStill, DecodesToRgbaOfTheDeclaredSizeOrRefuses) {
                   "/image_load/png_idat_declaring_more_than_the_file_holds.png"),
          0,
          {}},
-        // Pixels the file cuts off are black, not whatever the decoder's memory held: the TGA
-        // reader drops each row it cannot read in full.
+        // The decoder would make black rows of what the file cuts off.
         {"TGA cut short after its bottom row",
          tgaHeader(3, 2) + std::string{"\x01\x02\x03\x04\x05\x06\x07\x08\x09"},
-         3,
-         {0, 0, 0, 0, 0, 0, 0, 0, 0, 3, 2, 1, 6, 5, 4, 9, 8, 7}},
+         0,
+         {}},
         // Refused by the decoder itself, not only by the header reader before it.
         {"JPEG with a Huffman table of 257 codes",
          std::string{"\xFF\xD8"} + jpegHuffmanTable(257) + jpegHeader(3, 2).substr(2) + jpegScan(),
@@ -180,6 +186,45 @@ TEST(DecodeStill, DecodesToRgbaOfTheDeclaredSizeOrRefuses) {
         ASSERT_NE(declared, nullptr) << c.name;
         EXPECT_EQ(declared->width, image->width) << c.name;
         EXPECT_EQ(declared->height, image->height) << c.name;
+    }
+}
+
+// 3 x 2 pixels of 24 bits; a BMP's rows padded to 12 bytes, bottom-up.
+std::string bmpPixels(std::size_t rows) {
+    return bmpHeader(3, 2) + std::string(12 * (rows - 1) + 9, '\x40');
+}
+
+// A run-length coded TGA of 3 x 2 pixels from its packets.
+std::string tgaRunLengths(const std::string& packets) {
+    std::string bytes = tgaHeader(3, 2);
+    bytes[2] = 10;
+    return bytes + packets;
+}
+
+// Every pixel the header declares must be in the file: the decoder would read zeros past its end.
+// Each file is whole, then cut by one byte.
+TEST(DecodeStill, RefusesAFileWhosePixelDataIsCutShort) {
+    const struct {
+        const char* name;
+        std::string whole;
+    } cases[] = {
+        // The padding after the last row is not needed.
+        {"uncompressed BMP", bmpPixels(2)},
+        {"uncompressed TGA", tgaHeader(3, 2) + std::string(18, '\x40')},
+        // One pixel repeated once, then a packet of five pixels.
+        {"run-length coded TGA", tgaRunLengths("\x80\x01\x02\x03\x04" + std::string(15, '\x05'))},
+        // One pixel repeated six times.
+        {"run-length coded TGA of one run", tgaRunLengths("\x85\x01\x02\x03")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Result<DecodedImage> whole = decodeStill(c.whole, withinPixels(UINT64_MAX));
+        EXPECT_TRUE(std::holds_alternative<DecodedImage>(whole));
+        const Result<DecodedImage> cut =
+            decodeStill(std::string_view{c.whole}.substr(0, c.whole.size() - 1), withinPixels(UINT64_MAX));
+        const Failure* failure = std::get_if<Failure>(&cut);
+        ASSERT_NE(failure, nullptr);
+        EXPECT_EQ(*failure, (Failure{Step::Read, std::string{unreadableImage}}));
     }
 }
 

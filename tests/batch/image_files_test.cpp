@@ -13,6 +13,7 @@
 #include <set>
 #include <string>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -108,6 +109,12 @@ TEST_F(RemoveTemporariesOnSignals, RemovesWhatIsInWritingAndEndsByTheSignal) {
         {"interrupt", SIGINT, false, false, true, {}},
         {"terminate after a finished output", SIGTERM, false, true, true, {"out.png"}},
         {"interrupt ignored by the caller", SIGINT, true, true, false, {"out.png", "temporary"}},
+        {"hangup", SIGHUP, false, false, true, {}},
+        {"quit, which dumps core", SIGQUIT, false, false, true, {}},
+        {"broken pipe", SIGPIPE, false, true, true, {"out.png"}},
+        {"file size limit", SIGXFSZ, false, false, true, {}},
+        {"first real-time signal", SIGRTMIN, false, false, true, {}},
+        {"hangup ignored by the caller", SIGHUP, true, false, false, {"temporary"}},
     };
     for (const SignalCase& c : cases) {
         const fs::path folder = directory / c.name;
@@ -116,6 +123,8 @@ TEST_F(RemoveTemporariesOnSignals, RemovesWhatIsInWritingAndEndsByTheSignal) {
         const pid_t child = ::fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
+            const rlimit noCore{0, 0};
+            ::setrlimit(RLIMIT_CORE, &noCore);
             if (c.ignoredBefore)
                 std::signal(c.signal, SIG_IGN);
             removeTemporariesOnSignals();

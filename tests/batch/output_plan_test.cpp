@@ -1,4 +1,5 @@
 #include "output_plan.h"
+#include "shown_names.h"
 
 #include <gtest/gtest.h>
 
@@ -7,6 +8,7 @@ namespace {
 using namespace tessera;
 using namespace tessera::tool;
 using std::filesystem::path;
+using tessera::files::FileKind;
 
 CommandLine lineWith(std::vector<std::string> inputs, std::optional<std::string> output, int factor = 4) {
     CommandLine line;
@@ -69,6 +71,14 @@ TEST(PlanOutputs, SeveralInputsWithoutOutputGoBesideEach) {
     EXPECT_FALSE(plan.outputDirectory);
 }
 
+TEST(PlanOutputs, DashIsStandardOutputEvenBesideADirectoryOfThatName) {
+    const OutputPlan plan = planOutputs(lineWith({"a/x.png"}, "-"), true);
+    ASSERT_EQ(plan.jobs.size(), 1u);
+    EXPECT_TRUE(plan.jobs[0].standardOutput);
+    EXPECT_FALSE(plan.outputDirectory);
+    EXPECT_FALSE(planOutputs(lineWith({"a/x.png"}, "./-"), false).jobs[0].standardOutput);
+}
+
 PathIdentity identity(const char* canonical, std::uint64_t inode = 0) {
     return PathIdentity{canonical, inode != 0, 1, inode};
 }
@@ -118,6 +128,53 @@ TEST(FindConflicts, ARepeatedOutputIsCreditedToTheJobThatWritesIt) {
     EXPECT_EQ(reasons[0], "");
     EXPECT_NE(reasons[1].find("'a/s.png'"), std::string::npos) << reasons[1];
     EXPECT_NE(reasons[2].find("'a/s.png'"), std::string::npos) << reasons[2];
+}
+
+TEST(FindConflicts, RefusesOutputsThatAreNotRegularFilesButNotStandardOutput) {
+    const std::vector<Job> jobs = {{"a.png", "null"},   {"b.png", "fifo"},    {"c.png", "socket"},
+                                   {"d.png", "folder"}, {"e.png", "old.png"}, {"f.png", "-", true}};
+    const std::vector<PathIdentity> inputs = {identity("/w/a.png", 1), identity("/w/b.png", 2),
+                                              identity("/w/c.png", 3), identity("/w/d.png", 4),
+                                              identity("/w/e.png", 5), identity("/w/f.png", 6)};
+    const auto existing = [](const char* canonical, std::uint64_t inode, FileKind kind) {
+        return PathIdentity{canonical, true, 1, inode, kind};
+    };
+    const std::vector<PathIdentity> outputs = {
+        existing("/dev/null", 10, FileKind::Device),   existing("/w/fifo", 11, FileKind::Pipe),
+        existing("/w/socket", 12, FileKind::Socket),   existing("/w/folder", 13, FileKind::Directory),
+        existing("/w/old.png", 14, FileKind::Regular), PathIdentity{}};
+    const std::vector<std::string> reasons = refusals(findConflicts(jobs, inputs, outputs));
+    EXPECT_EQ(reasons,
+              (std::vector<std::string>{"it is a device, not a regular file, which is never replaced",
+                                        "it is a pipe, not a regular file, which is never replaced",
+                                        "it is a socket, not a regular file, which is never replaced",
+                                        "it is a directory, which is never replaced", "", ""}));
+}
+
+// Names are quoted, and whatever would break the line or drive the terminal is escaped.
+TEST(ShownName, EscapesWhatIsNotPrintableText) {
+    const struct {
+        std::string name;
+        std::string shown;
+    } cases[] = {
+        {"hero.png", "'hero.png'"},
+        {"two\nlines.png", "'two\\nlines.png'"},
+        {"red\x1b[31m.png", "'red\\x1b[31m.png'"},
+        {"tab\tcr\r.png", "'tab\\tcr\\r.png'"},
+        {"back\\slash", "'back\\\\slash'"},
+        {"del\x7f", "'del\\x7f'"},
+        {"caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x90\x89", "'caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x90\x89'"},
+        {"c1\xc2\x9b"
+         "2J",
+         "'c1\\xc2\\x9b2J'"},                         // U+009B, the single-byte CSI
+        {"latin1\xe9.png", "'latin1\\xe9.png'"},      // not UTF-8
+        {"cut\xe2\x82", "'cut\\xe2\\x82'"},           // a character cut short
+        {"overlong\xc0\xaf", "'overlong\\xc0\\xaf'"}, // '/' in two bytes
+        {"surrogate\xed\xa0\x80", "'surrogate\\xed\\xa0\\x80'"},
+        {std::string{"nul\0", 4}, "'nul\\x00'"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(shownName(c.name), c.shown) << c.shown;
 }
 
 TEST(SameFile, ByPathOrByInodeOnlyWhenBothExist) {
