@@ -216,11 +216,34 @@ function showResult(item, result, waitMs) {
   item.view.show(item);
 }
 
+// The factors the module takes, in place of the ones the page was written with when they differ
+// (its default chosen unless a choice still offered was made), and named so in the page's
+// opening line.
+function showFactors({ minFactor, maxFactor, defaultFactor }) {
+  const fieldset = document.querySelector('input[name=factor]').closest('fieldset');
+  const chosen = Number(document.querySelector('input[name=factor]:checked')?.value ?? defaultFactor);
+  const factors = [];
+  for (let factor = minFactor; factor <= maxFactor; factor++) factors.push(factor);
+  document.getElementById('factor-list').textContent = `${factors.slice(0, -1).join(', ')} or ${factors.at(-1)}`;
+  const offered = [...fieldset.querySelectorAll('input[name=factor]')].map((radio) => Number(radio.value));
+  if (offered.join() === factors.join()) return;
+  fieldset.querySelectorAll('label').forEach((label) => label.remove());
+  for (const factor of factors) {
+    const label = document.createElement('label');
+    const radio = Object.assign(document.createElement('input'), { type: 'radio', name: 'factor', value: String(factor) });
+    radio.checked = factor === (factors.includes(chosen) ? chosen : defaultFactor);
+    radio.addEventListener('change', reenlargeAll);
+    label.append(radio, ` ${factor}`);
+    fieldset.append(label);
+  }
+}
+
 worker.onmessage = (event) => {
   const { id, progress: fraction, limits } = event.data;
   // Once loaded, the module tells its own limit on an image's size.
   if (limits) {
     document.getElementById('limit').textContent = `${limits.maxSize.replace(' x ', ' × ')} pixels after enlarging`;
+    showFactors(limits);
     return;
   }
   if (fraction !== undefined) {

@@ -12,11 +12,10 @@
 // TESSERA_BROWSERS (default "chromium,firefox") names the browsers to run in; CHROMIUM and
 // FIREFOX override their executables.
 import { execFileSync } from 'node:child_process';
-import { existsSync, mkdirSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
-import { createServer } from 'node:http';
+import { mkdirSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
-import { extname, join } from 'node:path';
-import puppeteer from 'puppeteer-core';
+import { join } from 'node:path';
+import { launchBrowser, serveSite, watchPage } from './harness.mjs';
 
 const [siteDir, buildDir, dataDir] = process.argv.slice(2);
 const tesseraScale = join(buildDir, 'tools/tessera-scale');
@@ -67,8 +66,29 @@ for index in range(4):
 frames[0].save(sys.argv[1], save_all=True, append_images=frames[1:], duration=[80, 90, 100, 110], loop=0, blend=1)`,
 animated]);
 
+// One file of every format the command reads, still and animated, each under a name of its own:
+// the crow as PNG, BMP, TGA and GIF (all keeping its transparency), the door as JPEG, the crow
+// as a lossless WebP (written by the command), the animated PNG above, and an animated GIF and
+// WebP of the fuzzers' corpus.
+const corpus = new URL('../../fuzz/corpus/image_load/', import.meta.url).pathname;
+const formats = [];
+for (const [name, make] of [
+  ['format-png.png', (path) => execFileSync('cp', [crow, path])],
+  ['format-bmp.bmp', (path) => execFileSync('convert', [crow, path])],
+  ['format-tga.tga', (path) => execFileSync('convert', [crow, path])],
+  ['format-gif.gif', (path) => execFileSync('convert', [crow, path])],
+  ['format-jpeg.jpg', (path) => execFileSync('convert', [opaque, path])],
+  ['format-webp.webp', (path) => execFileSync(tesseraScale, ['-q', '-f', '2', '-o', path, crow])],
+  ['format-apng.png', (path) => execFileSync('cp', [animated, path])],
+  ['format-animated-gif.gif', (path) => execFileSync('cp', [join(corpus, 'animated.gif'), path])],
+  ['format-animated-webp.webp', (path) => execFileSync('cp', [join(corpus, 'animated.webp'), path])],
+]) {
+  formats.push(join(work, name));
+  make(formats.at(-1));
+}
+
 function nativeOutput(input, factor, background, ...options) {
-  const output = join(work, `native-${factor}-${background ?? 'alpha'}-${options.join('')}-${input.split('/').pop()}`);
+  const output = join(work, `native-${factor}-${background ?? 'alpha'}-${options.join('')}-${input.split('/').pop()}.png`);
   const args = ['-q', '-j', '1', '-f', String(factor), '-o', output, ...options, input];
   if (background) args.unshift('--background', background);
   execFileSync(tesseraScale, args);
@@ -85,22 +105,8 @@ function samePixels(pairs) {
   }
 }
 
-// The static server: the site folder only, counting what it sends.
-const types = { '.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css', '.wasm': 'application/wasm' };
-let bytesServed = 0;
-const server = createServer((request, response) => {
-  const path = new URL(request.url, 'http://127.0.0.1').pathname;
-  const file = join(siteDir, path === '/' ? 'index.html' : path.slice(1));
-  if (path.includes('..') || !existsSync(file)) {
-    response.writeHead(404).end();
-    return;
-  }
-  const body = readFileSync(file);
-  bytesServed += body.length;
-  response.writeHead(200, { 'Content-Type': types[extname(file)] ?? 'application/octet-stream' }).end(body);
-});
-await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
-const origin = `http://127.0.0.1:${server.address().port}`;
+const site = await serveSite(siteDir);
+const origin = site.origin;
 
 // The native library's time for the sheet, measured once and shared by the browsers.
 const nativeTimes = new Map();
@@ -113,52 +119,14 @@ function nativeSheetMs(mode) {
   return nativeTimes.get(mode);
 }
 
-// Each browser headless, with a fresh profile of its own that goes with it. Firefox is driven
-// through WebDriver BiDi, Chromium through its own protocol; puppeteer gives both one interface.
-async function launch(name) {
-  if (name === 'chromium') {
-    const profile = mkdtempSync(join(tmpdir(), 'tessera-chromium-'));
-    const browser = await puppeteer.launch({
-      executablePath: process.env.CHROMIUM ?? '/usr/bin/chromium',
-      headless: true,
-      args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking',
-        '--disable-component-update', '--disable-sync', `--user-data-dir=${profile}`],
-    });
-    return { browser, cleanUp: () => rmSync(profile, { recursive: true, force: true }) };
-  }
-  if (name === 'firefox') {
-    const browser = await puppeteer.launch({
-      browser: 'firefox',
-      protocol: 'webDriverBiDi',
-      executablePath: process.env.FIREFOX ?? '/usr/bin/firefox-esr',
-      headless: true,
-      timeout: 120000,
-      // Beside the driver's own settings: no probing of the network from the browser itself.
-      extraPrefsFirefox: {
-        'network.captive-portal-service.enabled': false,
-        'network.connectivity-service.enabled': false,
-      },
-    });
-    return { browser, cleanUp: () => {} };
-  }
-  throw new Error(`no browser called ${name}: chromium or firefox`);
-}
-
 async function runIn(name) {
   browserName = name;
-  bytesServed = 0;
+  site.bytes = 0;
   const started = Date.now();
-  const { browser, cleanUp } = await launch(name);
+  const { browser, cleanUp } = await launchBrowser(name);
   try {
     const page = await browser.newPage();
-    const consoleErrors = [];
-    const foreignRequests = [];
-    page.on('console', (message) => message.type() === 'error' && consoleErrors.push(message.text()));
-    page.on('pageerror', (error) => consoleErrors.push(String(error)));
-    page.on('request', (request) => {
-      const url = new URL(request.url());
-      if (!['blob:', 'data:'].includes(url.protocol) && url.host !== new URL(origin).host) foreignRequests.push(request.url());
-    });
+    const { consoleErrors, foreignRequests } = watchPage(page, origin);
     let downloads = '';
     const downloadInto = (folder) => {
       downloads = join(work, browserName, folder);
@@ -262,6 +230,34 @@ async function runIn(name) {
     check(samePixels([[await download(walk.download), nativeOutput(animated, 3)]]),
       'an animated PNG at factor 3: every frame of the page\'s is tessera-scale\'s, with its delay');
 
+    // Every format, at two factors, with and without a background: the page's file is the very
+    // file tessera-scale -j 1 writes, byte for byte; and a WebP out as the command writes it.
+    for (const factor of [2, 3]) {
+      for (const background of [null, '#203040']) {
+        downloadInto(`formats-${factor}-${background ? 'flattened' : 'kept'}`);
+        const shownNow = await enlarge(formats, factor, background);
+        for (const [index, file] of formats.entries()) {
+          const name = shownNow[index].download;
+          const same = name !== null &&
+            readFileSync(await download(name)).equals(readFileSync(nativeOutput(file, factor, background)));
+          check(same, `${file.split('/').pop()} at factor ${factor}${background ? ' over ' + background : ''}: ` +
+            `the page's file is tessera-scale's, byte for byte${name === null ? ` (${shownNow[index].message})` : ''}`);
+        }
+      }
+    }
+    downloadInto('webp-out');
+    await page.click('input[name=format][value="webp"]');
+    const webpOut = await enlarge([crow, formats[7]], 2);
+    for (const [index, file] of [crow, formats[7]].entries()) {
+      const native = join(work, `native-${index}.webp`);
+      execFileSync(tesseraScale, ['-q', '-j', '1', '-f', '2', '-o', native, file]);
+      const name = webpOut[index].download;
+      check(name !== null && name.endsWith('.webp') && readFileSync(await download(name)).equals(readFileSync(native)),
+        `${file.split('/').pop()} as WebP at factor 2: the page's file is tessera-scale -o NAME.webp's, byte for byte`);
+    }
+    await page.click('#clear');
+    await page.click('input[name=format][value="png"]');
+
     // Several files at once, two of them bad and one twice, then all good ones as one zip.
     downloadInto('batch');
     const batch = await enlarge([crow, unreadable, dog, oversize, opaque, crow], 2);
@@ -303,7 +299,7 @@ with zipfile.ZipFile(sys.argv[1]) as archive:
     const nativeMs = nativeSheetMs(mode);
     console.log(`time: ${browserName}: 1024 x 1024 sheet at factor 4 (${mode}): page ${sheetResult.waitMs.toFixed(1)} ms (the whole wait: ` +
       `read, enlarge, encode), native enlargement on one thread ${nativeMs.toFixed(1)} ms, ratio ${(sheetResult.waitMs / nativeMs).toFixed(2)}`);
-    console.log(`size: ${browserName}: the page transferred ${bytesServed} bytes (${(bytesServed / 1024).toFixed(0)} KiB) from the server`);
+    console.log(`size: ${browserName}: the page transferred ${site.bytes} bytes (${(site.bytes / 1024).toFixed(0)} KiB) from the server`);
 
     // Wrap-around edges and cells, as --wrap and --grid; then a cell size that is not a number.
     downloadInto('edges');
@@ -331,7 +327,7 @@ with zipfile.ZipFile(sys.argv[1]) as archive:
 try {
   for (const name of (process.env.TESSERA_BROWSERS ?? 'chromium,firefox').split(',')) await runIn(name);
 } finally {
-  server.close();
+  site.close();
   if (!failures.length) rmSync(work, { recursive: true, force: true });
 }
 if (failures.length) console.log(`browser tests failed (files kept in ${work}):\n  ${failures.join('\n  ')}`);

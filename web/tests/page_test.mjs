@@ -9,11 +9,9 @@
 //   node page_test.mjs SITE_DIR DATA_DIR BROWSERS
 // BROWSERS is "chromium", "firefox" or both, comma-separated; CHROMIUM and FIREFOX override
 // their executables.
-import { existsSync, mkdtempSync, readFileSync, rmSync } from 'node:fs';
-import { createServer } from 'node:http';
-import { tmpdir } from 'node:os';
-import { extname, join } from 'node:path';
-import puppeteer from 'puppeteer-core';
+import { readFileSync } from 'node:fs';
+import { join } from 'node:path';
+import { launchBrowser, serveSite, watchPage } from './harness.mjs';
 
 const [siteDir, dataDir, browserList] = process.argv.slice(2);
 const failures = [];
@@ -27,57 +25,14 @@ const dog = join(dataDir, 'cdda_uc_dog_gshepherd_32.png');
 const door = join(dataDir, 'cdda_uc_door_closed_32.png');
 const streetlight = join(dataDir, 'cdda_mshock_streetlight_64x80.png');
 
-const types = { '.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css', '.wasm': 'application/wasm', '.png': 'image/png' };
-const server = createServer((request, response) => {
-  const path = new URL(request.url, 'http://127.0.0.1').pathname;
-  const file = join(siteDir, path === '/' ? 'index.html' : path.slice(1));
-  if (path.includes('..') || !existsSync(file)) {
-    response.writeHead(404).end();
-    return;
-  }
-  response.writeHead(200, { 'Content-Type': types[extname(file)] ?? 'application/octet-stream' }).end(readFileSync(file));
-});
-await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
-const origin = `http://127.0.0.1:${server.address().port}`;
-
-async function launch(name) {
-  if (name === 'chromium') {
-    const profile = mkdtempSync(join(tmpdir(), 'tessera-chromium-'));
-    const browser = await puppeteer.launch({
-      executablePath: process.env.CHROMIUM ?? '/usr/bin/chromium',
-      headless: true,
-      args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking',
-        '--disable-component-update', '--disable-sync', `--user-data-dir=${profile}`],
-    });
-    return { browser, cleanUp: () => rmSync(profile, { recursive: true, force: true }) };
-  }
-  if (name === 'firefox') {
-    const browser = await puppeteer.launch({
-      browser: 'firefox',
-      protocol: 'webDriverBiDi',
-      executablePath: process.env.FIREFOX ?? '/usr/bin/firefox-esr',
-      headless: true,
-      timeout: 120000,
-      extraPrefsFirefox: {
-        'network.captive-portal-service.enabled': false,
-        'network.connectivity-service.enabled': false,
-      },
-    });
-    return { browser, cleanUp: () => {} };
-  }
-  throw new Error(`no browser called ${name}: chromium or firefox`);
-}
+const site = await serveSite(siteDir);
+const origin = site.origin;
 
 // A page at the given size, its console errors and requests beyond the server collected.
-async function openPage(browser, width, height, problems) {
+async function openPage(browser, width, height, watches) {
   const page = await browser.newPage();
   await page.setViewport({ width, height });
-  page.on('console', (message) => message.type() === 'error' && problems.push(message.text()));
-  page.on('pageerror', (error) => problems.push(String(error)));
-  page.on('request', (request) => {
-    const url = new URL(request.url());
-    if (!['blob:', 'data:'].includes(url.protocol) && url.host !== new URL(origin).host) problems.push(`request to ${request.url()}`);
-  });
+  watches.push(watchPage(page, origin));
   await page.goto(origin + '/', { waitUntil: 'load' });
   return page;
 }
@@ -98,10 +53,10 @@ async function settled(page, count) {
 
 async function runIn(name) {
   browserName = name;
-  const { browser, cleanUp } = await launch(name);
-  const problems = [];
+  const { browser, cleanUp } = await launchBrowser(name);
+  const watches = [];
   try {
-    const page = await openPage(browser, 1280, 900, problems);
+    const page = await openPage(browser, 1280, 900, watches);
 
     const [sample] = await settled(page, 1);
     check(/sample/.test(sample.name) && sample.download === 'cdda_uc_dog_gshepherd_32@4x.png' &&
@@ -188,7 +143,7 @@ async function runIn(name) {
 
     // On a phone: the 64 x 80 sprite enlarged by 4 is in view whole, and nothing is wider than
     // the screen.
-    const phone = await openPage(browser, 390, 844, problems);
+    const phone = await openPage(browser, 390, 844, watches);
     await settled(phone, 1);
     await (await phone.$('#files')).uploadFile(streetlight);
     await settled(phone, 1);
@@ -203,6 +158,7 @@ async function runIn(name) {
     check(fit.inside && fit.widest <= 390, `on a 390 × 844 screen the whole sprite is in view: ${JSON.stringify(fit)}`);
     await phone.close();
 
+    const problems = watches.flatMap((watch) => [...watch.consoleErrors, ...watch.foreignRequests.map((url) => `request to ${url}`)]);
     check(problems.length === 0, `no console error or outside request${problems.length ? ': ' + problems.join(' | ') : ''}`);
   } finally {
     await browser.close();
@@ -213,7 +169,7 @@ async function runIn(name) {
 try {
   for (const name of (browserList || 'chromium,firefox').split(',')) await runIn(name.trim());
 } finally {
-  server.close();
+  site.close();
 }
 if (failures.length) {
   console.log(`page tests: ${failures.length} failed`);

@@ -11,11 +11,10 @@
 // BUILD_DIR holds tools/tessera-scale of a native release build. Downloads are read back through
 // the page (the Blob behind each download link), the same way in every browser.
 import { execFileSync } from 'node:child_process';
-import { existsSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
-import { createServer } from 'node:http';
+import { mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
-import { extname, join } from 'node:path';
-import puppeteer from 'puppeteer-core';
+import { join } from 'node:path';
+import { launchBrowser, serveSite, watchPage } from './harness.mjs';
 
 const [siteDir, buildDir, browserName = 'chromium'] = process.argv.slice(2);
 const tesseraScale = join(buildDir, 'tools/tessera-scale');
@@ -53,39 +52,13 @@ with Image.open(sys.argv[1]) as image:
 }
 const same = (a, b) => a.length === b.length && a.every((v, i) => v === b[i]);
 
-// The static server: the site folder only.
-const types = { '.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css', '.wasm': 'application/wasm',
-  '.png': 'image/png', '.webmanifest': 'application/manifest+json' };
-const server = createServer((request, response) => {
-  const path = new URL(request.url, 'http://127.0.0.1').pathname;
-  const file = join(siteDir, path === '/' ? 'index.html' : path.slice(1));
-  if (path.includes('..') || !existsSync(file)) {
-    response.writeHead(404).end();
-    return;
-  }
-  response.writeHead(200, { 'Content-Type': types[extname(file)] ?? 'application/octet-stream' }).end(readFileSync(file));
-});
-await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
-const origin = `http://127.0.0.1:${server.address().port}`;
-
-const profile = mkdtempSync(join(tmpdir(), `tessera-${browserName}-`));
-const browser = browserName === 'firefox'
-  ? await puppeteer.launch({ browser: 'firefox', executablePath: process.env.FIREFOX ?? '/usr/bin/firefox-esr',
-    protocol: 'webDriverBiDi', headless: true, userDataDir: profile })
-  : await puppeteer.launch({ executablePath: process.env.CHROMIUM ?? '/usr/bin/chromium', headless: true,
-    args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking',
-      '--disable-component-update', '--disable-sync', `--user-data-dir=${profile}`] });
+const site = await serveSite(siteDir);
+const origin = site.origin;
+const { browser, cleanUp } = await launchBrowser(browserName);
 try {
   const page = await browser.newPage();
   await page.setViewport({ width: 1000, height: 1000 });
-  const consoleErrors = [];
-  const foreignRequests = [];
-  page.on('console', (message) => message.type() === 'error' && consoleErrors.push(message.text()));
-  page.on('pageerror', (error) => consoleErrors.push(String(error)));
-  page.on('request', (request) => {
-    const url = new URL(request.url());
-    if (!['blob:', 'data:'].includes(url.protocol) && url.host !== new URL(origin).host) foreignRequests.push(request.url());
-  });
+  const { consoleErrors, foreignRequests } = watchPage(page, origin);
   page.on('dialog', (dialog) => dialog.accept());
   // Every download link's Blob is read back instead of being saved by the browser, and a file
   // chooser the page opens is counted and left to the test to fill.
@@ -358,8 +331,8 @@ try {
   check(foreignRequests.length === 0, `no request beyond ${origin}${foreignRequests.length ? ': ' + foreignRequests.join(' ') : ''}`);
 } finally {
   await browser.close();
-  server.close();
-  rmSync(profile, { recursive: true, force: true });
+  site.close();
+  cleanUp();
   if (!failures.length) rmSync(work, { recursive: true, force: true });
 }
 if (failures.length) {
