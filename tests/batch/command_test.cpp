@@ -465,21 +465,47 @@ TEST_F(ScaleCommand, SeveralInputsIntoADirectoryThatIsCreated) {
             << name;
 }
 
-TEST_F(ScaleCommand, OneAndTwoThreadsWriteIdenticalBytes) {
+// The bytes never depend on the threads: a single large image's bands and PNG row groups are
+// shared out over the -j threads, several files run at once, and an animation's frames are
+// written in order, yet -j 1, 2 and 7 write the same files.
+TEST_F(ScaleCommand, EveryJobCountWritesIdenticalBytes) {
     copyData("sheet_cdda_uc_1024.png", "sheet.png");
-    copyData(opaqueSprite, "door.png");
     copyData(translucentSprite, "fire.png");
-    // The sheet at factor 2 is large enough to be split into bands; three files run at once.
-    const RunResult one = run({"-q", "-j", "1", "-f", "2", "-o", "one", "sheet.png", "door.png", "fire.png"});
-    const RunResult two = run({"-q", "-j", "2", "-f", "2", "-o", "two", "sheet.png", "door.png", "fire.png"});
-    ASSERT_EQ(one.status, 0) << one.err;
-    ASSERT_EQ(two.status, 0) << two.err;
-    for (const char* name : {"sheet@2x.png", "door@2x.png", "fire@2x.png"}) {
-        const std::string bytes = readText(work / "one" / name);
-        EXPECT_FALSE(bytes.empty()) << name;
-        EXPECT_TRUE(bytes == readText(work / "two" / name)) << name;
+    fs::copy_file(regressionDirectory.parent_path().parent_path() / "corpus/image_load/animated.gif",
+                  work / "walk.gif");
+    const struct {
+        std::vector<std::string> inputs;
+        const char* factor;
+        std::vector<std::string> outputs;
+    } cases[] = {
+        {{"sheet.png"}, "2", {"sheet@2x.png"}},
+        {{"sheet.png"}, "4", {"sheet@4x.png"}},
+        {{"sheet.png", "fire.png"}, "2", {"sheet@2x.png", "fire@2x.png"}},
+        {{"walk.gif"}, "2", {"walk@2x.png"}},
+        {{"walk.gif"}, "3", {"walk@3x.png"}},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> written;
+        for (const char* jobs : {"1", "2", "7"}) {
+            const std::string folder =
+                std::string{"j"} + jobs + "-" + c.factor + "-" + std::to_string(c.inputs.size());
+            std::vector<std::string> args = {"-q", "-j", jobs, "-f", c.factor, "-o", folder + "/"};
+            args.insert(args.end(), c.inputs.begin(), c.inputs.end());
+            const RunResult result = run(args);
+            ASSERT_EQ(result.status, 0) << result.err;
+            for (std::size_t i = 0; i < c.outputs.size(); ++i) {
+                const std::string bytes = readText(work / folder / c.outputs[i]);
+                EXPECT_FALSE(bytes.empty()) << c.outputs[i];
+                if (written.size() < c.outputs.size())
+                    written.push_back(bytes);
+                else
+                    EXPECT_TRUE(bytes == written[i])
+                        << c.outputs[i] << " at factor " << c.factor << " with -j " << jobs;
+            }
+        }
     }
-    EXPECT_TRUE(loadRgba(work / "two/sheet@2x.png") == expectedEnlargement(loadRgba(work / "sheet.png"), 2));
+    EXPECT_TRUE(loadRgba(work / "j2-2-1/sheet@2x.png") ==
+                expectedEnlargement(loadRgba(work / "sheet.png"), 2));
 }
 
 TEST_F(ScaleCommand, AFailedInputDoesNotStopTheOthers) {
