@@ -90,6 +90,21 @@ Result<Opened> openFile(std::span<const char> file, const Request& request) {
     }
 }
 
+Result<Opened> openPixels(codecs::DecodedImage&& image, const Request& request) {
+    try {
+        if (request.factor < pixels::minFactor || request.factor > pixels::maxFactor)
+            return Failure{Step::Enlarge, "the factor must be " + pixels::factorList()};
+        if (Result<> judged = judgeSize(image.width, image.height, request);
+            std::holds_alternative<Failure>(judged))
+            return std::get<Failure>(std::move(judged));
+        if (image.rgba.size() != std::uint64_t{image.width} * image.height * 4)
+            return Failure{Step::Read, "the pixels are not width x height x 4 bytes of RGBA"};
+        return Opened{request, openStill(std::move(image), request)};
+    } catch (const std::bad_alloc&) {
+        return outOfMemory;
+    }
+}
+
 std::int32_t sourceWidth(const Opened& opened) {
     if (const auto* still = std::get_if<StillImage>(&opened.image))
         return still->width;

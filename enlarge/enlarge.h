@@ -75,6 +75,10 @@ struct Opened {
 // read here or is damaged, an Enlarge failure when the image is empty or too large.
 Result<Opened> openFile(std::span<const char> file, const Request& request);
 
+// The same for an image already in RGBA bytes (width * height * 4 of them): judged, converted
+// and prepared as a decoded still file would be.
+Result<Opened> openPixels(codecs::DecodedImage&& image, const Request& request);
+
 // The canvas's size and how it is enlarged.
 std::int32_t sourceWidth(const Opened& opened);
 std::int32_t sourceHeight(const Opened& opened);

@@ -28,7 +28,7 @@ function enlarge(module, { id, bytes, factor, background, wrap, cellWidth, cellH
   module.HEAPU8.set(new Uint8Array(bytes), input);
   const webp = format === 'webp';
   const job = module._pageOpen(input, bytes.byteLength, factor, background, wrap ? 1 : 0, cellWidth, cellHeight,
-    webp ? 1 : 0);
+    webp ? 1 : 0, 0);
   module._free(input);
   try {
     if (readString(module, module._pageFailure(job))) return failureOf(module, job, id);

@@ -1,9 +1,9 @@
 // The page's module: a C ABI over enlarge/'s one path, so that the page writes exactly the files
 // tessera-scale writes. One file at a time: the worker copies the file into the module's memory,
-// opens it with the page's settings and budget, reads the source frames to show them, enlarges the
-// still image band by band (or the animation frame by frame) so that progress can be reported
-// between them, finishes the output file, copies it out and closes the job. Every function takes
-// the job pageOpen returned; a failed job holds only its message.
+// opens it with the page's settings and budget (or the command's, for the npm package), reads the source
+// frames to show them, enlarges the still image band by band (or the animation frame by frame) so that
+// progress can be reported between them, finishes the output file, copies it out and closes the job. Every
+// function takes the job pageOpen returned; a failed job holds only its message.
 #include "enlarge.h"
 #include "limits_and_defaults.h"
 
@@ -44,6 +44,36 @@ const codecs::Animation* animationOf(const Job& job) {
     return animation != nullptr ? &animation->animation : nullptr;
 }
 
+// A file or pixels are opened with the same settings; `commandBudget` 1 chooses tessera-scale's
+// size limit, 0 the page's.
+std::optional<enlarge::Request> requestOf(Job& job, int factor, int background, int wrap, int cellWidth,
+                                          int cellHeight, int webp, int commandBudget) {
+    if (cellWidth < 0 || cellHeight < 0) {
+        job.failure = "the cell size must be whole numbers from 1";
+        return std::nullopt;
+    }
+    enlarge::Request request;
+    request.factor = factor;
+    if (background >= 0)
+        request.background =
+            pixels::Rgb{static_cast<std::uint8_t>(background >> 16),
+                        static_cast<std::uint8_t>(background >> 8), static_cast<std::uint8_t>(background)};
+    request.edges = {.edges = wrap != 0 ? EdgeMode::Wrap : EdgeMode::Clamp,
+                     .cellWidth = cellWidth,
+                     .cellHeight = cellHeight};
+    request.format = webp != 0 ? codecs::OutputFormat::Webp : codecs::OutputFormat::Png;
+    request.maxTargetPixels = commandBudget != 0 ? pixels::maxTargetPixels : pixels::maxPageTargetPixels;
+    return request;
+}
+
+void start(Job& job, Result<enlarge::Opened>&& opened) {
+    if (failed(job, opened))
+        return;
+    job.opened = std::get<enlarge::Opened>(std::move(opened));
+    if (const auto* still = std::get_if<enlarge::StillImage>(&job.opened->image))
+        job.bands = pixels::planProgressBands(still->height, still->targetPixels);
+}
+
 // The text handed to the page stays valid until the next call.
 const char* text(std::string value) {
     static std::string held;
@@ -80,31 +110,36 @@ EMSCRIPTEN_KEEPALIVE const char* pageLimit() {
 
 // `background` is 0xRRGGBB to flatten over, or -1 to keep transparency. `wrap` is 1 for
 // wrap-around edges; the cell size is 0 by 0 for none, and negative when the page could not read
-// it as whole numbers from 1. `webp` is 1 for a lossless WebP out, 0 for PNG.
+// it as whole numbers from 1. `webp` is 1 for a lossless WebP out, 0 for PNG. `commandBudget` is 1
+// for tessera-scale's size limit, 0 for the page's.
 EMSCRIPTEN_KEEPALIVE Job* pageOpen(const char* file, std::size_t size, int factor, int background, int wrap,
-                                   int cellWidth, int cellHeight, int webp) {
+                                   int cellWidth, int cellHeight, int webp, int commandBudget) {
     auto* job = new Job;
-    if (cellWidth < 0 || cellHeight < 0) {
-        job->failure = "the cell size must be whole numbers from 1";
+    const std::optional<enlarge::Request> request =
+        tessera::web::requestOf(*job, factor, background, wrap, cellWidth, cellHeight, webp, commandBudget);
+    if (request)
+        tessera::web::start(*job, enlarge::openFile({file, size}, *request));
+    return job;
+}
+
+// The same for `width` x `height` pixels of RGBA, enlarged to pixels (pagePixels) rather than to a
+// file: the job's steps are taken as for a file, and pageFinish is not called.
+EMSCRIPTEN_KEEPALIVE Job* pageOpenPixels(const std::uint8_t* rgba, int width, int height, int factor,
+                                         int background, int wrap, int cellWidth, int cellHeight,
+                                         int commandBudget) {
+    auto* job = new Job;
+    const std::optional<enlarge::Request> request =
+        tessera::web::requestOf(*job, factor, background, wrap, cellWidth, cellHeight, 0, commandBudget);
+    if (!request)
+        return job;
+    if (width < 0 || height < 0) {
+        job->failure = "the image is empty";
         return job;
     }
-    enlarge::Request request;
-    request.factor = factor;
-    if (background >= 0)
-        request.background =
-            pixels::Rgb{static_cast<std::uint8_t>(background >> 16),
-                        static_cast<std::uint8_t>(background >> 8), static_cast<std::uint8_t>(background)};
-    request.edges = {.edges = wrap != 0 ? EdgeMode::Wrap : EdgeMode::Clamp,
-                     .cellWidth = cellWidth,
-                     .cellHeight = cellHeight};
-    request.format = webp != 0 ? tessera::codecs::OutputFormat::Webp : tessera::codecs::OutputFormat::Png;
-    request.maxTargetPixels = pixels::maxPageTargetPixels;
-    tessera::Result<enlarge::Opened> opened = enlarge::openFile({file, size}, request);
-    if (tessera::web::failed(*job, opened))
-        return job;
-    job->opened = std::get<enlarge::Opened>(std::move(opened));
-    if (const auto* still = std::get_if<enlarge::StillImage>(&job->opened->image))
-        job->bands = pixels::planProgressBands(still->height, still->targetPixels);
+    tessera::codecs::DecodedImage image{
+        static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height), {}};
+    image.rgba.assign(rgba, rgba + std::size_t{image.width} * image.height * 4);
+    tessera::web::start(*job, enlarge::openPixels(std::move(image), *request));
     return job;
 }
 
@@ -185,6 +220,13 @@ EMSCRIPTEN_KEEPALIVE int pageFinish(Job* job) {
 
 EMSCRIPTEN_KEEPALIVE const std::uint8_t* pageOutput(const Job* job) {
     return job->output.data();
+}
+
+// The enlarged RGBA bytes of opened pixels once every step is done: (width * factor) x
+// (height * factor) pixels.
+EMSCRIPTEN_KEEPALIVE const std::uint8_t* pagePixels(const Job* job) {
+    return reinterpret_cast<const std::uint8_t*>(
+        std::get<enlarge::StillImage>(job->opened->image).target.get());
 }
 
 EMSCRIPTEN_KEEPALIVE std::size_t pageOutputSize(const Job* job) {
