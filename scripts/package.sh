@@ -2,6 +2,8 @@
 # Builds Tessera's packages into dist/ (git-ignored), each from the project's own build files:
 #   tessera-VERSION-cpXY-cpXY-linux_ARCH.whl   the Python module, for pip (python3 -m build)
 #   tessera_VERSION_ARCH.deb                   the Debian package (the package preset and cpack)
+#   tessera-scale-VERSION.tgz                  the npm package (packages/npm and the WebAssembly
+#                                              module for Node, built with emscripten; npm pack)
 # With --test, then checks them (tests/package/check_packages.sh).
 #
 # Each package is one function below, called in turn at the end; a package for another ecosystem
@@ -49,8 +51,32 @@ debian_package() {
   cp build/package/package/tessera_*.deb "$dist/"
 }
 
+# The npm package: packages/npm with the module for Node from the page's CMake build and the
+# project's version, laid out in build/npm/package and packed there.
+npm_package() {
+  echo "== npm package"
+  local deps version stage=build/npm/package
+  deps=$(scripts/web_deps.sh | tail -n 1)
+  # Debian's emscripten runs its JavaScript optimiser under this machine's Node, which finds
+  # Debian's acorn only here.
+  export NODE_PATH=/usr/share/nodejs
+  emcmake cmake -S web -B build/web -DCMAKE_BUILD_TYPE=Release -DTESSERA_WEB_DEPS="$deps" >/dev/null
+  cmake --build build/web --target tessera_node
+  version=$(sed -nE 's/^project\(Tessera VERSION ([0-9.]+).*/\1/p' CMakeLists.txt)
+  rm -rf "$stage"
+  mkdir -p "$stage"
+  cp -r packages/npm/. "$stage/"
+  cp build/web/tessera_node.mjs "$stage/"
+  node -e 'const fs = require("fs"); const path = process.argv[1];
+    const manifest = JSON.parse(fs.readFileSync(path, "utf8"));
+    fs.writeFileSync(path, JSON.stringify({ name: manifest.name, version: process.argv[2], ...manifest }, null, 2) + "\n");' \
+    "$stage/package.json" "$version"
+  (cd "$stage" && npm pack --quiet --pack-destination "$dist" >/dev/null)
+}
+
 python_wheel
 debian_package
+npm_package
 ls -l "$dist"
 
 if $test_after; then

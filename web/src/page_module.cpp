@@ -18,6 +18,7 @@ namespace tessera::web {
 
 struct Job {
     std::string failure; // empty while the job can go on
+    tessera::Step failureStep = tessera::Step::Read;
     std::optional<enlarge::Opened> opened;
     std::vector<pixels::RowBand> bands; // of a still image, for progress between them
     std::vector<std::uint8_t> output;
@@ -27,6 +28,7 @@ namespace {
 
 void fail(Job& job, const Failure& failure) {
     job.failure = failure.reason;
+    job.failureStep = failure.step;
     job.opened.reset();
 }
 
@@ -146,6 +148,11 @@ EMSCRIPTEN_KEEPALIVE Job* pageOpenPixels(const std::uint8_t* rgba, int width, in
 // The reason the job failed, as the end of "cannot ... 'NAME': ", or an empty string.
 EMSCRIPTEN_KEEPALIVE const char* pageFailure(const Job* job) {
     return job->failure.c_str();
+}
+
+// What failed, for the command's "cannot read", "cannot enlarge" or "cannot write": 1, 2 or 3.
+EMSCRIPTEN_KEEPALIVE int pageFailureStep(const Job* job) {
+    return static_cast<int>(job->failureStep);
 }
 
 EMSCRIPTEN_KEEPALIVE int pageWidth(const Job* job) {
