@@ -5,7 +5,11 @@
 #     command runs from there, the pages render without warnings and the completion completes;
 #   the wheel: installed into a fresh virtual environment, the Python test suite passes against
 #     the installed module, with the unpacked package's tessera-scale as the command it is
-#     compared with.
+#     compared with;
+#   the npm package: installed from its tarball into an empty project without network, its
+#     command writes the native command's bytes (a transparent sprite, an animated GIF, a sheet
+#     with --grid, a flattened WebP), leaves nothing else, and fails with the native messages and
+#     exit status; its module in Node gives the same files and pixels.
 # Every version must be the one of project(Tessera VERSION ...) in the top CMakeLists.txt.
 #
 #   tests/package/check_packages.sh DIST
@@ -25,6 +29,8 @@ deb=$dist/tessera_${version}_$(dpkg --print-architecture).deb
 [ -f "$deb" ] || fail "no $deb"
 wheels=("$dist"/tessera-"$version"-*.whl)
 [ -f "${wheels[0]}" ] || fail "no wheel of version $version in $dist"
+tarball=$dist/tessera-scale-$version.tgz
+[ -f "$tarball" ] || fail "no $tarball"
 
 echo "== Debian package: lintian"
 # Warnings are shown but pass; an error fails.
@@ -84,4 +90,76 @@ installed=$(cd "$work" && "$work/venv/bin/python" -s -c 'import tessera; print(t
 (cd "$work" && env -u PYTHONPATH PYTHONDONTWRITEBYTECODE=1 TESSERA_SCALE="$command" \
   TESSERA_TEST_DATA="$root/tests/data/pixelart" TESSERA_VERSION="$version" \
   "$work/venv/bin/python" -m pytest -q -p no:cacheprovider "$root/tests/python")
+echo "== npm package: installed offline, against the native command"
+project=$work/npm
+mkdir -p "$project" "$work/npm-out" "$work/native-out"
+echo '{"name": "check", "private": true}' >"$project/package.json"
+(cd "$project" && npm install --offline --no-audit --no-fund --silent "$tarball")
+sprite=$root/tests/data/pixelart/cdda_uc_crow_32.png
+animation=$root/fuzz/corpus/image_load/animated.gif
+sheet=$root/tests/data/pixelart/sheet_cdda_uc_1024.png
+[ "$(cd "$project" && npx tessera-scale --version)" = "tessera-scale $version" ] ||
+  fail "npx tessera-scale --version does not say $version"
+# Each line: the output's name, the input, the options.
+while read -r name input options; do
+  # shellcheck disable=SC2086 # the options are words
+  (cd "$project" && npx tessera-scale -q $options -o "$work/npm-out/$name" "$input") ||
+    fail "npx tessera-scale $options $input failed"
+  # shellcheck disable=SC2086
+  "$command" -j 1 -q $options -o "$work/native-out/$name" "$input"
+  cmp -s "$work/npm-out/$name" "$work/native-out/$name" ||
+    fail "npx tessera-scale $options $input does not write the native command's bytes"
+done <<CASES
+sprite.png $sprite -f 3
+animated.png $animation -f 2
+sheet.png $sheet -f 2 --grid 32
+flat.webp $sprite --background #336699
+CASES
+# The outputs were written through temporary files: none is left beside them.
+[ "$(ls -A "$work/npm-out")" = "$(ls -A "$work/native-out")" ] ||
+  fail "npx tessera-scale left other files: $(ls -A "$work/npm-out")"
+
+printf 'not an image' >"$work/bad.png"
+status=0
+(cd "$project" && npx tessera-scale -o "$work/npm-out/bad@4x.png" "$work/bad.png") 2>"$work/npm-bad.txt" || status=$?
+"$command" -o "$work/native-out/bad@4x.png" "$work/bad.png" 2>"$work/native-bad.txt" || true
+[ "$status" -eq 1 ] || fail "npx tessera-scale on a bad file exits $status, not 1"
+cmp -s "$work/npm-bad.txt" "$work/native-bad.txt" ||
+  fail "npx tessera-scale on a bad file says '$(cat "$work/npm-bad.txt")', not '$(cat "$work/native-bad.txt")'"
+[ ! -e "$work/npm-out/bad@4x.png" ] || fail "npx tessera-scale left an output for a bad file"
+status=0
+(cd "$project" && npx tessera-scale "$sprite" --grid) 2>/dev/null || status=$?
+[ "$status" -eq 2 ] || fail "npx tessera-scale with a missing option value exits $status, not 2"
+
+# The module: the same file, and the same pixels as the native command's file decoded.
+/usr/bin/python3 -c 'import sys; from PIL import Image
+for source, target in zip(sys.argv[1::2], sys.argv[2::2]):
+    open(target, "wb").write(Image.open(source).convert("RGBA").tobytes())' \
+  "$sprite" "$work/sprite.rgba" "$work/native-out/sprite.png" "$work/sprite@3x.rgba"
+(cd "$project" && node --input-type=module - "$sprite" "$work" <<'NODE'
+import { readFileSync } from 'node:fs';
+import { enlarge, enlargePixels } from 'tessera-scale';
+const [sprite, work] = process.argv.slice(2);
+const same = (a, b) => a.length === b.length && a.every((byte, i) => byte === b[i]);
+const failures = [];
+if (!same(enlarge(readFileSync(sprite), { factor: 3 }), readFileSync(`${work}/native-out/sprite.png`)))
+  failures.push('enlarge gives other bytes than the native command');
+if (!same(enlarge(readFileSync(sprite), { background: '#336699', format: 'webp' }), readFileSync(`${work}/native-out/flat.webp`)))
+  failures.push('enlarge to WebP over a background gives other bytes than the native command');
+const enlarged = enlargePixels(readFileSync(`${work}/sprite.rgba`), 32, 32, { factor: 3 });
+if (enlarged.width !== 96 || enlarged.height !== 96 || !same(enlarged.rgba, readFileSync(`${work}/sprite@3x.rgba`)))
+  failures.push('enlargePixels gives other pixels than the native command');
+try {
+  enlarge(readFileSync(`${work}/bad.png`));
+  failures.push('enlarge accepts a bad file');
+} catch (error) {
+  if (!readFileSync(`${work}/native-bad.txt`, 'utf8').endsWith(`: ${error.message}\n`))
+    failures.push(`enlarge of a bad file throws '${error.message}'`);
+}
+if (failures.length) {
+  console.error(failures.join('\n'));
+  process.exit(1);
+}
+NODE
+) || fail "the npm package's module differs from the native command"
 echo "== packages checked"
