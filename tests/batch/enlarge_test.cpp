@@ -1,5 +1,5 @@
-// The path from a file's bytes to what is enlarged: the size judged, the file decoded and
-// converted under the request.
+// The path from a file's bytes (or RGBA pixels) to what is enlarged: the size judged, the file
+// decoded and converted under the request.
 #include "crafted_images.h"
 #include "enlarge.h"
 #include "png_encoder.h"
@@ -74,6 +74,48 @@ TEST(OpenFile, JudgesTheDeclaredSizeThenConvertsWhatItDecodes) {
         EXPECT_EQ(image.source, expected.source) << c.name;
         EXPECT_EQ(image.conversion.mode, expected.conversion.mode) << c.name;
         EXPECT_EQ(image.conversion.flattened, expected.conversion.flattened) << c.name;
+    }
+}
+
+TEST(OpenPixels, JudgesTheSizeAndTheBytesThenConvertsAsAFile) {
+    const std::vector<std::uint8_t> glass{200, 100, 0, 128, 1, 2, 3, 255, 9, 8, 7, 0};
+    struct Case {
+        const char* name;
+        std::uint32_t width;
+        std::uint32_t height;
+        std::vector<std::uint8_t> rgba;
+        std::optional<Failure> failure;
+    };
+    const Case cases[] = {
+        {"empty", 0, 0, {}, Failure{Step::Enlarge, "the image is empty"}},
+        {"over the budget, judged before the bytes",
+         20000,
+         20000,
+         {},
+         Failure{Step::Enlarge, "the image is too large: 20000 x 20000 enlarged by 2 exceeds the "
+                                "limit of 268,435,456 output pixels (16,384 x 16,384)"}},
+        {"a byte short",
+         3,
+         1,
+         {glass.begin(), glass.end() - 1},
+         Failure{Step::Read, "the pixels are not width x height x 4 bytes of RGBA"}},
+        {"translucent, as the same pixels in a file", 3, 1, glass, std::nullopt},
+    };
+    const std::string file = pngOf(glass, 3);
+    for (const Case& c : cases) {
+        enlarge::Request request;
+        request.factor = 2;
+        Result<enlarge::Opened> opened = enlarge::openPixels({c.width, c.height, c.rgba}, request);
+        if (c.failure) {
+            ASSERT_TRUE(std::holds_alternative<Failure>(opened)) << c.name;
+            EXPECT_EQ(std::get<Failure>(opened), *c.failure) << c.name;
+            continue;
+        }
+        const auto& image = std::get<enlarge::StillImage>(std::get<enlarge::Opened>(opened).image);
+        const Result<enlarge::Opened> openedFile = enlarge::openFile({file.data(), file.size()}, request);
+        const auto& fromFile = std::get<enlarge::StillImage>(std::get<enlarge::Opened>(openedFile).image);
+        EXPECT_EQ(image.source, fromFile.source) << c.name;
+        EXPECT_EQ(image.conversion.mode, fromFile.conversion.mode) << c.name;
     }
 }
 
