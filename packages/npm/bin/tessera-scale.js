@@ -190,8 +190,10 @@ function enlargeOne(line, input, output) {
   try {
     enlarged = enlargeFile(bytes, { factor: line.factor, background: line.background, wrap: line.wrap, grid: line.grid, format });
   } catch (error) {
+    // The module's own failures carry their step; anything else is the module giving out.
+    if (error?.step === undefined) return `cannot enlarge ${shown(input)}: ${error?.message ?? 'not enough memory'}`;
     const target = error.step === 'write' ? (output === '-' ? 'to standard output' : shown(output)) : shown(input);
-    return `cannot ${error.step ?? 'enlarge'} ${target}: ${error.message}`;
+    return `cannot ${error.step} ${target}: ${error.message}`;
   }
   try {
     if (output === '-') writeSync(1, enlarged.file);
