@@ -58,4 +58,14 @@ Result<DecodedFile> decodeImageFile(std::span<const char> file, const SizeJudge&
     return DecodedFile{std::get<DecodedImage>(std::move(still))};
 }
 
+Result<DecodedImage> decodeFirstFrame(std::span<const char> file, const SizeJudge& judge) {
+    Result<DecodedFile> decoded = decodeImageFile(file, judge);
+    if (const Failure* failure = std::get_if<Failure>(&decoded))
+        return *failure;
+    DecodedFile& contents = std::get<DecodedFile>(decoded);
+    if (auto* animation = std::get_if<Animation>(&contents))
+        return DecodedImage{animation->width, animation->height, std::move(animation->frames.front().rgba)};
+    return std::get<DecodedImage>(std::move(contents));
+}
+
 } // namespace tessera::codecs

@@ -27,4 +27,8 @@ using DecodedFile = std::variant<DecodedImage, Animation>;
 // failure); a file of no format read here, or a damaged one, is a Read failure.
 Result<DecodedFile> decodeImageFile(std::span<const char> file, const SizeJudge& judge);
 
+// decodeImageFile for a reader that takes one picture: a still image, or an animation's first
+// frame as a viewer without animation shows it.
+Result<DecodedImage> decodeFirstFrame(std::span<const char> file, const SizeJudge& judge);
+
 } // namespace tessera::codecs

@@ -198,32 +198,4 @@ std::vector<std::uint8_t> sourceRgba(const Opened& opened, std::size_t frame) {
     return rgba;
 }
 
-Result<Enlarged> enlargeFile(std::span<const char> file, const Request& request, int threads) {
-    Result<Opened> opened = openFile(file, request);
-    if (const Failure* failure = std::get_if<Failure>(&opened))
-        return *failure;
-    Opened& image = std::get<Opened>(opened);
-    Enlarged result{{}, flattened(image)};
-    Result<std::vector<std::uint8_t>> bytes;
-    try {
-        if (auto* still = std::get_if<StillImage>(&image.image)) {
-            enlargeBand(request, *still, {0, still->height});
-            bytes = encodeStill(request, *still, threads);
-        } else {
-            AnimationImage& animation = std::get<AnimationImage>(image.image);
-            while (animation.nextFrame < animation.animation.frames.size())
-                if (Result<> added = enlargeFrame(request, animation);
-                    const Failure* failure = std::get_if<Failure>(&added))
-                    return *failure;
-            bytes = finishAnimation(animation);
-        }
-    } catch (const std::bad_alloc&) {
-        return outOfMemory;
-    }
-    if (const Failure* failure = std::get_if<Failure>(&bytes))
-        return *failure;
-    result.file = std::get<std::vector<std::uint8_t>>(std::move(bytes));
-    return result;
-}
-
 } // namespace tessera::enlarge

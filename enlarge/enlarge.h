@@ -9,7 +9,6 @@
 //   encodeStill   the still's output file, PNG or WebP, once every band is done
 //   enlargeFrame  an animation's next frame enlarged and handed to the writer
 //   finishAnimation  the animation's output file, once every frame is done
-//   enlargeFile   all of the above on the calling thread (and `threads` for the PNG's row groups)
 //
 // An animation's frames are all enlarged in one mode (alpha-aware when any frame has a pixel
 // with alpha below 255, unless a background flattens them all), each exactly as it would be as a
@@ -104,13 +103,5 @@ Result<std::vector<std::uint8_t>> finishAnimation(AnimationImage& animation);
 // (flattened over the background when there is one), or the animation's frame `frame` as it is
 // enlarged. width * height * 4 bytes.
 std::vector<std::uint8_t> sourceRgba(const Opened& opened, std::size_t frame = 0);
-
-struct Enlarged {
-    std::vector<std::uint8_t> file;
-    bool flattened = false;
-};
-
-// The whole path on the calling thread, the PNG's row groups on up to `threads`.
-Result<Enlarged> enlargeFile(std::span<const char> file, const Request& request, int threads = 1);
 
 } // namespace tessera::enlarge

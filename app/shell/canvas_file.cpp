@@ -29,15 +29,8 @@ Result<codecs::DecodedImage> readImage(const std::filesystem::path& path) {
         return *failure;
     constexpr std::uint64_t largestEnlargeable =
         pixels::maxTargetPixels / (pixels::minFactor * pixels::minFactor);
-    Result<codecs::DecodedFile> decoded =
-        codecs::decodeImageFile(std::get<std::vector<char>>(file), codecs::withinPixels(largestEnlargeable));
-    if (const Failure* failure = std::get_if<Failure>(&decoded))
-        return *failure;
-    codecs::DecodedFile& contents = std::get<codecs::DecodedFile>(decoded);
-    if (auto* animation = std::get_if<codecs::Animation>(&contents))
-        return codecs::DecodedImage{animation->width, animation->height,
-                                    std::move(animation->frames.front().rgba)};
-    return std::get<codecs::DecodedImage>(std::move(contents));
+    return codecs::decodeFirstFrame(std::get<std::vector<char>>(file),
+                                    codecs::withinPixels(largestEnlargeable));
 }
 
 } // namespace

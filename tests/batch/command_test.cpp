@@ -86,15 +86,12 @@ struct Rgba {
 Rgba loadRgba(const fs::path& path) {
     const std::string file = readText(path);
     // An animation's first frame, as a viewer without animation shows it.
-    const tessera::Result<tessera::codecs::DecodedFile> decoded =
-        tessera::codecs::decodeImageFile(file, tessera::codecs::withinPixels(UINT64_MAX));
-    const auto* contents = std::get_if<tessera::codecs::DecodedFile>(&decoded);
-    if (contents == nullptr)
+    const tessera::Result<tessera::codecs::DecodedImage> decoded =
+        tessera::codecs::decodeFirstFrame(file, tessera::codecs::withinPixels(UINT64_MAX));
+    const auto* image = std::get_if<tessera::codecs::DecodedImage>(&decoded);
+    if (image == nullptr)
         return {};
-    if (const auto* animation = std::get_if<tessera::codecs::Animation>(contents))
-        return {animation->width, animation->height, animation->frames.front().rgba};
-    const auto& image = std::get<tessera::codecs::DecodedImage>(*contents);
-    return {image.width, image.height, image.rgba};
+    return {image->width, image->height, image->rgba};
 }
 
 bool keepsAlpha(const Rgba& image) {

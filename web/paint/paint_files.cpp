@@ -27,15 +27,12 @@ std::vector<std::uint8_t> encodePaintPng(std::span<const std::uint8_t> rgba, std
 }
 
 DecodedFile decodePaintFile(std::span<const char> file) {
-    Result<codecs::DecodedFile> decoded =
-        codecs::decodeImageFile(file, codecs::withinPixels(maxOpenedPixels));
+    Result<codecs::DecodedImage> decoded =
+        codecs::decodeFirstFrame(file, codecs::withinPixels(maxOpenedPixels));
     if (const Failure* failure = std::get_if<Failure>(&decoded))
         return {0, 0, {}, failure->reason};
-    codecs::DecodedFile& image = std::get<codecs::DecodedFile>(decoded);
-    if (auto* still = std::get_if<codecs::DecodedImage>(&image))
-        return {still->width, still->height, std::move(still->rgba), {}};
-    auto& animation = std::get<codecs::Animation>(image);
-    return {animation.width, animation.height, std::move(animation.frames.front().rgba), {}};
+    codecs::DecodedImage& image = std::get<codecs::DecodedImage>(decoded);
+    return {image.width, image.height, std::move(image.rgba), {}};
 }
 
 } // namespace tessera::paint
