@@ -82,43 +82,30 @@ private:
     std::vector<std::uint32_t> keys_;
 };
 
-// The palette of the image, or nothing when it has more distinct pixels than a palette holds.
-std::optional<PaletteTable> findPalette(std::span<const std::uint8_t> rgba) {
-    PaletteTable table;
-    std::uint32_t previous = 0;
-    bool first = true;
-    for (std::size_t at = 0; at < rgba.size(); at += 4) {
-        const std::uint32_t key = pixelKey(&rgba[at]);
-        // Runs of one pixel are the rule in enlarged pixel art; they cost one comparison.
-        if (!first && key == previous)
-            continue;
-        if (!table.add(key))
-            return std::nullopt;
-        previous = key;
-        first = false;
-    }
-    table.putTranslucentFirst();
-    return table;
-}
-
-// How the image's rows are laid out in the file.
-struct Layout {
-    std::uint8_t colourType = 6; // 2 RGB, 3 palette, 6 RGBA
-    std::uint8_t bitDepth = 8;
+// How the layout's rows are laid out in the file.
+struct RowShape {
     std::size_t rowBytes = 0;   // one row in the file, without its filter byte
     std::size_t pixelBytes = 4; // the distance Sub and Paeth look back (1 below 8 bits)
 };
 
+RowShape rowShape(const PngLayout& layout) {
+    if (layout.colourType == 3)
+        return {(std::size_t{layout.width} * layout.bitDepth + 7) / 8, 1};
+    const std::size_t pixelBytes = layout.colourType == 2 ? 3 : 4;
+    return {std::size_t{layout.width} * pixelBytes, pixelBytes};
+}
+
 // One source row in the file's layout.
-void packRow(const Layout& layout, const PaletteTable* palette, const std::uint8_t* rgba, std::uint32_t width,
-             std::uint8_t* row) {
+void packRow(const PngLayout& layout, const RowShape& shape, const PaletteTable* palette,
+             const std::uint8_t* rgba, std::uint8_t* row) {
+    const std::uint32_t width = layout.width;
     if (layout.colourType == 6) {
         std::memcpy(row, rgba, std::size_t{width} * 4);
     } else if (layout.colourType == 2) {
         for (std::uint32_t x = 0; x < width; ++x)
             std::memcpy(row + 3 * x, rgba + 4 * x, 3);
     } else {
-        std::fill(row, row + layout.rowBytes, 0);
+        std::fill(row, row + shape.rowBytes, 0);
         // Indices are packed from the most significant bit down, several to a byte below 8 bits.
         const std::uint32_t bits = layout.bitDepth;
         const std::uint32_t perByte = 8 / bits;
@@ -129,52 +116,52 @@ void packRow(const Layout& layout, const PaletteTable* palette, const std::uint8
     }
 }
 
-struct RowGroup {
-    std::uint32_t begin = 0;
-    std::uint32_t end = 0;
-    std::vector<std::uint8_t> deflated;
-    std::uint32_t adler = 1;
-    std::uint64_t length = 0; // filtered bytes
-};
-
-void compressGroup(RowGroup& group, const Layout& layout, const PaletteTable* palette,
-                   std::span<const std::uint8_t> rgba, std::uint32_t width, bool last, int level) {
-    const std::size_t rgbaRow = std::size_t{width} * 4;
-    const std::size_t line = layout.rowBytes + 1;
+CompressedRows compressGroup(const PngLayout& layout, const PaletteTable* palette,
+                             std::span<const std::uint8_t> above, std::span<const std::uint8_t> rows,
+                             bool last) {
+    const RowShape shape = rowShape(layout);
+    const std::size_t rgbaRow = std::size_t{layout.width} * 4;
+    const std::size_t count = rows.size() / rgbaRow;
+    const std::size_t line = shape.rowBytes + 1;
     // The thread keeps its buffer for the next group and image; every byte in use is written.
     thread_local std::vector<std::uint8_t> filteredSpace;
-    filteredSpace.resize(std::max(filteredSpace.size(), (group.end - group.begin) * line));
-    const std::span<std::uint8_t> filtered = std::span{filteredSpace}.first((group.end - group.begin) * line);
-    std::vector<std::uint8_t> previous(layout.rowBytes), current(layout.rowBytes);
-    if (group.begin > 0)
-        packRow(layout, palette, &rgba[(group.begin - 1) * rgbaRow], width, previous.data());
-    for (std::uint32_t y = group.begin; y < group.end; ++y) {
-        const std::uint8_t* source = &rgba[y * rgbaRow];
-        std::uint8_t* out = &filtered[(y - group.begin) * line];
+    filteredSpace.resize(std::max(filteredSpace.size(), count * line));
+    const std::span<std::uint8_t> filtered = std::span{filteredSpace}.first(count * line);
+    std::vector<std::uint8_t> previous(shape.rowBytes), current(shape.rowBytes);
+    const std::uint8_t* sourceAbove = above.empty() ? nullptr : above.data();
+    if (sourceAbove != nullptr)
+        packRow(layout, shape, palette, sourceAbove, previous.data());
+    for (std::size_t y = 0; y < count; ++y) {
+        const std::uint8_t* source = &rows[y * rgbaRow];
+        std::uint8_t* out = &filtered[y * line];
         // An enlarged image repeats most rows: a row equal to the one above needs no packing and
         // no choice, as Up makes it all zeros (and an indexed row is kept as it is, below).
-        if (y > 0 && std::memcmp(source, source - rgbaRow, rgbaRow) == 0) {
+        if (sourceAbove != nullptr && std::memcmp(source, sourceAbove, rgbaRow) == 0) {
             if (layout.colourType == 3) {
                 out[0] = static_cast<std::uint8_t>(Filter::None);
-                std::memcpy(out + 1, previous.data(), layout.rowBytes);
+                std::memcpy(out + 1, previous.data(), shape.rowBytes);
             } else {
                 out[0] = static_cast<std::uint8_t>(Filter::Up);
-                std::memset(out + 1, 0, layout.rowBytes);
+                std::memset(out + 1, 0, shape.rowBytes);
             }
             continue;
         }
-        packRow(layout, palette, source, width, current.data());
-        const std::span<const std::uint8_t> above =
-            y > 0 ? std::span<const std::uint8_t>{previous} : std::span<const std::uint8_t>{};
+        packRow(layout, shape, palette, source, current.data());
+        const std::span<const std::uint8_t> previousRow = sourceAbove != nullptr
+                                                              ? std::span<const std::uint8_t>{previous}
+                                                              : std::span<const std::uint8_t>{};
         // Indexed rows compress best unfiltered; true colour takes each row's best filter.
         const Filter filter =
-            layout.colourType == 3 ? Filter::None : chooseFilter(current, above, layout.pixelBytes);
-        filterRow(filter, current, above, layout.pixelBytes, out);
+            layout.colourType == 3 ? Filter::None : chooseFilter(current, previousRow, shape.pixelBytes);
+        filterRow(filter, current, previousRow, shape.pixelBytes, out);
         std::swap(previous, current);
+        sourceAbove = source;
     }
+    CompressedRows group;
     group.adler = libdeflate_adler32(1, filtered.data(), filtered.size());
     group.length = filtered.size();
-    deflateGroup(filtered, last, level, group.deflated);
+    deflateGroup(filtered, last, pixels::pngCompressionLevel, group.deflated);
+    return group;
 }
 
 [[gnu::always_inline]] inline int paeth(int a, int b, int c) {
@@ -306,41 +293,154 @@ TESSERA_FILTER_CLONES Filter chooseFilter(std::span<const std::uint8_t> row,
     return static_cast<Filter>(std::min_element(std::begin(sums), std::end(sums)) - std::begin(sums));
 }
 
-namespace {
+PngColours findColours(std::span<const std::uint8_t> rgba) {
+    PaletteTable table;
+    PngColours colours;
+    std::uint32_t previous = 0;
+    std::size_t at = 0;
+    for (; at < rgba.size(); at += 4) {
+        const std::uint32_t key = pixelKey(&rgba[at]);
+        // Runs of one pixel are the rule in enlarged pixel art; they cost one comparison.
+        if (at > 0 && key == previous)
+            continue;
+        previous = key;
+        if (!table.add(key)) {
+            colours.fitPalette = false;
+            break;
+        }
+    }
+    colours.pixels = table.keys();
+    colours.opaque = std::all_of(colours.pixels.begin(), colours.pixels.end(),
+                                 [](std::uint32_t key) { return alphaOfKey(key) == 255; });
+    // Past a palette's worth of pixels only their alpha matters.
+    for (at += 3; at < rgba.size() && colours.opaque; at += 4)
+        colours.opaque = rgba[at] == 255;
+    return colours;
+}
 
-CompressedImage compress(std::span<const std::uint8_t> rgba, std::uint32_t width, std::uint32_t height,
-                         PngColourType type, int threads, std::size_t groupBytes) {
-    rgba = rgba.first(std::size_t{width} * height * 4);
-    const bool fixed = type != PngColourType::Smallest;
-    const std::optional<PaletteTable> palette = fixed ? std::nullopt : findPalette(rgba);
-    bool opaque = type != PngColourType::TruecolourAlpha;
-    for (std::size_t at = 3; at < rgba.size() && opaque && !fixed; at += 4)
-        opaque = rgba[at] == 255;
-    Layout layout;
+PngLayout layoutOfColours(std::span<const PngColours> parts, std::uint32_t width, std::uint32_t height) {
+    PngLayout layout;
+    layout.width = width;
+    layout.height = height;
+    bool palette =
+        std::all_of(parts.begin(), parts.end(), [](const PngColours& part) { return part.fitPalette; });
+    PaletteTable table;
+    for (std::size_t part = 0; part < parts.size() && palette; ++part)
+        for (std::uint32_t key : parts[part].pixels)
+            if (!table.add(key)) {
+                palette = false;
+                break;
+            }
     if (palette) {
-        const std::size_t count = palette->keys().size();
+        table.putTranslucentFirst();
+        const std::size_t count = table.keys().size();
         layout.colourType = 3;
         layout.bitDepth = count <= 2 ? 1 : count <= 4 ? 2 : count <= 16 ? 4 : 8;
-        layout.pixelBytes = 1;
-        layout.rowBytes = (std::size_t{width} * layout.bitDepth + 7) / 8;
-    } else {
-        layout.colourType = opaque ? 2 : 6;
-        layout.pixelBytes = opaque ? 3 : 4;
-        layout.rowBytes = std::size_t{width} * layout.pixelBytes;
+        layout.palette = table.keys();
+        return layout;
     }
+    const bool opaque =
+        std::all_of(parts.begin(), parts.end(), [](const PngColours& part) { return part.opaque; });
+    layout.colourType = opaque ? 2 : 6;
+    return layout;
+}
 
+PngLayout choosePngLayout(std::span<const std::uint8_t> rgba, std::uint32_t width, std::uint32_t height,
+                          PngColourType type) {
+    if (type == PngColourType::Smallest) {
+        const PngColours colours = findColours(rgba.first(std::size_t{width} * height * 4));
+        return layoutOfColours({&colours, 1}, width, height);
+    }
+    PngLayout layout;
+    layout.width = width;
+    layout.height = height;
+    layout.colourType = type == PngColourType::Truecolour ? 2 : 6;
+    return layout;
+}
+
+std::vector<RowRange> pngRowGroups(const PngLayout& layout, std::size_t groupBytes) {
     // Groups of whole rows, as many as the image's size gives: the bytes never depend on the
     // threads at hand.
-    const std::size_t filteredBytes = (layout.rowBytes + 1) * height;
+    const std::size_t filteredBytes = (rowShape(layout).rowBytes + 1) * layout.height;
     groupBytes = std::max<std::size_t>(groupBytes, 1);
-    const std::size_t groupCount =
-        std::min<std::size_t>((filteredBytes + groupBytes - 1) / groupBytes, height);
-    std::vector<RowGroup> groups(groupCount);
-    for (std::size_t g = 0; g < groupCount; ++g) {
-        groups[g].begin = static_cast<std::uint32_t>(std::uint64_t{height} * g / groupCount);
-        groups[g].end = static_cast<std::uint32_t>(std::uint64_t{height} * (g + 1) / groupCount);
+    const std::size_t count =
+        std::min<std::size_t>((filteredBytes + groupBytes - 1) / groupBytes, layout.height);
+    std::vector<RowRange> groups(count);
+    for (std::size_t g = 0; g < count; ++g) {
+        groups[g].begin = static_cast<std::uint32_t>(std::uint64_t{layout.height} * g / count);
+        groups[g].end = static_cast<std::uint32_t>(std::uint64_t{layout.height} * (g + 1) / count);
     }
-    const PaletteTable* table = palette ? &*palette : nullptr;
+    return groups;
+}
+
+namespace {
+
+std::optional<PaletteTable> tableOf(const PngLayout& layout) {
+    if (layout.colourType != 3)
+        return std::nullopt;
+    PaletteTable table;
+    for (std::uint32_t key : layout.palette)
+        table.add(key);
+    return table;
+}
+
+} // namespace
+
+Result<CompressedRows> compressRowGroup(const PngLayout& layout, std::span<const std::uint8_t> above,
+                                        std::span<const std::uint8_t> rows, bool last) {
+    try {
+        const std::optional<PaletteTable> table = tableOf(layout);
+        return compressGroup(layout, table ? &*table : nullptr, above, rows, last);
+    } catch (const std::bad_alloc&) {
+        return Failure{Step::Write, "not enough memory to encode the PNG"};
+    }
+}
+
+Result<CompressedImage> joinRowGroups(const PngLayout& layout, std::span<CompressedRows> groups) {
+    try {
+        CompressedImage image;
+        putWord(image.header, layout.width);
+        putWord(image.header, layout.height);
+        image.header.insert(image.header.end(), {layout.bitDepth, layout.colourType, 0, 0, 0});
+        if (layout.colourType == 3) {
+            std::vector<std::uint8_t> entries, alphas;
+            for (std::uint32_t key : layout.palette) {
+                std::uint8_t bytes[4];
+                std::memcpy(bytes, &key, 4);
+                entries.insert(entries.end(), bytes, bytes + 3);
+                if (bytes[3] != 255)
+                    alphas.push_back(bytes[3]);
+            }
+            putChunk(image.paletteChunks, "PLTE", entries);
+            if (!alphas.empty())
+                putChunk(image.paletteChunks, "tRNS", alphas);
+        }
+        // One zlib stream over all groups: its header, the groups' blocks one after another, and the
+        // adler-32 of all filtered bytes, combined from the groups' own.
+        image.stream = {0x78, 0x9C};
+        std::uint32_t adler = 1;
+        for (CompressedRows& group : groups) {
+            adler = adler32Combine(adler, group.adler, group.length);
+            image.stream.insert(image.stream.end(), group.deflated.begin(), group.deflated.end());
+            group.deflated = {};
+        }
+        putWord(image.stream, adler);
+        return image;
+    } catch (const std::bad_alloc&) {
+        return Failure{Step::Write, "not enough memory to encode the PNG"};
+    }
+}
+
+namespace {
+
+// The layout's row groups compressed on up to `threads` threads.
+std::vector<CompressedRows> compressGroups(const PngLayout& layout, std::span<const std::uint8_t> rgba,
+                                           int threads, std::size_t groupBytes) {
+    const std::optional<PaletteTable> table = tableOf(layout);
+    const std::vector<RowRange> ranges = pngRowGroups(layout, groupBytes);
+    const std::size_t groupCount = ranges.size();
+    const std::size_t rgbaRow = std::size_t{layout.width} * 4;
+    std::vector<CompressedRows> groups(groupCount);
     std::atomic<std::size_t> next{0};
     // A thread's failure (memory, most likely) ends every thread's work and is thrown here, on
     // the calling thread, once they have all stopped.
@@ -350,9 +450,15 @@ CompressedImage compress(std::span<const std::uint8_t> rgba, std::uint32_t width
         static_cast<int>(std::min<std::size_t>(groupCount, static_cast<std::size_t>(std::max(threads, 1)))),
         [&] {
             try {
-                for (std::size_t g = next++; g < groupCount; g = next++)
-                    compressGroup(groups[g], layout, table, rgba, width, g + 1 == groupCount,
-                                  pixels::pngCompressionLevel);
+                for (std::size_t g = next++; g < groupCount; g = next++) {
+                    const RowRange rows = ranges[g];
+                    groups[g] =
+                        compressGroup(layout, table ? &*table : nullptr,
+                                      rows.begin > 0 ? rgba.subspan((rows.begin - 1) * rgbaRow, rgbaRow)
+                                                     : std::span<const std::uint8_t>{},
+                                      rgba.subspan(rows.begin * rgbaRow, (rows.end - rows.begin) * rgbaRow),
+                                      g + 1 == groupCount);
+                }
             } catch (...) {
                 const std::lock_guard lock{failureMutex};
                 if (!failure)
@@ -362,35 +468,7 @@ CompressedImage compress(std::span<const std::uint8_t> rgba, std::uint32_t width
         });
     if (failure)
         std::rethrow_exception(failure);
-
-    CompressedImage image;
-    putWord(image.header, width);
-    putWord(image.header, height);
-    image.header.insert(image.header.end(), {layout.bitDepth, layout.colourType, 0, 0, 0});
-    if (palette) {
-        std::vector<std::uint8_t> entries, alphas;
-        for (std::uint32_t key : palette->keys()) {
-            std::uint8_t bytes[4];
-            std::memcpy(bytes, &key, 4);
-            entries.insert(entries.end(), bytes, bytes + 3);
-            if (bytes[3] != 255)
-                alphas.push_back(bytes[3]);
-        }
-        putChunk(image.paletteChunks, "PLTE", entries);
-        if (!alphas.empty())
-            putChunk(image.paletteChunks, "tRNS", alphas);
-    }
-    // One zlib stream over all groups: its header, the groups' blocks one after another, and the
-    // adler-32 of all filtered bytes, combined from the groups' own.
-    image.stream = {0x78, 0x9C};
-    std::uint32_t adler = 1;
-    for (RowGroup& group : groups) {
-        adler = adler32Combine(adler, group.adler, group.length);
-        image.stream.insert(image.stream.end(), group.deflated.begin(), group.deflated.end());
-        group.deflated = {};
-    }
-    putWord(image.stream, adler);
-    return image;
+    return groups;
 }
 
 } // namespace
@@ -400,8 +478,26 @@ Result<CompressedImage> compressImage(std::span<const std::uint8_t> rgba, std::u
                                       std::size_t groupBytes) {
     if (std::size_t{width} * height == 0 || rgba.size() < std::size_t{width} * height * 4)
         return Failure{Step::Write, "there is no image to encode"};
+    rgba = rgba.first(std::size_t{width} * height * 4);
+    PngLayout layout;
+    std::vector<CompressedRows> groups;
     try {
-        return compress(rgba, width, height, type, threads, groupBytes);
+        layout = choosePngLayout(rgba, width, height, type);
+        groups = compressGroups(layout, rgba, threads, groupBytes);
+    } catch (const std::bad_alloc&) {
+        return Failure{Step::Write, "not enough memory to encode the PNG"};
+    }
+    return joinRowGroups(layout, groups);
+}
+
+Result<std::vector<std::uint8_t>> pngFile(const CompressedImage& image) {
+    try {
+        std::vector<std::uint8_t> png(std::begin(pngSignature), std::end(pngSignature));
+        putChunk(png, "IHDR", image.header);
+        png.insert(png.end(), image.paletteChunks.begin(), image.paletteChunks.end());
+        putChunk(png, "IDAT", image.stream);
+        putChunk(png, "IEND", {});
+        return png;
     } catch (const std::bad_alloc&) {
         return Failure{Step::Write, "not enough memory to encode the PNG"};
     }
@@ -413,17 +509,7 @@ Result<std::vector<std::uint8_t>> encodePng(std::span<const std::uint8_t> rgba, 
         compressImage(rgba, width, height, PngColourType::Smallest, threads, groupBytes);
     if (const Failure* failure = std::get_if<Failure>(&compressed))
         return *failure;
-    const CompressedImage& image = std::get<CompressedImage>(compressed);
-    try {
-        std::vector<std::uint8_t> png(std::begin(pngSignature), std::end(pngSignature));
-        putChunk(png, "IHDR", image.header);
-        png.insert(png.end(), image.paletteChunks.begin(), image.paletteChunks.end());
-        putChunk(png, "IDAT", image.stream);
-        putChunk(png, "IEND", {});
-        return png;
-    } catch (const std::bad_alloc&) {
-        return Failure{Step::Write, "not enough memory to encode the PNG"};
-    }
+    return pngFile(std::get<CompressedImage>(compressed));
 }
 
 } // namespace tessera::codecs

@@ -58,6 +58,65 @@ Result<CompressedImage> compressImage(std::span<const std::uint8_t> rgba, std::u
                                       std::uint32_t height, PngColourType type, int threads = 1,
                                       std::size_t groupBytes = rowGroupBytes);
 
+// The same in parts, for a caller that compresses the row groups itself, wherever it likes (the
+// page hands them to its other workers): the layout decided from all the pixels, its row groups,
+// each group compressed on its own, and the groups joined. Together they give compressImage's
+// bytes.
+
+// How an image's rows are written: the colour type and depth, and the palette (the entries' RGBA
+// bytes as words, in index order) when the colour type is 3.
+struct PngLayout {
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    std::uint8_t colourType = 6; // 2 RGB, 3 palette, 6 RGBA
+    std::uint8_t bitDepth = 8;
+    std::vector<std::uint32_t> palette;
+};
+
+// Image rows [begin, end).
+struct RowRange {
+    std::uint32_t begin = 0;
+    std::uint32_t end = 0;
+};
+
+// A row group's raw deflate blocks, with the adler-32 and length of its filtered bytes.
+struct CompressedRows {
+    std::vector<std::uint8_t> deflated;
+    std::uint32_t adler = 1;
+    std::uint64_t length = 0;
+};
+
+PngLayout choosePngLayout(std::span<const std::uint8_t> rgba, std::uint32_t width, std::uint32_t height,
+                          PngColourType type);
+
+// The smallest layout can also be chosen from the colours of consecutive parts of the image,
+// found wherever the parts are: their distinct pixels (RGBA bytes as words) in the order they
+// first appear, stopping past a palette's worth, and whether they are all opaque.
+struct PngColours {
+    std::vector<std::uint32_t> pixels;
+    bool fitPalette = true;
+    bool opaque = true;
+};
+
+PngColours findColours(std::span<const std::uint8_t> rgba);
+
+// The smallest layout of a width x height image whose parts, from the top, have these colours.
+PngLayout layoutOfColours(std::span<const PngColours> parts, std::uint32_t width, std::uint32_t height);
+
+// The row groups of the layout, from its size alone.
+std::vector<RowRange> pngRowGroups(const PngLayout& layout, std::size_t groupBytes = rowGroupBytes);
+
+// Compresses a group's RGBA `rows`; `above` is the image's row just above them, empty for the
+// first group, and `last` is set for the last group.
+Result<CompressedRows> compressRowGroup(const PngLayout& layout, std::span<const std::uint8_t> above,
+                                        std::span<const std::uint8_t> rows, bool last);
+
+// The compressed image from every group in order; their blocks are moved out.
+Result<CompressedImage> joinRowGroups(const PngLayout& layout, std::span<CompressedRows> groups);
+
+// The PNG file holding the compressed image and nothing else.
+Result<std::vector<std::uint8_t>> pngFile(const CompressedImage& image);
+
 // The PNG file of the image in the smallest colour type, holding nothing but the image. Decoding
 // it to RGBA gives `rgba` back byte for byte.
 Result<std::vector<std::uint8_t>> encodePng(std::span<const std::uint8_t> rgba, std::uint32_t width,

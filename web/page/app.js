@@ -1,11 +1,12 @@
-// The page: files in (chosen, or dropped anywhere), settings read, each file sent to the worker,
+// The page: files in (chosen, or dropped anywhere), settings read, each file sent to the workers,
 // and each result shown in one comparison view (before and after at the same size, a divider or
 // a flip between them, zoom and pan shared) with a link to download it; all results in one zip.
 // Changing how files are enlarged enlarges the results on the page again; changing how they are
 // viewed only redraws them. A sample sprite stands in until the first file of the user's own.
+import { createPool } from './pool.js';
 import { makeZip } from './zip.js';
 
-const worker = new Worker('worker.js');
+const pool = createPool(onPoolMessage);
 const results = document.getElementById('results');
 const progress = document.getElementById('progress');
 const statusText = document.getElementById('status-text');
@@ -16,9 +17,8 @@ const sampleName = 'cdda_uc_dog_gshepherd_32.png';
 const items = []; // in the order the files were chosen
 const requests = new Map(); // request id -> item
 let nextRequest = 0;
-// When the worker last answered: it enlarges one file at a time, so a file's wait starts at
-// the later of this and the moment it was asked for.
-let lastAnswerAt = performance.now();
+const fractions = new Map(); // request id -> how much of it is done, while it is under way
+let resultsWidth = results.clientWidth; // the width of the list, and of every view in it
 let batchTotal = 0;
 let batchDone = 0;
 
@@ -110,9 +110,16 @@ function addItem(file, sample = false) {
   showButtons();
 }
 
+// Drops ITEM's request under way, if any: the workers stop on it and its answer is ignored.
+function cancelRequest(item) {
+  requests.delete(item.request);
+  fractions.delete(item.request);
+  pool.cancel(item.request);
+}
+
 function forget(item) {
   if (item.request !== null) {
-    requests.delete(item.request);
+    cancelRequest(item);
     item.request = null;
     batchDone++;
   }
@@ -135,11 +142,11 @@ function addFiles(files) {
   showStatus();
 }
 
-// Sends ITEM's file to the worker with the current settings; an answer to an earlier request
-// for it is then ignored.
+// Sends ITEM's file to the workers with the current settings, in place of an earlier request
+// for it.
 function enlargeItem(item) {
   if (item.request !== null) {
-    requests.delete(item.request);
+    cancelRequest(item);
     batchDone++;
   }
   const { factor, format, ...options } = settings();
@@ -154,7 +161,7 @@ function enlargeItem(item) {
     item.message.className = 'message';
   }
   item.file.arrayBuffer().then(
-    (bytes) => requests.get(id) === item && worker.postMessage({ id, bytes, factor, format, ...options }, [bytes]),
+    (bytes) => requests.get(id) === item && pool.enlarge({ id, bytes, factor, format, ...options }),
     () => answer({ id, failure: 'the browser could not read the file' }));
   showStatus();
   showButtons();
@@ -167,10 +174,11 @@ function reenlargeAll() {
 function answer(data) {
   const now = performance.now();
   const item = requests.get(data.id);
-  const startedAt = Math.max(lastAnswerAt, item?.asked.at ?? now);
-  lastAnswerAt = now;
   if (!item) return;
+  // The wait is from when a worker took the file up (or, had none yet, when it was asked for).
+  const startedAt = data.startedAt ?? item.asked.at;
   requests.delete(data.id);
+  fractions.delete(data.id);
   item.request = null;
   batchDone++;
   showStatus();
@@ -195,7 +203,7 @@ function showResult(item, result, waitMs) {
   const { factor, format } = item.asked;
   const name = outputName(item.file.name, factor, format);
   if (item.url) URL.revokeObjectURL(item.url);
-  item.url = URL.createObjectURL(new Blob([result.file], { type: result.mimeType }));
+  item.url = URL.createObjectURL(result.blob);
   item.result = { ...result, factor, name };
   item.madeAt = new Date();
   const mode = result.flattened ? 'flattened over the background'
@@ -238,8 +246,8 @@ function showFactors({ minFactor, maxFactor, defaultFactor }) {
   }
 }
 
-worker.onmessage = (event) => {
-  const { id, progress: fraction, limits } = event.data;
+function onPoolMessage(data) {
+  const { id, progress: fraction, limits } = data;
   // Once loaded, the module tells its own limit on an image's size.
   if (limits) {
     document.getElementById('limit').textContent = `${limits.maxSize.replace(' x ', ' × ')} pixels after enlarging`;
@@ -247,11 +255,13 @@ worker.onmessage = (event) => {
     return;
   }
   if (fraction !== undefined) {
-    if (requests.has(id)) progress.value = batchDone + fraction;
+    if (!requests.has(id)) return;
+    fractions.set(id, fraction);
+    progress.value = batchDone + [...fractions.values()].reduce((sum, part) => sum + part, 0);
     return;
   }
-  answer(event.data);
-};
+  answer(data);
+}
 
 // --- The comparison view -------------------------------------------------------------------
 
@@ -274,6 +284,8 @@ function makeView(item) {
   view.stage = element('div', 'stage');
   view.before = element('canvas', 'before');
   view.after = element('img', 'after');
+  // Decoded when it comes near the screen: a long list of results costs only what is seen.
+  view.after.loading = 'lazy';
   view.after.alt = '';
   view.after.draggable = false;
   view.stage.append(view.before, view.after);
@@ -402,12 +414,15 @@ function dragging(view) {
 // pixels per enlarged pixel that fits the view (a fraction when even one does not); the other
 // steps are that many screen pixels per enlarged pixel. The checkerboard's squares are whole
 // source pixels.
+//
+// Every view is as wide as the list: its width is kept as the list's size changes, since reading
+// it after the page changed would lay the whole page out again for each view.
 function layout(view) {
+  const room = resultsWidth;
   const { result } = view;
   if (!result) return;
   const width = result.width * result.factor;
   const height = result.height * result.factor;
-  const room = view.node.clientWidth;
   const maxHeight = Math.max(160, Math.round(window.innerHeight * 0.55));
   let scale = Number(zoomSelect.value);
   if (zoomSelect.value === 'fit') {
@@ -487,6 +502,7 @@ function animate() {
 function layoutAll() {
   for (const item of items) if (item.view) layout(item.view);
 }
+
 zoomSelect.addEventListener('change', layoutAll);
 previewSelect.addEventListener('change', () => {
   previewColour.disabled = previewSelect.value !== 'solid';
@@ -498,8 +514,13 @@ previewColour.addEventListener('input', () => {
   layoutAll();
 });
 previewColour.disabled = true;
-// Laid out again when the list's width changes (the window, a scroll bar), after the change.
-new ResizeObserver(() => requestAnimationFrame(layoutAll)).observe(results);
+// Laid out again when the list's width changes (the window, a scroll bar), after the change; not
+// when it only grows longer, as each result makes it.
+new ResizeObserver(([entry]) => {
+  if (entry.contentRect.width === resultsWidth) return;
+  resultsWidth = entry.contentRect.width;
+  requestAnimationFrame(layoutAll);
+}).observe(results);
 
 // --- Settings that change the enlargement --------------------------------------------------
 

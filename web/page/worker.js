@@ -1,15 +1,41 @@
-// Enlarges the files the page sends, one after another, off the page's thread, through the
-// module's one path from a file's bytes to the bytes tessera-scale writes, and reports progress
-// between its steps (bands of a still image, frames of an animation).
+// One of the page's workers (pool.js runs one per core), each with a module of its own: it
+// enlarges the files it is given through the module's one path from a file's bytes to the bytes
+// tessera-scale writes, and takes its share of the large stills other workers opened.
 //
-//   request  {id, bytes, factor, background (0xRRGGBB or -1), wrap, cellWidth, cellHeight, format ('png' | 'webp')}
-//   progress {id, progress (0..1)}
-//   result   {id, width, height, frames: [{rgba, delayMs}], file, mimeType, animated, withAlpha, flattened}
-//   failure  {id, failure}
-// Once loaded it also posts {limits: {minFactor, maxFactor, defaultFactor, maxSize}}, the module's own.
+// Every message has a kind; the answers name the same file id.
+//   open     {id, bytes, factor, background (0xRRGGBB or -1), wrap, cellWidth, cellHeight,
+//             format ('png' | 'webp'), share}
+//            -> progress {id, progress (0..1)} ... then
+//               result {id, width, height, frames: [{rgba, delayMs}], file, blob, mimeType, animated, withAlpha, flattened}
+//               or failure {id, failure}.
+//            A still of several bands to be written as a PNG, opened with `share`, is kept here and
+//            answered with opened {id, width, height, frames, withAlpha, flattened, bands: [[begin, end]], source (words)};
+//            its bands, plan, groups and finish follow as below.
+//   band     {id, index, begin, end, share: {source?, width, height, withAlpha, factor, wrap, cellWidth, cellHeight}}
+//            -> band {id, index, rows, colours}: the band's RGBA rows and their colours. The job's own
+//               worker enlarges it in the job; any other keeps the source (sent with its first band of
+//               the file) until release.
+//   plan     {id, colours}: every band's colours in order -> planned {id, layout, groups: [[begin, end]]}
+//   group    {id, index, layout, rows, above, last} -> group {id, index, deflated, adler, length}
+//   finish   {id, groups: [{deflated, adler, length}]} -> result or failure
+//   release  {id}: forgets the file's job or share. No answer.
+// Once loaded a worker also posts {limits: {minFactor, maxFactor, defaultFactor, maxSize}}, the module's own.
 importScripts('tessera_page.js');
 
-const modulePromise = createTesseraModule();
+// The page compiles the WebAssembly once and hands the compiled module to every worker first
+// ({kind: 'module', module}): the workers share its code, and the faster code the engine makes of
+// what runs often, rather than each compiling its own.
+let compiled;
+const modulePromise = new Promise((resolve) => { compiled = resolve; }).then((wasm) => createTesseraModule({
+  instantiateWasm(imports, instantiated) {
+    WebAssembly.instantiate(wasm, imports).then((instance) => instantiated(instance, wasm));
+    return {};
+  },
+}));
+const jobs = new Map(); // file id -> a job opened here and shared out
+const shares = new Map(); // file id -> another worker's still, for its bands
+
+const outOfMemory = 'the page ran out of memory';
 
 function readString(module, pointer) {
   const bytes = module.HEAPU8;
@@ -18,50 +44,170 @@ function readString(module, pointer) {
   return new TextDecoder().decode(bytes.subarray(pointer, end));
 }
 
-function failureOf(module, job, id) {
-  return { id, failure: readString(module, module._pageFailure(job)) };
+class Failure extends Error {}
+
+// Copies BYTES into the module's memory; the caller frees the pointer.
+function copyIn(module, bytes) {
+  const pointer = module._malloc(Math.max(bytes.byteLength, 1));
+  if (!pointer) throw new Failure(outOfMemory);
+  module.HEAPU8.set(new Uint8Array(bytes.buffer ?? bytes, bytes.byteOffset ?? 0, bytes.byteLength), pointer);
+  return pointer;
 }
 
-function enlarge(module, { id, bytes, factor, background, wrap, cellWidth, cellHeight, format }) {
-  const input = module._malloc(Math.max(bytes.byteLength, 1));
-  if (!input) return { id, failure: 'the page ran out of memory reading it' };
-  module.HEAPU8.set(new Uint8Array(bytes), input);
-  const webp = format === 'webp';
+function check(module, job, ok) {
+  if (!ok) throw new Failure(readString(module, module._pageFailure(job)));
+}
+
+function sourceFrames(module, job, width, height) {
+  // Read before the steps, which release each frame as it is enlarged.
+  const frames = [];
+  const frameBytes = width * height * 4;
+  const frameAt = module._malloc(Math.max(frameBytes, 1));
+  if (!frameAt) throw new Failure(outOfMemory);
+  for (let index = 0; index < module._pageFrames(job); index++) {
+    module._pageSourceFrame(job, index, frameAt);
+    frames.push({ rgba: module.HEAPU8.slice(frameAt, frameAt + frameBytes), delayMs: module._pageFrameDelay(job, index) });
+  }
+  module._free(frameAt);
+  return frames;
+}
+
+function finished(module, job, { id, format }, description) {
+  check(module, job, module._pageFinish(job));
+  const fileAt = module._pageOutput(job);
+  const file = module.HEAPU8.slice(fileAt, fileAt + module._pageOutputSize(job));
+  const mimeType = format === 'webp' ? 'image/webp' : 'image/png';
+  // The page links and shows the file as a Blob; made here, it costs the page's thread nothing.
+  return { ...description, id, file, blob: new Blob([file], { type: mimeType }), mimeType, animated: description.frames.length > 1 };
+}
+
+function open(module, request) {
+  const { id, bytes, factor, background, wrap, cellWidth, cellHeight, format, share } = request;
+  const input = copyIn(module, bytes);
   const job = module._pageOpen(input, bytes.byteLength, factor, background, wrap ? 1 : 0, cellWidth, cellHeight,
-    webp ? 1 : 0, 0);
+    format === 'webp' ? 1 : 0, 0);
   module._free(input);
+  let kept = false;
   try {
-    if (readString(module, module._pageFailure(job))) return failureOf(module, job, id);
+    check(module, job, !readString(module, module._pageFailure(job)));
     const width = module._pageWidth(job);
     const height = module._pageHeight(job);
-    // The source frames are read before the steps, which release each frame as it is enlarged.
-    const frames = [];
-    const frameBytes = width * height * 4;
-    const frameAt = module._malloc(frameBytes);
-    if (!frameAt) return { id, failure: 'the page ran out of memory reading it' };
-    for (let index = 0; index < module._pageFrames(job); index++) {
-      module._pageSourceFrame(job, index, frameAt);
-      frames.push({ rgba: module.HEAPU8.slice(frameAt, frameAt + frameBytes), delayMs: module._pageFrameDelay(job, index) });
-    }
-    module._free(frameAt);
-    const steps = module._pageSteps(job);
-    for (let step = 0; step < steps; step++) {
-      if (!module._pageStep(job, step)) return failureOf(module, job, id);
-      postMessage({ id, progress: (step + 1) / steps });
-    }
-    if (!module._pageFinish(job)) return failureOf(module, job, id);
-    const fileAt = module._pageOutput(job);
-    const file = module.HEAPU8.slice(fileAt, fileAt + module._pageOutputSize(job));
-    return {
-      id, width, height, frames, file,
-      mimeType: webp ? 'image/webp' : 'image/png',
-      animated: frames.length > 1,
+    const description = {
+      width, height,
+      frames: sourceFrames(module, job, width, height),
       withAlpha: module._pageWithAlpha(job) === 1,
       flattened: module._pageFlattened(job) === 1,
     };
+    const steps = module._pageSteps(job);
+    if (share && format === 'png' && description.frames.length === 1 && steps > 1) {
+      const bands = [];
+      for (let index = 0; index < steps; index++) bands.push([module._pageBandBegin(job, index), module._pageBandEnd(job, index)]);
+      const wordsAt = module._pageSourceWords(job);
+      // The frames go with this answer; the result leaves them to the pool.
+      jobs.set(id, { job, request, description: { ...description, frames: [] } });
+      kept = true;
+      return { kind: 'opened', id, ...description, bands, source: module.HEAPU8.slice(wordsAt, wordsAt + width * height * 4) };
+    }
+    for (let step = 0; step < steps; step++) {
+      check(module, job, module._pageStep(job, step));
+      postMessage({ id, progress: (step + 1) / steps });
+    }
+    return { kind: 'result', ...finished(module, job, request, description) };
+  } finally {
+    if (!kept) module._pageClose(job);
+  }
+}
+
+// The RGBA rows at ROWSAT and their colours, copied out.
+function sharedRows(module, id, index, rowsAt, size) {
+  const coloursAt = module._pageColours(rowsAt, size);
+  const colours = new Uint32Array(module.HEAPU8.buffer.slice(coloursAt, coloursAt + module._pageColoursWords(coloursAt) * 4));
+  return { kind: 'band', id, index, rows: module.HEAPU8.slice(rowsAt, rowsAt + size), colours };
+}
+
+function band(module, { id, index, begin, end, share }) {
+  const size = (end - begin) * share.factor * share.width * share.factor * 4;
+  const own = jobs.get(id);
+  if (own) {
+    check(module, own.job, module._pageStep(own.job, index));
+    return sharedRows(module, id, index, module._pageBandRows(own.job, index), size);
+  }
+  let handle = shares.get(id);
+  if (handle === undefined) {
+    const wordsAt = copyIn(module, share.source);
+    handle = module._pageShareOpen(wordsAt, share.width, share.height, share.withAlpha ? 1 : 0, share.factor,
+      share.wrap ? 1 : 0, share.cellWidth, share.cellHeight);
+    module._free(wordsAt);
+    if (!handle) throw new Failure(outOfMemory);
+    shares.set(id, handle);
+  }
+  return sharedRows(module, id, index, module._pageShareEnlarge(handle, begin, end), size);
+}
+
+function plan(module, { id, colours }) {
+  const { job } = jobs.get(id);
+  const coloursAt = copyIn(module, colours);
+  const count = module._pagePlanPng(job, coloursAt, colours.length);
+  module._free(coloursAt);
+  const layoutAt = module._pageLayout(job);
+  const layout = new Uint32Array(module.HEAPU8.buffer.slice(layoutAt, layoutAt + module._pageLayoutWords(job) * 4));
+  const groups = [];
+  for (let index = 0; index < count; index++) groups.push([module._pageGroupBegin(job, index), module._pageGroupEnd(job, index)]);
+  return { kind: 'planned', id, layout, groups };
+}
+
+function group(module, { id, index, layout, rows: bytes, above, last }) {
+  const layoutAt = copyIn(module, layout);
+  const rowsAt = copyIn(module, bytes);
+  const compressed = module._pageCompressRows(layoutAt, layout.length, rowsAt, bytes.byteLength, above ? 1 : 0, last ? 1 : 0);
+  module._free(layoutAt);
+  module._free(rowsAt);
+  if (!compressed) throw new Failure(outOfMemory);
+  const deflatedAt = module._pageRowsDeflated(compressed);
+  const answer = {
+    kind: 'group', id, index,
+    deflated: module.HEAPU8.slice(deflatedAt, deflatedAt + module._pageRowsSize(compressed)),
+    adler: module._pageRowsAdler(compressed) >>> 0,
+    length: module._pageRowsLength(compressed) >>> 0,
+  };
+  module._pageRowsClose(compressed);
+  return answer;
+}
+
+function finish(module, { id, groups }) {
+  const { job, request, description } = jobs.get(id);
+  jobs.delete(id);
+  try {
+    groups.forEach(({ deflated, adler, length }, index) => {
+      const at = copyIn(module, deflated);
+      const kept = module._pageSetGroup(job, index, at, deflated.byteLength, adler, length);
+      module._free(at);
+      check(module, job, kept);
+    });
+    return { kind: 'result', ...finished(module, job, request, description) };
   } finally {
     module._pageClose(job);
   }
+}
+
+function release(module, { id }) {
+  const own = jobs.get(id);
+  if (own) module._pageClose(own.job);
+  jobs.delete(id);
+  if (shares.has(id)) module._pageShareClose(shares.get(id));
+  shares.delete(id);
+}
+
+const handlers = { open, band, plan, group, finish, release };
+
+// The buffers an answer hands over rather than copies.
+function transfers(answer) {
+  const buffers = [];
+  for (const frame of answer.frames ?? []) buffers.push(frame.rgba.buffer);
+  for (const value of [answer.file, answer.source, answer.rows, answer.colours, answer.deflated, answer.layout]) {
+    if (value) buffers.push(value.buffer);
+  }
+  return buffers;
 }
 
 modulePromise.then((module) => postMessage({
@@ -75,15 +221,23 @@ modulePromise.then((module) => postMessage({
 
 let queue = Promise.resolve();
 onmessage = (event) => {
+  if (event.data.kind === 'module') {
+    compiled(event.data.module);
+    return;
+  }
   queue = queue.then(async () => {
     const module = await modulePromise;
-    let result;
+    const message = event.data;
+    let answer;
     try {
-      result = enlarge(module, event.data);
+      answer = handlers[message.kind](module, message);
     } catch (error) {
-      result = { id: event.data.id, failure: 'the page could not enlarge it: ' + error };
+      if (message.kind !== 'open') release(module, message);
+      answer = {
+        kind: 'failure', id: message.id,
+        failure: error instanceof Failure ? error.message : 'the page could not enlarge it: ' + error,
+      };
     }
-    const transfer = result.file ? [result.file.buffer, ...result.frames.map((frame) => frame.rgba.buffer)] : [];
-    postMessage(result, transfer);
+    if (answer) postMessage(answer, transfers(answer));
   });
 };

@@ -1,16 +1,27 @@
 // The page's module: a C ABI over enlarge/'s one path, so that the page writes exactly the files
-// tessera-scale writes. One file at a time: the worker copies the file into the module's memory,
-// opens it with the page's settings and budget (or the command's, for the npm package), reads the source
-// frames to show them, enlarges the still image band by band (or the animation frame by frame) so that
-// progress can be reported between them, finishes the output file, copies it out and closes the job. Every
-// function takes the job pageOpen returned; a failed job holds only its message.
+// tessera-scale writes. The worker copies a file into the module's memory, opens it with the page's
+// settings and budget (or the command's, for the npm package), reads the source frames to show them,
+// enlarges the still image band by band (or the animation frame by frame) so that progress can be
+// reported between them, finishes the output file, copies it out and closes the job. Every function
+// taking a job takes the one pageOpen returned; a failed job holds only its message.
+//
+// A large still written as a PNG is shared out among the page's workers, each with a module of its
+// own: the worker that opened it (the job's) hands its converted source to the others, which
+// enlarge bands of it (pageShare...) as the job enlarges its own; each band's RGBA rows go back to
+// the page with their colours (pageColours). The job chooses the PNG layout from those colours,
+// the row groups are compressed wherever there is a free worker (pageCompressRows), and the job
+// joins them. The bytes are the same as one worker's, and the command's.
 #include "enlarge.h"
 #include "limits_and_defaults.h"
+#include "png_encoder.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <emscripten/emscripten.h>
+#include <memory>
+#include <new>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -21,8 +32,24 @@ struct Job {
     tessera::Step failureStep = tessera::Step::Read;
     std::optional<enlarge::Opened> opened;
     std::vector<pixels::RowBand> bands; // of a still image, for progress between them
+    // A shared still's PNG, once planned: its layout (also as words for the other workers), its
+    // row groups and their compressed blocks as they come in.
+    std::optional<tessera::codecs::PngLayout> layout;
+    std::vector<std::uint32_t> layoutWords;
+    std::vector<tessera::codecs::RowRange> groupRows;
+    std::vector<tessera::codecs::CompressedRows> groups;
     std::vector<std::uint8_t> output;
 };
+
+// Bands of another worker's still: its converted source and a target of the whole image's layout,
+// of which only the bands enlarged here are ever written (and so ever take memory).
+struct Share {
+    tessera::enlarge::Request request;
+    tessera::enlarge::StillImage still;
+};
+
+// A row group compressed for another worker's job.
+using Rows = tessera::codecs::CompressedRows;
 
 namespace {
 
@@ -76,6 +103,28 @@ void start(Job& job, Result<enlarge::Opened>&& opened) {
         job.bands = pixels::planProgressBands(still->height, still->targetPixels);
 }
 
+// The layout as the words pageLayout hands out: width, height, colour type, bit depth, palette
+// entries; and back.
+std::vector<std::uint32_t> layoutWords(const codecs::PngLayout& layout) {
+    std::vector<std::uint32_t> words{layout.width, layout.height, layout.colourType, layout.bitDepth};
+    words.insert(words.end(), layout.palette.begin(), layout.palette.end());
+    return words;
+}
+
+codecs::PngLayout layoutOf(const std::uint32_t* words, std::size_t count) {
+    codecs::PngLayout layout;
+    layout.width = words[0];
+    layout.height = words[1];
+    layout.colourType = static_cast<std::uint8_t>(words[2]);
+    layout.bitDepth = static_cast<std::uint8_t>(words[3]);
+    layout.palette.assign(words + 4, words + count);
+    return layout;
+}
+
+std::size_t targetRowBytes(const enlarge::Request& request, const enlarge::StillImage& still) {
+    return static_cast<std::size_t>(still.width) * static_cast<std::size_t>(request.factor) * 4;
+}
+
 // The text handed to the page stays valid until the next call.
 const char* text(std::string value) {
     static std::string held;
@@ -87,6 +136,8 @@ const char* text(std::string value) {
 } // namespace tessera::web
 
 using tessera::web::Job;
+using tessera::web::Rows;
+using tessera::web::Share;
 namespace enlarge = tessera::enlarge;
 namespace pixels = tessera::pixels;
 
@@ -212,13 +263,111 @@ EMSCRIPTEN_KEEPALIVE int pageStep(Job* job, int index) {
     return !tessera::web::failed(*job, enlarge::enlargeFrame(job->opened->request, animation));
 }
 
-// Writes the output file once every step is done; 0 when it failed.
+// Where band `index` of a still lies: its first source row, and one past its last.
+EMSCRIPTEN_KEEPALIVE int pageBandBegin(const Job* job, int index) {
+    return job->bands.at(static_cast<std::size_t>(index)).begin;
+}
+
+EMSCRIPTEN_KEEPALIVE int pageBandEnd(const Job* job, int index) {
+    return job->bands.at(static_cast<std::size_t>(index)).end;
+}
+
+// A still's converted source, width * height words, for pageShareOpen in another worker.
+EMSCRIPTEN_KEEPALIVE const Pixel* pageSourceWords(const Job* job) {
+    return std::get<enlarge::StillImage>(job->opened->image).source.data();
+}
+
+// The RGBA rows of band `index` once pageStep enlarged it here, to be shared like another worker's.
+EMSCRIPTEN_KEEPALIVE const std::uint8_t* pageBandRows(const Job* job, int index) {
+    const auto& still = std::get<enlarge::StillImage>(job->opened->image);
+    return reinterpret_cast<const std::uint8_t*>(still.target.get()) +
+           static_cast<std::size_t>(job->bands.at(static_cast<std::size_t>(index)).begin) *
+               static_cast<std::size_t>(job->opened->request.factor) *
+               tessera::web::targetRowBytes(job->opened->request, still);
+}
+
+// The colours of `size` bytes of RGBA rows, as words for pagePlanPng: whether they fit a palette,
+// whether they are opaque, how many distinct pixels follow, and those pixels. Valid until the next call.
+EMSCRIPTEN_KEEPALIVE const std::uint32_t* pageColours(const std::uint8_t* rgba, std::size_t size) {
+    static std::vector<std::uint32_t> words;
+    const tessera::codecs::PngColours colours = tessera::codecs::findColours({rgba, size});
+    words = {colours.fitPalette, colours.opaque, static_cast<std::uint32_t>(colours.pixels.size())};
+    words.insert(words.end(), colours.pixels.begin(), colours.pixels.end());
+    return words.data();
+}
+
+EMSCRIPTEN_KEEPALIVE int pageColoursWords(const std::uint32_t* words) {
+    return static_cast<int>(3 + words[2]);
+}
+
+// Chooses the PNG layout of a still whose bands are all done, from the colours of its bands in
+// order (pageColours's words, one after another), and returns how many row groups it has. The
+// still's own target is not needed from here on.
+EMSCRIPTEN_KEEPALIVE int pagePlanPng(Job* job, const std::uint32_t* colours, std::size_t count) {
+    auto& still = std::get<enlarge::StillImage>(job->opened->image);
+    std::vector<tessera::codecs::PngColours> parts;
+    for (std::size_t at = 0; at + 3 <= count && at + 3 + colours[at + 2] <= count; at += 3 + colours[at + 2])
+        parts.push_back(
+            {{colours + at + 3, colours + at + 3 + colours[at + 2]}, colours[at] != 0, colours[at + 1] != 0});
+    const auto factor = static_cast<std::uint32_t>(job->opened->request.factor);
+    job->layout = tessera::codecs::layoutOfColours(parts, static_cast<std::uint32_t>(still.width) * factor,
+                                                   static_cast<std::uint32_t>(still.height) * factor);
+    job->layoutWords = tessera::web::layoutWords(*job->layout);
+    job->groupRows = tessera::codecs::pngRowGroups(*job->layout);
+    job->groups.assign(job->groupRows.size(), {});
+    still.target.reset();
+    return static_cast<int>(job->groupRows.size());
+}
+
+// The planned layout as words for pageCompressRows, and how many.
+EMSCRIPTEN_KEEPALIVE const std::uint32_t* pageLayout(const Job* job) {
+    return job->layoutWords.data();
+}
+
+EMSCRIPTEN_KEEPALIVE int pageLayoutWords(const Job* job) {
+    return static_cast<int>(job->layoutWords.size());
+}
+
+// The target rows of row group `index`.
+EMSCRIPTEN_KEEPALIVE int pageGroupBegin(const Job* job, int index) {
+    return static_cast<int>(job->groupRows.at(static_cast<std::size_t>(index)).begin);
+}
+
+EMSCRIPTEN_KEEPALIVE int pageGroupEnd(const Job* job, int index) {
+    return static_cast<int>(job->groupRows.at(static_cast<std::size_t>(index)).end);
+}
+
+// Keeps row group `index` as pageCompressRows gave it: its blocks (copied), their filtered bytes'
+// adler-32 and length. 0 when memory ran out.
+EMSCRIPTEN_KEEPALIVE int pageSetGroup(Job* job, int index, const std::uint8_t* deflated, std::size_t size,
+                                      std::uint32_t adler, std::uint32_t length) {
+    try {
+        tessera::codecs::CompressedRows& group = job->groups.at(static_cast<std::size_t>(index));
+        group.deflated.assign(deflated, deflated + size);
+        group.adler = adler;
+        group.length = length;
+        return 1;
+    } catch (const std::bad_alloc&) {
+        tessera::web::fail(*job, {tessera::Step::Write, "not enough memory to encode the PNG"});
+        return 0;
+    }
+}
+
+// Writes the output file once every step is done (and, for a planned PNG, every row group is
+// set); 0 when it failed.
 EMSCRIPTEN_KEEPALIVE int pageFinish(Job* job) {
     tessera::Result<std::vector<std::uint8_t>> file;
-    if (auto* still = std::get_if<enlarge::StillImage>(&job->opened->image))
+    if (job->layout) {
+        tessera::Result<tessera::codecs::CompressedImage> image =
+            tessera::codecs::joinRowGroups(*job->layout, job->groups);
+        if (tessera::web::failed(*job, image))
+            return 0;
+        file = tessera::codecs::pngFile(std::get<tessera::codecs::CompressedImage>(image));
+    } else if (auto* still = std::get_if<enlarge::StillImage>(&job->opened->image)) {
         file = enlarge::encodeStill(job->opened->request, *still);
-    else
+    } else {
         file = enlarge::finishAnimation(std::get<enlarge::AnimationImage>(job->opened->image));
+    }
     if (tessera::web::failed(*job, file))
         return 0;
     job->output = std::get<std::vector<std::uint8_t>>(std::move(file));
@@ -242,6 +391,84 @@ EMSCRIPTEN_KEEPALIVE std::size_t pageOutputSize(const Job* job) {
 
 EMSCRIPTEN_KEEPALIVE void pageClose(Job* job) {
     delete job;
+}
+
+// Another worker's still, from its converted source (pageSourceWords) and the settings it was
+// opened with, `withAlpha` as pageWithAlpha gave it. Null when memory runs out.
+EMSCRIPTEN_KEEPALIVE Share* pageShareOpen(const Pixel* words, int width, int height, int withAlpha,
+                                          int factor, int wrap, int cellWidth, int cellHeight) {
+    try {
+        auto share = std::make_unique<Share>();
+        share->request.factor = factor;
+        share->request.edges = {.edges = wrap != 0 ? EdgeMode::Wrap : EdgeMode::Clamp,
+                                .cellWidth = cellWidth,
+                                .cellHeight = cellHeight};
+        enlarge::StillImage& still = share->still;
+        still.width = width;
+        still.height = height;
+        still.conversion.mode = withAlpha != 0 ? ColourMode::WithAlpha : ColourMode::Opaque;
+        still.source.assign(words,
+                            words + static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+        still.targetPixels =
+            still.source.size() * static_cast<std::size_t>(factor) * static_cast<std::size_t>(factor);
+        still.target.reset(new Pixel[still.targetPixels]);
+        return share.release();
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+// Enlarges source rows [begin, end) of the shared still and returns their RGBA rows, to be copied
+// into the job's target at the same rows.
+EMSCRIPTEN_KEEPALIVE const std::uint8_t* pageShareEnlarge(Share* share, int begin, int end) {
+    enlarge::enlargeBand(share->request, share->still, {begin, end});
+    return reinterpret_cast<const std::uint8_t*>(share->still.target.get()) +
+           static_cast<std::size_t>(begin) * static_cast<std::size_t>(share->request.factor) *
+               tessera::web::targetRowBytes(share->request, share->still);
+}
+
+EMSCRIPTEN_KEEPALIVE void pageShareClose(Share* share) {
+    delete share;
+}
+
+// Compresses `size` bytes of RGBA rows of a planned layout (pageLayout's words) as a row group:
+// with `above` 1 the first of them is the row above the group, not part of it; `last` 1 for the
+// image's last group. Null when memory runs out.
+EMSCRIPTEN_KEEPALIVE Rows* pageCompressRows(const std::uint32_t* layoutWords, std::size_t count,
+                                            const std::uint8_t* rgba, std::size_t size, int above, int last) {
+    try {
+        const tessera::codecs::PngLayout layout = tessera::web::layoutOf(layoutWords, count);
+        const std::size_t rowBytes = std::size_t{layout.width} * 4;
+        const std::span<const std::uint8_t> rows{rgba, size};
+        tessera::Result<Rows> compressed = tessera::codecs::compressRowGroup(
+            layout, above != 0 ? rows.first(rowBytes) : std::span<const std::uint8_t>{},
+            above != 0 ? rows.subspan(rowBytes) : rows, last != 0);
+        if (std::holds_alternative<tessera::Failure>(compressed))
+            return nullptr;
+        return new Rows(std::get<Rows>(std::move(compressed)));
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+EMSCRIPTEN_KEEPALIVE const std::uint8_t* pageRowsDeflated(const Rows* rows) {
+    return rows->deflated.data();
+}
+
+EMSCRIPTEN_KEEPALIVE std::size_t pageRowsSize(const Rows* rows) {
+    return rows->deflated.size();
+}
+
+EMSCRIPTEN_KEEPALIVE std::uint32_t pageRowsAdler(const Rows* rows) {
+    return rows->adler;
+}
+
+EMSCRIPTEN_KEEPALIVE std::uint32_t pageRowsLength(const Rows* rows) {
+    return static_cast<std::uint32_t>(rows->length);
+}
+
+EMSCRIPTEN_KEEPALIVE void pageRowsClose(Rows* rows) {
+    delete rows;
 }
 
 } // extern "C"

@@ -12,16 +12,15 @@
 // TESSERA_BROWSERS (default "chromium,firefox") names the browsers to run in; CHROMIUM and
 // FIREFOX override their executables.
 import { execFileSync } from 'node:child_process';
-import { mkdirSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
-import { tmpdir } from 'node:os';
+import { mkdirSync, mkdtempSync, readdirSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
+import os from 'node:os';
 import { join } from 'node:path';
 import { launchBrowser, serveSite, watchPage } from './harness.mjs';
 
 const [siteDir, buildDir, dataDir] = process.argv.slice(2);
 const tesseraScale = join(buildDir, 'tools/tessera-scale');
-const scalerBench = join(buildDir, 'bench/scaler_bench');
 const python = '/usr/bin/python3';
-const work = mkdtempSync(join(tmpdir(), 'tessera-web-'));
+const work = mkdtempSync(join(os.tmpdir(), 'tessera-web-'));
 const failures = [];
 let passed = 0;
 let browserName = '';
@@ -38,6 +37,22 @@ const opaque = join(dataDir, 'cdda_uc_door_closed_32.png');
 const crow = join(dataDir, 'cdda_uc_crow_32.png');
 const dog = join(dataDir, 'cdda_uc_dog_gshepherd_32.png');
 const sheet = join(dataDir, 'sheet_cdda_uc_1024.png');
+// A folder of 300 small sprites: crops of the sheet from 16 x 16 to 64 x 64, every third opaque.
+const spriteFolder = join(work, 'sprites');
+mkdirSync(spriteFolder);
+execFileSync(python, ['-c', `
+import random, sys
+from PIL import Image
+sheet = Image.open(sys.argv[1]).convert("RGBA")
+choice = random.Random(300)
+for i in range(300):
+    size = (16, 24, 32, 48, 64)[i % 5]
+    x, y = choice.randrange(0, sheet.width - size + 1, 8), choice.randrange(0, sheet.height - size + 1, 8)
+    sprite = sheet.crop((x, y, x + size, y + size))
+    if i % 3 == 2:
+        sprite = sprite.convert("RGB")
+    sprite.save(f"{sys.argv[2]}/sprite_{i:03d}.png")`, sheet, spriteFolder]);
+const sprites = readdirSync(spriteFolder).sort().map((name) => join(spriteFolder, name));
 const unreadable = join(work, 'notes.png');
 writeFileSync(unreadable, 'this is not an image\n');
 const oversize = join(work, 'huge.png');
@@ -108,15 +123,27 @@ function samePixels(pairs) {
 const site = await serveSite(siteDir);
 const origin = site.origin;
 
-// The native library's time for the sheet, measured once and shared by the browsers.
-const nativeTimes = new Map();
-function nativeSheetMs(mode) {
-  if (!nativeTimes.has(mode)) {
-    const bench = JSON.parse(execFileSync(scalerBench, [`--benchmark_filter=^enlarge/Sheet_${mode}/4$`,
-      '--benchmark_format=json', '--benchmark_min_time=0.5'], { maxBuffer: 1 << 24 }).toString());
-    nativeTimes.set(mode, bench.benchmarks[0].real_time);
+// The page's workers, one per core up to the pool's cap, and the command's jobs: the machine's cores.
+const cores = os.cpus().length;
+const workers = Math.min(cores, 8);
+
+// tessera-scale -j N's wall time on FILES at FACTOR, process start to exit, the best of three.
+function commandMs(files, factor) {
+  let best = Infinity;
+  for (let run = 0; run < 3; run++) {
+    const folder = join(work, `command-${run}`);
+    rmSync(folder, { recursive: true, force: true });
+    mkdirSync(folder);
+    const started = performance.now();
+    execFileSync(tesseraScale, ['-q', '-j', String(cores), '-f', String(factor), '-o', folder, ...files]);
+    best = Math.min(best, performance.now() - started);
   }
-  return nativeTimes.get(mode);
+  return best;
+}
+
+function printTiming(what, pageMs, nativeMs) {
+  console.log(`time: ${browserName}: ${what}: page ${pageMs.toFixed(0)} ms from being handed the files to their links, ` +
+    `tessera-scale -j ${cores} ${nativeMs.toFixed(0)} ms, ratio ${(pageMs / nativeMs).toFixed(2)}`);
 }
 
 async function runIn(name) {
@@ -181,23 +208,34 @@ async function runIn(name) {
     const input = await page.$('#files');
     // Clears the page, sets its controls, gives it the files and waits until each has a result or
     // a message; the results stand in the order of the files.
-    const enlarge = async (files, factor, background) => {
+    // Also returns how long the page took from being handed the files to the last link or message,
+    // read in the page at that moment.
+    const enlargeTimed = async (files, factor, background) => {
       if (await page.$eval('#clear', (button) => !button.disabled)) await page.click('#clear');
       await page.click(`input[name=factor][value="${factor}"]`);
       await page.click(`input[name=alpha][value="${background ? 'flatten' : 'keep'}"]`);
       if (background) await page.$eval('#background', (element, value) => { element.value = value; }, background);
+      const handedAt = await page.evaluate(() => performance.now());
       await input.uploadFile(...files);
-      await page.waitForFunction((count) => document.querySelectorAll('#results li a.download, #results li .failure').length === count,
-        { timeout: 120000 }, files.length);
-      return page.$$eval('#results li', (items) => items.map((item) => ({
+      const doneAt = await (await page.waitForFunction((count) =>
+        document.querySelectorAll('#results li a.download, #results li .failure').length === count && performance.now(),
+      { timeout: 120000, polling: 'raf' }, files.length)).jsonValue();
+      const results = await page.$$eval('#results li', (items) => items.map((item) => ({
         name: item.querySelector('.name').textContent,
         download: item.querySelector('a.download')?.download ?? null,
         waitMs: Number(item.querySelector('a.download')?.dataset.waitMs),
         message: item.querySelector('.message').textContent,
       })));
+      return { results, ms: doneAt - handedAt };
     };
+    const enlarge = async (files, factor, background) => (await enlargeTimed(files, factor, background)).results;
     const download = async (name) => {
-      await page.click(`a.download[download="${name}"]`);
+      // Items far down the list are laid out as they come near: the link is brought to the
+      // middle of the window and clicked once the page has settled around it.
+      const link = `a.download[download="${name}"]`;
+      await page.$eval(link, (element) => element.scrollIntoView({ block: 'center' }));
+      await page.evaluate(() => new Promise((resolve) => requestAnimationFrame(() => requestAnimationFrame(resolve))));
+      await page.click(link);
       return saveClicked(name);
     };
 
@@ -290,15 +328,24 @@ with zipfile.ZipFile(sys.argv[1]) as archive:
       return entries.some((name) => Buffer.from(listing[name][0], 'hex').equals(readFileSync(file)));
     }), 'the zip\'s entries are the files downloaded one by one, byte for byte');
 
-    // The sheet at factor 4, in bands in the page, against the whole image natively.
-    downloadInto('sheet');
-    const [sheetResult] = await enlarge([sheet], 4);
-    check(samePixels([[await download(sheetResult.download), nativeOutput(sheet, 4)]]),
-      'the 1024 x 1024 sheet at factor 4 (enlarged in bands): the page\'s pixels are tessera-scale\'s');
-    const mode = /transparency kept/.test(sheetResult.message) ? 'UpscaleWithAlpha' : 'Upscale';
-    const nativeMs = nativeSheetMs(mode);
-    console.log(`time: ${browserName}: 1024 x 1024 sheet at factor 4 (${mode}): page ${sheetResult.waitMs.toFixed(1)} ms (the whole wait: ` +
-      `read, enlarge, encode), native enlargement on one thread ${nativeMs.toFixed(1)} ms, ratio ${(sheetResult.waitMs / nativeMs).toFixed(2)}`);
+    // The sheet, shared out among the page's workers, and a folder of sprites spread over them:
+    // the page's files are the command's, byte for byte, and its wait from being handed the files
+    // to their links is printed beside tessera-scale -j N's on the same files (N the cores here).
+    for (const factor of [4, 2]) {
+      downloadInto(`sheet-${factor}`);
+      const { results: [sheetResult], ms } = await enlargeTimed([sheet], factor);
+      check(readFileSync(await download(sheetResult.download)).equals(readFileSync(nativeOutput(sheet, factor))),
+        `the 1024 x 1024 sheet at factor ${factor} (shared among ${workers} workers): the page's file is tessera-scale's, byte for byte`);
+      printTiming(`1024 x 1024 sheet at factor ${factor}`, ms, commandMs([sheet], factor));
+    }
+    downloadInto('sprites');
+    const { results: spriteResults, ms: spritesMs } = await enlargeTimed(sprites, 4);
+    check(spriteResults.every((result) => result.download),
+      `${sprites.length} sprites dropped at once are all enlarged`);
+    const spot = spriteResults.at(-1);
+    check(readFileSync(await download(spot.download)).equals(readFileSync(nativeOutput(sprites.at(-1), 4))),
+      `the last of ${sprites.length} sprites is tessera-scale's, byte for byte`);
+    printTiming(`${sprites.length} sprites at factor 4`, spritesMs, commandMs(sprites, 4));
     console.log(`size: ${browserName}: the page transferred ${site.bytes} bytes (${(site.bytes / 1024).toFixed(0)} KiB) from the server`);
 
     // Wrap-around edges and cells, as --wrap and --grid; then a cell size that is not a number.

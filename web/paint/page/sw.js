@@ -3,7 +3,7 @@
 // from the server whenever it can. scripts/web.sh puts the build's stamp in place of @VERSION@.
 'use strict';
 const cacheName = 'tessera-@VERSION@';
-const files = ['./', 'index.html', 'app.js', 'style.css', 'worker.js', 'zip.js', 'tessera_page.js',
+const files = ['./', 'index.html', 'app.js', 'pool.js', 'style.css', 'worker.js', 'zip.js', 'tessera_page.js',
   'tessera_page.wasm', 'paint.html', 'paint.js', 'paint.css', 'tessera_paint.js', 'tessera_paint.wasm',
   'register.js', 'manifest.webmanifest', 'icon-192.png', 'icon-512.png', 'cdda_uc_dog_gshepherd_32.png'];
 

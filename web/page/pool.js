@@ -1,0 +1,173 @@
+// The page's workers, one per core (up to maxWorkers), each with its own module, so that no
+// cross-origin isolation is needed and any static host serves the page. Files are spread over
+// them. A large still written as a PNG is shared out: its bands are enlarged on every worker and
+// their rows kept here; the worker that opened it chooses the PNG layout from the bands' colours;
+// the row groups, cut here from the bands' rows, are compressed wherever a worker is free; and the
+// opener joins them. The bytes are the same as one worker's.
+//
+// A worker has at most tasksPerWorker tasks at a time. Tasks bound to a worker (a file's plan and finish, which
+// need its job) come first, then bands and groups of files under way, then files not yet opened:
+// files already started finish first, which keeps the pixels in flight to about one copy of each
+// large output (its bands' rows here) and the few groups being compressed.
+//
+//   const pool = createPool(onMessage);
+//   pool.enlarge({id, bytes, factor, background, wrap, cellWidth, cellHeight, format})
+//   pool.cancel(id)
+// onMessage gets {limits} once, {id, progress} as a file goes, and then its result or
+// {id, failure}, both with startedAt (performance.now() when a worker took the file up).
+const maxWorkers = 8;
+// Tasks a worker is given before it answers: with a second one waiting, a worker goes on while
+// the page's thread is busy showing the answer to the first.
+const tasksPerWorker = 2;
+
+export function workerCount() {
+  return Math.max(1, Math.min(navigator.hardwareConcurrency || 1, maxWorkers));
+}
+
+export function createPool(onMessage) {
+  const workers = [];
+  const opens = []; // files waiting for a worker
+  const work = []; // bands and groups of files under way
+  const files = new Map(); // id -> the state of a file taken up
+
+  function post(worker, message) {
+    const buffers = [];
+    for (const value of [message.bytes, message.rows]) if (value) buffers.push(value.buffer ?? value);
+    worker.port.postMessage(message, buffers);
+  }
+
+  // Target rows [from, to) of a shared file, cut from its bands' rows.
+  function rowsOf(file, from, to) {
+    const rows = new Uint8Array((to - from) * file.rowBytes);
+    for (const { first, rows: band } of file.bandRows) {
+      const begin = Math.max(from, first);
+      const end = Math.min(to, first + band.length / file.rowBytes);
+      if (begin < end) rows.set(band.subarray((begin - first) * file.rowBytes, (end - first) * file.rowBytes), (begin - from) * file.rowBytes);
+    }
+    return rows;
+  }
+
+  function dispatch() {
+    // One task to each worker in turn, for as long as some worker has room and there is work.
+    for (let given = true; given;) {
+      given = false;
+      for (const worker of workers) {
+        if (worker.tasks === tasksPerWorker) continue;
+        const task = worker.bound.shift() ?? work.shift() ?? opens.shift();
+        if (!task) continue;
+        given = true;
+        give(worker, task);
+      }
+    }
+  }
+
+  function give(worker, task) {
+    worker.tasks++;
+    if (task.kind === 'open') {
+      files.set(task.id, { owner: worker, startedAt: performance.now(), shared: false, holders: new Set(), request: task });
+    }
+    const file = files.get(task.id);
+    if (task.kind === 'group') {
+      const [begin, end] = file.groupRows[task.index];
+      const above = begin > 0;
+      post(worker, { ...task, layout: file.layout, rows: rowsOf(file, begin - (above ? 1 : 0), end), above });
+      return;
+    }
+    if (task.kind !== 'band') {
+      post(worker, task);
+      return;
+    }
+    // Only a worker's first band of a file carries the source; the opener has it already.
+    const share = worker === file.owner || file.holders.has(worker) ? { ...file.share, source: undefined } : file.share;
+    if (worker !== file.owner) file.holders.add(worker);
+    post(worker, { ...task, share });
+  }
+
+  // Forgets the file everywhere: its tasks, and what its workers keep of it.
+  function drop(id) {
+    const file = files.get(id);
+    files.delete(id);
+    const keep = (task) => task.id !== id;
+    for (const queue of [opens, work, ...workers.map((worker) => worker.bound)]) {
+      queue.splice(0, queue.length, ...queue.filter(keep));
+    }
+    // A file answered at once keeps nothing in its worker; a shared one is held by its opener
+    // and its helpers until released.
+    if (file?.shared) for (const worker of new Set([file.owner, ...file.holders])) worker.port.postMessage({ kind: 'release', id });
+  }
+
+  function answer(worker, data) {
+    const { id, kind } = data;
+    const file = files.get(id);
+    if (!file) {
+      // The file was cancelled while this worker worked on it.
+      worker.port.postMessage({ kind: 'release', id });
+      return;
+    }
+    if (kind === 'failure' || kind === 'result') {
+      const frames = file.frames;
+      drop(id);
+      onMessage({ ...data, ...(frames && kind === 'result' ? { frames, width: file.width, height: file.height } : {}), startedAt: file.startedAt });
+    } else if (kind === 'opened') {
+      file.shared = true;
+      const { factor, wrap, cellWidth, cellHeight } = file.request;
+      Object.assign(file, {
+        frames: data.frames, width: data.width, height: data.height, rowBytes: data.width * factor * 4,
+        bandList: data.bands, bands: data.bands.length, bandsLeft: data.bands.length, bandRows: [], colours: [],
+      });
+      file.share = {
+        source: data.source, width: data.width, height: data.height, withAlpha: data.withAlpha,
+        factor, wrap, cellWidth, cellHeight,
+      };
+      data.bands.forEach(([begin, end], index) => work.push({ kind: 'band', id, index, begin, end }));
+    } else if (kind === 'band') {
+      file.bandRows[data.index] = { first: file.bandList[data.index][0] * file.request.factor, rows: data.rows };
+      file.colours[data.index] = data.colours;
+      file.bandsLeft--;
+      onMessage({ id, progress: 0.5 * (1 - file.bandsLeft / file.bands) });
+      if (file.bandsLeft === 0) {
+        const colours = new Uint32Array(file.colours.reduce((sum, part) => sum + part.length, 0));
+        file.colours.reduce((at, part) => { colours.set(part, at); return at + part.length; }, 0);
+        file.share = null;
+        file.owner.bound.push({ kind: 'plan', id, colours });
+      }
+    } else if (kind === 'planned') {
+      Object.assign(file, { layout: data.layout, groupRows: data.groups, groups: new Array(data.groups.length), groupsLeft: data.groups.length });
+      data.groups.forEach((_, index) => work.push({ kind: 'group', id, index, last: index === data.groups.length - 1 }));
+    } else if (kind === 'group') {
+      file.groups[data.index] = { deflated: data.deflated, adler: data.adler, length: data.length };
+      file.groupsLeft--;
+      onMessage({ id, progress: 0.5 + 0.5 * (1 - file.groupsLeft / file.groups.length) });
+      if (file.groupsLeft === 0) file.owner.bound.push({ kind: 'finish', id, groups: file.groups });
+    }
+  }
+
+  // Compiled once here and handed to every worker (a host that serves the file with another
+  // type than application/wasm gets it compiled from its bytes).
+  const wasm = WebAssembly.compileStreaming(fetch('tessera_page.wasm'))
+    .catch(() => fetch('tessera_page.wasm').then((response) => response.arrayBuffer()).then((bytes) => WebAssembly.compile(bytes)));
+  for (let index = 0; index < workerCount(); index++) {
+    const worker = { port: new Worker('worker.js'), tasks: 0, bound: [] };
+    worker.port.onmessage = ({ data }) => {
+      if (data.limits) {
+        if (worker === workers[0]) onMessage({ limits: data.limits });
+      } else if (data.progress !== undefined) {
+        if (files.has(data.id)) onMessage(data);
+      } else {
+        worker.tasks--;
+        answer(worker, data);
+      }
+      dispatch();
+    };
+    wasm.then((module) => worker.port.postMessage({ kind: 'module', module }));
+    workers.push(worker);
+  }
+
+  return {
+    enlarge(request) {
+      opens.push({ kind: 'open', ...request, share: workers.length > 1 });
+      dispatch();
+    },
+    cancel: drop,
+  };
+}
