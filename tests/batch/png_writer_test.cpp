@@ -172,4 +172,49 @@ TEST(EncodePng, EveryKindDecodesToItsPixelsWithEveryDecoder) {
     std::filesystem::remove_all(directory, ignored);
 }
 
+// The encoder in parts, as the page runs it on several workers: colours found for bands of rows,
+// the layout chosen from them, each row group compressed on its own from its rows and the row
+// above, and the groups joined, give the whole-image encoder's bytes. Bands that each fit a
+// palette but together do not, and a pixel with alpha in the last band only, decide as the whole.
+TEST(EncodePngInParts, GivesTheWholeImagesBytes) {
+    const WriterCase cases[] = {
+        {"palette of 8 bits with transparency", 256, true, 3, 8, 2000},
+        {"palette of 4 bits", 16, false, 3, 4, 300},
+        {"300 colours, under 256 in each band", 300, false, 2, 8, 4000},
+        {"RGBA", 5000, true, 6, 8, 4000},
+        {"RGB but for one pixel in the last band", 5000, false, 6, 8, 4000},
+    };
+    const std::uint32_t width = 61, height = 90;
+    const std::uint32_t bandEnds[] = {17, 50, 90};
+    for (const WriterCase& c : cases) {
+        std::vector<std::uint8_t> rgba = writerImage(c, width, height);
+        if (c.colourType == 6 && !c.translucent)
+            rgba.back() = 254;
+        std::vector<codecs::PngColours> bands;
+        std::uint32_t begin = 0;
+        for (std::uint32_t end : bandEnds) {
+            bands.push_back(
+                codecs::findColours(std::span{rgba}.subspan(begin * width * 4, (end - begin) * width * 4)));
+            begin = end;
+        }
+        const codecs::PngLayout layout = codecs::layoutOfColours(bands, width, height);
+        EXPECT_EQ(layout.colourType, c.colourType) << c.name;
+        const std::vector<codecs::RowRange> ranges = codecs::pngRowGroups(layout, c.groupBytes);
+        std::vector<codecs::CompressedRows> groups;
+        for (const codecs::RowRange& rows : ranges) {
+            const std::span<const std::uint8_t> all{rgba};
+            const std::size_t rowBytes = std::size_t{width} * 4;
+            groups.push_back(std::get<codecs::CompressedRows>(codecs::compressRowGroup(
+                layout, rows.begin > 0 ? all.subspan((rows.begin - 1) * rowBytes, rowBytes) : all.first(0),
+                all.subspan(rows.begin * rowBytes, (rows.end - rows.begin) * rowBytes),
+                &rows == &ranges.back())));
+        }
+        const std::vector<std::uint8_t> joined = std::get<std::vector<std::uint8_t>>(
+            codecs::pngFile(std::get<codecs::CompressedImage>(codecs::joinRowGroups(layout, groups))));
+        EXPECT_TRUE(joined == std::get<std::vector<std::uint8_t>>(
+                                  codecs::encodePng(rgba, width, height, 1, c.groupBytes)))
+            << c.name << ": " << ranges.size() << " groups";
+    }
+}
+
 } // namespace

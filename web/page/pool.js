@@ -1,14 +1,14 @@
 // The page's workers, one per core (up to maxWorkers), each with its own module, so that no
 // cross-origin isolation is needed and any static host serves the page. Files are spread over
-// them. A large still written as a PNG is shared out: its bands are enlarged on every worker and
-// their rows kept here; the worker that opened it chooses the PNG layout from the bands' colours;
-// the row groups, cut here from the bands' rows, are compressed wherever a worker is free; and the
-// opener joins them. The bytes are the same as one worker's.
+// them. A large still written as a PNG is shared out: its bands are enlarged on every worker,
+// which keeps their rows; the worker that opened it chooses the PNG layout from the bands'
+// colours; each row group is compressed by the worker holding its rows, or by one that is free
+// (enlarging them again); and the opener joins them. The bytes are the same as one worker's.
 //
 // A worker has at most tasksPerWorker tasks at a time. Tasks bound to a worker (a file's plan and finish, which
 // need its job) come first, then bands and groups of files under way, then files not yet opened:
-// files already started finish first, which keeps the pixels in flight to about one copy of each
-// large output (its bands' rows here) and the few groups being compressed.
+// files already started finish first. A shared file's pixels are held once, spread over the
+// workers that enlarged them, and only colours and compressed rows come back here.
 //
 //   const pool = createPool(onMessage);
 //   pool.enlarge({id, bytes, factor, background, wrap, cellWidth, cellHeight, format})
@@ -32,19 +32,8 @@ export function createPool(onMessage) {
 
   function post(worker, message) {
     const buffers = [];
-    for (const value of [message.bytes, message.rows]) if (value) buffers.push(value.buffer ?? value);
+    if (message.bytes) buffers.push(message.bytes);
     worker.port.postMessage(message, buffers);
-  }
-
-  // Target rows [from, to) of a shared file, cut from its bands' rows.
-  function rowsOf(file, from, to) {
-    const rows = new Uint8Array((to - from) * file.rowBytes);
-    for (const { first, rows: band } of file.bandRows) {
-      const begin = Math.max(from, first);
-      const end = Math.min(to, first + band.length / file.rowBytes);
-      if (begin < end) rows.set(band.subarray((begin - first) * file.rowBytes, (end - first) * file.rowBytes), (begin - from) * file.rowBytes);
-    }
-    return rows;
   }
 
   function dispatch() {
@@ -53,7 +42,7 @@ export function createPool(onMessage) {
       given = false;
       for (const worker of workers) {
         if (worker.tasks === tasksPerWorker) continue;
-        const task = worker.bound.shift() ?? work.shift() ?? opens.shift();
+        const task = worker.bound.shift() ?? takeWork(worker) ?? opens.shift();
         if (!task) continue;
         given = true;
         give(worker, task);
@@ -61,26 +50,28 @@ export function createPool(onMessage) {
     }
   }
 
+  // The first work the worker holds the rows for, or else the first work there is (a group whose
+  // rows another worker holds is taken rather than left waiting: the rows are enlarged again).
+  function takeWork(worker) {
+    const index = work.findIndex((task) => task.home === undefined || task.home === worker);
+    return work.splice(index >= 0 ? index : 0, 1)[0];
+  }
+
   function give(worker, task) {
     worker.tasks++;
     if (task.kind === 'open') {
       files.set(task.id, { owner: worker, startedAt: performance.now(), shared: false, holders: new Set(), request: task });
     }
-    const file = files.get(task.id);
-    if (task.kind === 'group') {
-      const [begin, end] = file.groupRows[task.index];
-      const above = begin > 0;
-      post(worker, { ...task, layout: file.layout, rows: rowsOf(file, begin - (above ? 1 : 0), end), above });
-      return;
-    }
-    if (task.kind !== 'band') {
+    if (task.kind !== 'band' && task.kind !== 'group') {
       post(worker, task);
       return;
     }
-    // Only a worker's first band of a file carries the source; the opener has it already.
+    const file = files.get(task.id);
+    // Only a worker's first band or group of a file carries the source; the opener has it already.
     const share = worker === file.owner || file.holders.has(worker) ? { ...file.share, source: undefined } : file.share;
     if (worker !== file.owner) file.holders.add(worker);
-    post(worker, { ...task, share });
+    const { home, ...message } = task;
+    post(worker, { ...message, share, ...(task.kind === 'group' ? { layout: file.layout } : {}) });
   }
 
   // Forgets the file everywhere: its tasks, and what its workers keep of it.
@@ -112,8 +103,8 @@ export function createPool(onMessage) {
       file.shared = true;
       const { factor, wrap, cellWidth, cellHeight } = file.request;
       Object.assign(file, {
-        frames: data.frames, width: data.width, height: data.height, rowBytes: data.width * factor * 4,
-        bandList: data.bands, bands: data.bands.length, bandsLeft: data.bands.length, bandRows: [], colours: [],
+        frames: data.frames, width: data.width, height: data.height,
+        bands: data.bands, bandsLeft: data.bands.length, holderOf: [], colours: [],
       });
       file.share = {
         source: data.source, width: data.width, height: data.height, withAlpha: data.withAlpha,
@@ -121,19 +112,24 @@ export function createPool(onMessage) {
       };
       data.bands.forEach(([begin, end], index) => work.push({ kind: 'band', id, index, begin, end }));
     } else if (kind === 'band') {
-      file.bandRows[data.index] = { first: file.bandList[data.index][0] * file.request.factor, rows: data.rows };
+      file.holderOf[data.index] = worker;
       file.colours[data.index] = data.colours;
       file.bandsLeft--;
-      onMessage({ id, progress: 0.5 * (1 - file.bandsLeft / file.bands) });
+      onMessage({ id, progress: 0.5 * (1 - file.bandsLeft / file.bands.length) });
       if (file.bandsLeft === 0) {
         const colours = new Uint32Array(file.colours.reduce((sum, part) => sum + part.length, 0));
         file.colours.reduce((at, part) => { colours.set(part, at); return at + part.length; }, 0);
-        file.share = null;
         file.owner.bound.push({ kind: 'plan', id, colours });
       }
     } else if (kind === 'planned') {
-      Object.assign(file, { layout: data.layout, groupRows: data.groups, groups: new Array(data.groups.length), groupsLeft: data.groups.length });
-      data.groups.forEach((_, index) => work.push({ kind: 'group', id, index, last: index === data.groups.length - 1 }));
+      Object.assign(file, { layout: data.layout, groups: new Array(data.groups.length), groupsLeft: data.groups.length });
+      // Each group goes first to the worker that enlarged the band holding its middle row.
+      const factor = file.request.factor;
+      data.groups.forEach(([begin, end], index) => {
+        const middle = Math.floor((begin + end) / 2 / factor);
+        const home = file.holderOf[file.bands.findIndex(([first, last]) => middle >= first && middle < last)];
+        work.push({ kind: 'group', id, index, begin, end, last: index === data.groups.length - 1, home });
+      });
     } else if (kind === 'group') {
       file.groups[data.index] = { deflated: data.deflated, adler: data.adler, length: data.length };
       file.groupsLeft--;
@@ -159,7 +155,7 @@ export function createPool(onMessage) {
       }
       dispatch();
     };
-    wasm.then((module) => worker.port.postMessage({ kind: 'module', module }));
+    wasm.then((module) => worker.port.postMessage({ kind: 'module', module, warmUp: index === 0 }));
     workers.push(worker);
   }
 

@@ -12,11 +12,12 @@
 //            answered with opened {id, width, height, frames, withAlpha, flattened, bands: [[begin, end]], source (words)};
 //            its bands, plan, groups and finish follow as below.
 //   band     {id, index, begin, end, share: {source?, width, height, withAlpha, factor, wrap, cellWidth, cellHeight}}
-//            -> band {id, index, rows, colours}: the band's RGBA rows and their colours. The job's own
-//               worker enlarges it in the job; any other keeps the source (sent with its first band of
-//               the file) until release.
+//            -> band {id, index, colours}: the colours of the band's RGBA rows, which stay here. The
+//               job's own worker enlarges it in the job; any other keeps the source (sent with its
+//               first band or group of the file) and what it enlarged until release.
 //   plan     {id, colours}: every band's colours in order -> planned {id, layout, groups: [[begin, end]]}
-//   group    {id, index, layout, rows, above, last} -> group {id, index, deflated, adler, length}
+//   group    {id, index, begin, end, last, layout, share} -> group {id, index, deflated, adler, length}:
+//               target rows [begin, end) compressed, the rows not enlarged here enlarged first.
 //   finish   {id, groups: [{deflated, adler, length}]} -> result or failure
 //   release  {id}: forgets the file's job or share. No answer.
 // Once loaded a worker also posts {limits: {minFactor, maxFactor, defaultFactor, maxSize}}, the module's own.
@@ -118,20 +119,8 @@ function open(module, request) {
   }
 }
 
-// The RGBA rows at ROWSAT and their colours, copied out.
-function sharedRows(module, id, index, rowsAt, size) {
-  const coloursAt = module._pageColours(rowsAt, size);
-  const colours = new Uint32Array(module.HEAPU8.buffer.slice(coloursAt, coloursAt + module._pageColoursWords(coloursAt) * 4));
-  return { kind: 'band', id, index, rows: module.HEAPU8.slice(rowsAt, rowsAt + size), colours };
-}
-
-function band(module, { id, index, begin, end, share }) {
-  const size = (end - begin) * share.factor * share.width * share.factor * 4;
-  const own = jobs.get(id);
-  if (own) {
-    check(module, own.job, module._pageStep(own.job, index));
-    return sharedRows(module, id, index, module._pageBandRows(own.job, index), size);
-  }
+// Another worker's still, kept here from the first band or group of it given with its source.
+function shareOf(module, id, share) {
   let handle = shares.get(id);
   if (handle === undefined) {
     const wordsAt = copyIn(module, share.source);
@@ -141,7 +130,21 @@ function band(module, { id, index, begin, end, share }) {
     if (!handle) throw new Failure(outOfMemory);
     shares.set(id, handle);
   }
-  return sharedRows(module, id, index, module._pageShareEnlarge(handle, begin, end), size);
+  return handle;
+}
+
+function band(module, { id, index, begin, end, share }) {
+  const own = jobs.get(id);
+  let rowsAt;
+  if (own) {
+    check(module, own.job, module._pageStep(own.job, index));
+    rowsAt = module._pageBandRows(own.job, index);
+  } else {
+    rowsAt = module._pageShareEnlarge(shareOf(module, id, share), begin, end);
+  }
+  const coloursAt = module._pageColours(rowsAt, (end - begin) * share.factor * share.width * share.factor * 4);
+  const colours = new Uint32Array(module.HEAPU8.buffer.slice(coloursAt, coloursAt + module._pageColoursWords(coloursAt) * 4));
+  return { kind: 'band', id, index, colours };
 }
 
 function plan(module, { id, colours }) {
@@ -156,12 +159,13 @@ function plan(module, { id, colours }) {
   return { kind: 'planned', id, layout, groups };
 }
 
-function group(module, { id, index, layout, rows: bytes, above, last }) {
+function group(module, { id, index, begin, end, last, layout, share }) {
+  const own = jobs.get(id);
   const layoutAt = copyIn(module, layout);
-  const rowsAt = copyIn(module, bytes);
-  const compressed = module._pageCompressRows(layoutAt, layout.length, rowsAt, bytes.byteLength, above ? 1 : 0, last ? 1 : 0);
+  const compressed = own
+    ? module._pageJobGroup(own.job, layoutAt, layout.length, begin, end, last ? 1 : 0)
+    : module._pageShareGroup(shareOf(module, id, share), layoutAt, layout.length, begin, end, last ? 1 : 0);
   module._free(layoutAt);
-  module._free(rowsAt);
   if (!compressed) throw new Failure(outOfMemory);
   const deflatedAt = module._pageRowsDeflated(compressed);
   const answer = {
@@ -204,10 +208,43 @@ const handlers = { open, band, plan, group, finish, release };
 function transfers(answer) {
   const buffers = [];
   for (const frame of answer.frames ?? []) buffers.push(frame.rgba.buffer);
-  for (const value of [answer.file, answer.source, answer.rows, answer.colours, answer.deflated, answer.layout]) {
+  for (const value of [answer.file, answer.source, answer.colours, answer.deflated, answer.layout]) {
     if (value) buffers.push(value.buffer);
   }
   return buffers;
+}
+
+// The engine first runs WebAssembly as it compiled it quickly, and makes faster code of what has
+// run a while; a function it is already inside keeps the first code. So one worker takes a few
+// small pictures through every factor and both colour modes, written as PNGs and read back, as
+// soon as the module is there: a user's first large file then runs the faster code from its start.
+function warmUp(module) {
+  const size = 64;
+  const rgba = new Uint8Array(size * size * 4);
+  for (let y = 0; y < size; y++) {
+    for (let x = 0; x < size; x++) {
+      const stripe = Math.floor((x + y) / 5) % 3;
+      const inside = (x - 32) ** 2 + (y - 28) ** 2 < 300;
+      rgba.set(inside ? [250, 200, 40, 255] : [stripe * 90, 60 + stripe * 40, 200 - stripe * 60, 255], (y * size + x) * 4);
+    }
+  }
+  const at = copyIn(module, rgba);
+  for (const translucent of [false, true]) {
+    if (translucent) for (let i = 3; i < rgba.length; i += 4 * 7) module.HEAPU8[at + i] = 0;
+    for (let factor = module._pageMinFactor(); factor <= module._pageMaxFactor(); factor++) {
+      let job = module._pageOpenPixels(at, size, size, factor, -1, 0, 0, 0, 0);
+      for (let step = 0; step < module._pageSteps(job); step++) module._pageStep(job, step);
+      module._pageFinish(job);
+      const fileAt = module._pageOutput(job);
+      const file = module.HEAPU8.slice(fileAt, fileAt + module._pageOutputSize(job));
+      module._pageClose(job);
+      const input = copyIn(module, file);
+      job = module._pageOpen(input, file.byteLength, 2, -1, 0, 0, 0, 0, 0);
+      module._free(input);
+      module._pageClose(job);
+    }
+  }
+  module._free(at);
 }
 
 modulePromise.then((module) => postMessage({
@@ -223,6 +260,7 @@ let queue = Promise.resolve();
 onmessage = (event) => {
   if (event.data.kind === 'module') {
     compiled(event.data.module);
+    if (event.data.warmUp) queue = modulePromise.then(warmUp).catch(() => {});
     return;
   }
   queue = queue.then(async () => {

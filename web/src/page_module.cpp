@@ -7,10 +7,11 @@
 //
 // A large still written as a PNG is shared out among the page's workers, each with a module of its
 // own: the worker that opened it (the job's) hands its converted source to the others, which
-// enlarge bands of it (pageShare...) as the job enlarges its own; each band's RGBA rows go back to
-// the page with their colours (pageColours). The job chooses the PNG layout from those colours,
-// the row groups are compressed wherever there is a free worker (pageCompressRows), and the job
-// joins them. The bytes are the same as one worker's, and the command's.
+// enlarge bands of it (pageShare...) as the job enlarges its own, and keep them; only the bands'
+// colours go back (pageColours). The job chooses the PNG layout from those colours; each row group
+// is compressed by a worker that holds its rows (pageJobGroup, pageShareGroup), which enlarges
+// the few rows it may lack, and the job joins them. The bytes are the same as one worker's, and
+// the command's.
 #include "enlarge.h"
 #include "limits_and_defaults.h"
 #include "png_encoder.h"
@@ -32,6 +33,7 @@ struct Job {
     tessera::Step failureStep = tessera::Step::Read;
     std::optional<enlarge::Opened> opened;
     std::vector<pixels::RowBand> bands; // of a still image, for progress between them
+    std::vector<std::uint8_t> enlarged; // of a still's source rows, whether enlarged yet
     // A shared still's PNG, once planned: its layout (also as words for the other workers), its
     // row groups and their compressed blocks as they come in.
     std::optional<tessera::codecs::PngLayout> layout;
@@ -46,9 +48,10 @@ struct Job {
 struct Share {
     tessera::enlarge::Request request;
     tessera::enlarge::StillImage still;
+    std::vector<std::uint8_t> enlarged; // of the source rows, whether enlarged here yet
 };
 
-// A row group compressed for another worker's job.
+// A row group compressed for the job, here or in another worker.
 using Rows = tessera::codecs::CompressedRows;
 
 namespace {
@@ -99,8 +102,10 @@ void start(Job& job, Result<enlarge::Opened>&& opened) {
     if (failed(job, opened))
         return;
     job.opened = std::get<enlarge::Opened>(std::move(opened));
-    if (const auto* still = std::get_if<enlarge::StillImage>(&job.opened->image))
+    if (const auto* still = std::get_if<enlarge::StillImage>(&job.opened->image)) {
         job.bands = pixels::planProgressBands(still->height, still->targetPixels);
+        job.enlarged.assign(static_cast<std::size_t>(still->height), 0);
+    }
 }
 
 // The layout as the words pageLayout hands out: width, height, colour type, bit depth, palette
@@ -123,6 +128,49 @@ codecs::PngLayout layoutOf(const std::uint32_t* words, std::size_t count) {
 
 std::size_t targetRowBytes(const enlarge::Request& request, const enlarge::StillImage& still) {
     return static_cast<std::size_t>(still.width) * static_cast<std::size_t>(request.factor) * 4;
+}
+
+// Enlarges the source rows of [begin, end) that are not enlarged here yet.
+void enlargeMissing(const enlarge::Request& request, enlarge::StillImage& still,
+                    std::vector<std::uint8_t>& enlarged, std::int32_t begin, std::int32_t end) {
+    for (std::int32_t row = begin; row < end;) {
+        if (enlarged[static_cast<std::size_t>(row)] != 0) {
+            ++row;
+            continue;
+        }
+        std::int32_t runEnd = row;
+        while (runEnd < end && enlarged[static_cast<std::size_t>(runEnd)] == 0)
+            enlarged[static_cast<std::size_t>(runEnd++)] = 1;
+        enlarge::enlargeBand(request, still, {row, runEnd});
+        row = runEnd;
+    }
+}
+
+// Compresses target rows [begin, end) of the still as a row group of the layout (given as
+// pageLayout's words), enlarging first what it needs here: those rows and the one above.
+Rows* compressGroup(const enlarge::Request& request, enlarge::StillImage& still,
+                    std::vector<std::uint8_t>& enlarged, const std::uint32_t* layoutWords, std::size_t count,
+                    std::int32_t begin, std::int32_t end, bool last) {
+    try {
+        const std::int32_t factor = request.factor;
+        const std::int32_t first = begin > 0 ? begin - 1 : 0;
+        enlargeMissing(request, still, enlarged, first / factor, (end + factor - 1) / factor);
+        const codecs::PngLayout layout = layoutOf(layoutWords, count);
+        const std::size_t rowBytes = targetRowBytes(request, still);
+        const auto* target = reinterpret_cast<const std::uint8_t*>(still.target.get());
+        Result<Rows> compressed = codecs::compressRowGroup(
+            layout,
+            begin > 0 ? std::span{target + static_cast<std::size_t>(first) * rowBytes, rowBytes}
+                      : std::span<const std::uint8_t>{},
+            {target + static_cast<std::size_t>(begin) * rowBytes,
+             static_cast<std::size_t>(end - begin) * rowBytes},
+            last);
+        if (std::holds_alternative<Failure>(compressed))
+            return nullptr;
+        return new Rows(std::get<Rows>(std::move(compressed)));
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
 }
 
 // The text handed to the page stays valid until the next call.
@@ -175,8 +223,8 @@ EMSCRIPTEN_KEEPALIVE Job* pageOpen(const char* file, std::size_t size, int facto
     return job;
 }
 
-// The same for `width` x `height` pixels of RGBA, enlarged to pixels (pagePixels) rather than to a
-// file: the job's steps are taken as for a file, and pageFinish is not called.
+// The same for `width` x `height` pixels of RGBA: the job's steps are taken as for a file, and the
+// enlarged pixels read with pagePixels (or written as a PNG by pageFinish).
 EMSCRIPTEN_KEEPALIVE Job* pageOpenPixels(const std::uint8_t* rgba, int width, int height, int factor,
                                          int background, int wrap, int cellWidth, int cellHeight,
                                          int commandBudget) {
@@ -256,7 +304,8 @@ EMSCRIPTEN_KEEPALIVE int pageSteps(const Job* job) {
 // Takes step `index` (in order, each once); 0 when it failed.
 EMSCRIPTEN_KEEPALIVE int pageStep(Job* job, int index) {
     if (auto* still = std::get_if<enlarge::StillImage>(&job->opened->image)) {
-        enlarge::enlargeBand(job->opened->request, *still, job->bands.at(static_cast<std::size_t>(index)));
+        const pixels::RowBand band = job->bands.at(static_cast<std::size_t>(index));
+        tessera::web::enlargeMissing(job->opened->request, *still, job->enlarged, band.begin, band.end);
         return 1;
     }
     auto& animation = std::get<enlarge::AnimationImage>(job->opened->image);
@@ -301,8 +350,7 @@ EMSCRIPTEN_KEEPALIVE int pageColoursWords(const std::uint32_t* words) {
 }
 
 // Chooses the PNG layout of a still whose bands are all done, from the colours of its bands in
-// order (pageColours's words, one after another), and returns how many row groups it has. The
-// still's own target is not needed from here on.
+// order (pageColours's words, one after another), and returns how many row groups it has.
 EMSCRIPTEN_KEEPALIVE int pagePlanPng(Job* job, const std::uint32_t* colours, std::size_t count) {
     auto& still = std::get<enlarge::StillImage>(job->opened->image);
     std::vector<tessera::codecs::PngColours> parts;
@@ -315,7 +363,6 @@ EMSCRIPTEN_KEEPALIVE int pagePlanPng(Job* job, const std::uint32_t* colours, std
     job->layoutWords = tessera::web::layoutWords(*job->layout);
     job->groupRows = tessera::codecs::pngRowGroups(*job->layout);
     job->groups.assign(job->groupRows.size(), {});
-    still.target.reset();
     return static_cast<int>(job->groupRows.size());
 }
 
@@ -412,16 +459,16 @@ EMSCRIPTEN_KEEPALIVE Share* pageShareOpen(const Pixel* words, int width, int hei
         still.targetPixels =
             still.source.size() * static_cast<std::size_t>(factor) * static_cast<std::size_t>(factor);
         still.target.reset(new Pixel[still.targetPixels]);
+        share->enlarged.assign(static_cast<std::size_t>(height), 0);
         return share.release();
     } catch (const std::bad_alloc&) {
         return nullptr;
     }
 }
 
-// Enlarges source rows [begin, end) of the shared still and returns their RGBA rows, to be copied
-// into the job's target at the same rows.
+// Enlarges source rows [begin, end) of the shared still and returns their RGBA rows.
 EMSCRIPTEN_KEEPALIVE const std::uint8_t* pageShareEnlarge(Share* share, int begin, int end) {
-    enlarge::enlargeBand(share->request, share->still, {begin, end});
+    tessera::web::enlargeMissing(share->request, share->still, share->enlarged, begin, end);
     return reinterpret_cast<const std::uint8_t*>(share->still.target.get()) +
            static_cast<std::size_t>(begin) * static_cast<std::size_t>(share->request.factor) *
                tessera::web::targetRowBytes(share->request, share->still);
@@ -431,24 +478,20 @@ EMSCRIPTEN_KEEPALIVE void pageShareClose(Share* share) {
     delete share;
 }
 
-// Compresses `size` bytes of RGBA rows of a planned layout (pageLayout's words) as a row group:
-// with `above` 1 the first of them is the row above the group, not part of it; `last` 1 for the
-// image's last group. Null when memory runs out.
-EMSCRIPTEN_KEEPALIVE Rows* pageCompressRows(const std::uint32_t* layoutWords, std::size_t count,
-                                            const std::uint8_t* rgba, std::size_t size, int above, int last) {
-    try {
-        const tessera::codecs::PngLayout layout = tessera::web::layoutOf(layoutWords, count);
-        const std::size_t rowBytes = std::size_t{layout.width} * 4;
-        const std::span<const std::uint8_t> rows{rgba, size};
-        tessera::Result<Rows> compressed = tessera::codecs::compressRowGroup(
-            layout, above != 0 ? rows.first(rowBytes) : std::span<const std::uint8_t>{},
-            above != 0 ? rows.subspan(rowBytes) : rows, last != 0);
-        if (std::holds_alternative<tessera::Failure>(compressed))
-            return nullptr;
-        return new Rows(std::get<Rows>(std::move(compressed)));
-    } catch (const std::bad_alloc&) {
-        return nullptr;
-    }
+// Compresses target rows [begin, end) of the job's still, or of another worker's (the share), as
+// a row group of a planned layout (pageLayout's words): rows not enlarged here yet are enlarged
+// first. `last` is 1 for the image's last group. Null when memory runs out.
+EMSCRIPTEN_KEEPALIVE Rows* pageJobGroup(Job* job, const std::uint32_t* layoutWords, std::size_t count,
+                                        int begin, int end, int last) {
+    return tessera::web::compressGroup(job->opened->request,
+                                       std::get<enlarge::StillImage>(job->opened->image), job->enlarged,
+                                       layoutWords, count, begin, end, last != 0);
+}
+
+EMSCRIPTEN_KEEPALIVE Rows* pageShareGroup(Share* share, const std::uint32_t* layoutWords, std::size_t count,
+                                          int begin, int end, int last) {
+    return tessera::web::compressGroup(share->request, share->still, share->enlarged, layoutWords, count,
+                                       begin, end, last != 0);
 }
 
 EMSCRIPTEN_KEEPALIVE const std::uint8_t* pageRowsDeflated(const Rows* rows) {

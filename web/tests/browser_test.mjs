@@ -53,6 +53,17 @@ for i in range(300):
         sprite = sprite.convert("RGB")
     sprite.save(f"{sys.argv[2]}/sprite_{i:03d}.png")`, sheet, spriteFolder]);
 const sprites = readdirSync(spriteFolder).sort().map((name) => join(spriteFolder, name));
+// A large image of seven colours, one of them translucent and first met at the bottom, whose
+// enlargement keeps a palette: its bands' colours decide the palette and its order together.
+const paletted = join(work, 'paletted.png');
+execFileSync(python, ['-c', `
+import sys
+from PIL import Image
+colours = [(20, 30, 40, 255), (200, 60, 60, 255), (60, 200, 90, 255), (240, 220, 90, 255), (90, 90, 220, 255), (250, 250, 250, 255)]
+image = Image.new("RGBA", (700, 700))
+image.putdata([colours[(x // 9 + y // 13 + (x * y) // 4000) % 6] for y in range(700) for x in range(700)])
+image.paste((30, 160, 200, 128), (100, 650, 600, 700))
+image.save(sys.argv[1])`, paletted]);
 const unreadable = join(work, 'notes.png');
 writeFileSync(unreadable, 'this is not an image\n');
 const oversize = join(work, 'huge.png');
@@ -338,6 +349,21 @@ with zipfile.ZipFile(sys.argv[1]) as archive:
         `the 1024 x 1024 sheet at factor ${factor} (shared among ${workers} workers): the page's file is tessera-scale's, byte for byte`);
       printTiming(`1024 x 1024 sheet at factor ${factor}`, ms, commandMs([sheet], factor));
     }
+    // The shared path in the other colour modes and with the edges' options: the sheet flattened
+    // and wrapped in cells, and the large image that keeps a palette.
+    downloadInto('shared');
+    await page.click('#wrap');
+    await page.click('#grid');
+    await page.$eval('#cell-width', (element) => { element.value = '64'; });
+    await page.$eval('#cell-height', (element) => { element.value = '64'; });
+    const [wrapped] = await enlarge([sheet], 2, '#203040');
+    check(readFileSync(await download(wrapped.download)).equals(readFileSync(nativeOutput(sheet, 2, '#203040', '--wrap', '--grid', '64x64'))),
+      'the sheet flattened, wrapped and in cells of 64 x 64 at factor 2 (shared): tessera-scale\'s file, byte for byte');
+    await page.click('#wrap');
+    await page.click('#grid');
+    const [palette] = await enlarge([paletted], 3);
+    check(readFileSync(await download(palette.download)).equals(readFileSync(nativeOutput(paletted, 3))),
+      'a large image of seven colours at factor 3 (shared, a palette from every band): tessera-scale\'s file, byte for byte');
     downloadInto('sprites');
     const { results: spriteResults, ms: spritesMs } = await enlargeTimed(sprites, 4);
     check(spriteResults.every((result) => result.download),
