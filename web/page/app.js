@@ -16,6 +16,11 @@ const cellProblem = document.getElementById('cell-problem');
 const sampleName = 'cdda_uc_dog_gshepherd_32.png';
 const items = []; // in the order the files were chosen
 const requests = new Map(); // request id -> item
+// Results come to life as they come near the screen (bringToLife).
+const itemOfNode = new WeakMap();
+const nearScreen = new IntersectionObserver((entries) => {
+  for (const { target, isIntersecting } of entries) if (isIntersecting) bringToLife(itemOfNode.get(target));
+}, { rootMargin: '100% 0px' });
 let nextRequest = 0;
 const fractions = new Map(); // request id -> how much of it is done, while it is under way
 let resultsWidth = results.clientWidth; // the width of the list, and of every view in it
@@ -95,6 +100,7 @@ function element(tag, className, text) {
 function addItem(file, sample = false) {
   const item = { file, sample, request: null, result: null, url: null, madeAt: null };
   item.node = element('li', sample ? 'sample' : '');
+  itemOfNode.set(item.node, item);
   const head = element('div', 'head');
   item.nameNode = element('p', 'name', sample ? `${file.name} (a sample: drop your own images to replace it)` : file.name);
   const remove = element('button', 'remove', 'remove');
@@ -124,6 +130,7 @@ function forget(item) {
     batchDone++;
   }
   if (item.url) URL.revokeObjectURL(item.url);
+  nearScreen.unobserve(item.node);
   item.node.remove();
   items.splice(items.indexOf(item), 1);
 }
@@ -203,7 +210,7 @@ function showResult(item, result, waitMs) {
   const { factor, format } = item.asked;
   const name = outputName(item.file.name, factor, format);
   if (item.url) URL.revokeObjectURL(item.url);
-  item.url = URL.createObjectURL(result.blob);
+  item.url = null;
   item.result = { ...result, factor, name };
   item.madeAt = new Date();
   const mode = result.flattened ? 'flattened over the background'
@@ -212,17 +219,34 @@ function showResult(item, result, waitMs) {
   item.message.className = 'message';
   item.message.textContent = `${result.width} × ${result.height} → ${result.width * factor} × ${result.height * factor}; ` +
     `${mode}; ${frames}took ${formatWait(waitMs)}. `;
-  const link = element('a', 'download', `download ${name}`);
-  link.href = item.url;
-  link.download = name;
-  link.dataset.waitMs = waitMs;
-  item.message.append(link);
+  item.link = element('a', 'download', `download ${name}`);
+  item.link.download = name;
+  item.link.dataset.waitMs = waitMs;
+  // Focusable before it has its address (bringToLife), which the focus gives it.
+  item.link.tabIndex = 0;
+  item.link.addEventListener('focus', () => bringToLife(item));
+  item.message.append(item.link);
   if (!item.view) {
     item.view = makeView(item);
     item.node.append(item.view.node);
   }
   item.view.show(item);
+  nearScreen.unobserve(item.node);
+  nearScreen.observe(item.node);
 }
+
+// A result's file gets its address (a Blob and its object URL, which cost a moment each),
+// and its link and picture take it, when its item first comes near the screen or its link gets
+// the focus: a folder of sprites dropped at once is listed at once, and the pictures are drawn
+// where someone looks.
+function bringToLife(item) {
+  if (!item.result || item.url) return;
+  item.url = URL.createObjectURL(new Blob([item.result.file], { type: item.result.mimeType }));
+  item.link.href = item.url;
+  item.link.removeAttribute('tabindex');
+  item.view.draw(item);
+}
+
 
 // The factors the module takes, in place of the ones the page was written with when they differ
 // (its default chosen unless a choice still offered was made), and named so in the page's
@@ -284,8 +308,6 @@ function makeView(item) {
   view.stage = element('div', 'stage');
   view.before = element('canvas', 'before');
   view.after = element('img', 'after');
-  // Decoded when it comes near the screen: a long list of results costs only what is seen.
-  view.after.loading = 'lazy';
   view.after.alt = '';
   view.after.draggable = false;
   view.stage.append(view.before, view.after);
@@ -329,6 +351,13 @@ function makeView(item) {
     view.totalMs = view.frames.reduce((sum, frame) => sum + frame.delayMs, 0);
     view.frameShown = -1;
     view.playing = false;
+    view.after.alt = `${shownItem.file.name} enlarged by ${result.factor}`;
+    view.tagBefore.textContent = `before ${result.width} × ${result.height}`;
+    view.tagAfter.textContent = `after ${result.width * result.factor} × ${result.height * result.factor}`;
+    layout(view);
+  };
+  // The pictures themselves, once the result has its address.
+  view.draw = (shownItem) => {
     drawFrame(view, 0);
     view.after.onload = () => {
       // Both sides start together: the image's own animation from its first frame, the source's
@@ -338,10 +367,6 @@ function makeView(item) {
       if (view.playing) animate();
     };
     view.after.src = shownItem.url;
-    view.after.alt = `${shownItem.file.name} enlarged by ${result.factor}`;
-    view.tagBefore.textContent = `before ${result.width} × ${result.height}`;
-    view.tagAfter.textContent = `after ${result.width * result.factor} × ${result.height * result.factor}`;
-    layout(view);
   };
 
   dragging(view);

@@ -6,7 +6,7 @@
 //   open     {id, bytes, factor, background (0xRRGGBB or -1), wrap, cellWidth, cellHeight,
 //             format ('png' | 'webp'), share}
 //            -> progress {id, progress (0..1)} ... then
-//               result {id, width, height, frames: [{rgba, delayMs}], file, blob, mimeType, animated, withAlpha, flattened}
+//               result {id, width, height, frames: [{rgba, delayMs}], file, mimeType, animated, withAlpha, flattened}
 //               or failure {id, failure}.
 //            A still of several bands to be written as a PNG, opened with `share`, is kept here and
 //            answered with opened {id, width, height, frames, withAlpha, flattened, bands: [[begin, end]], source (words)};
@@ -78,8 +78,7 @@ function finished(module, job, { id, format }, description) {
   const fileAt = module._pageOutput(job);
   const file = module.HEAPU8.slice(fileAt, fileAt + module._pageOutputSize(job));
   const mimeType = format === 'webp' ? 'image/webp' : 'image/png';
-  // The page links and shows the file as a Blob; made here, it costs the page's thread nothing.
-  return { ...description, id, file, blob: new Blob([file], { type: mimeType }), mimeType, animated: description.frames.length > 1 };
+  return { ...description, id, file, mimeType, animated: description.frames.length > 1 };
 }
 
 function open(module, request) {
@@ -111,7 +110,7 @@ function open(module, request) {
     }
     for (let step = 0; step < steps; step++) {
       check(module, job, module._pageStep(job, step));
-      postMessage({ id, progress: (step + 1) / steps });
+      if (steps > 1) postMessage({ id, progress: (step + 1) / steps });
     }
     return { kind: 'result', ...finished(module, job, request, description) };
   } finally {

@@ -241,11 +241,11 @@ async function runIn(name) {
     };
     const enlarge = async (files, factor, background) => (await enlargeTimed(files, factor, background)).results;
     const download = async (name) => {
-      // Items far down the list are laid out as they come near: the link is brought to the
-      // middle of the window and clicked once the page has settled around it.
+      // Items far down the list are laid out, and their links given their address, as they come
+      // near: the link is brought to the middle of the window and clicked once it has one.
       const link = `a.download[download="${name}"]`;
       await page.$eval(link, (element) => element.scrollIntoView({ block: 'center' }));
-      await page.evaluate(() => new Promise((resolve) => requestAnimationFrame(() => requestAnimationFrame(resolve))));
+      await page.waitForFunction((link) => document.querySelector(link).href, {}, link);
       await page.click(link);
       return saveClicked(name);
     };
