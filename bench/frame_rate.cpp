@@ -1,8 +1,8 @@
 // Frames per second of the opaque enlargement of one 256 x 240 game frame, the screen of an
 // emulated console, at factors 2 to 5: the whole frame per call on one thread, and the frame cut
 // into row bands enlarged side by side on every core. The same source builds natively (bench/)
-// and as WebAssembly for Node (web/), which has one thread. Each figure is the median of rounds
-// that alternate between the two ways, so that a busy machine slows both alike. It prints a
+// and as WebAssembly for Node (web/), which has one thread. Each figure is the fastest of rounds
+// that alternate between the two ways, the round least disturbed by other work on the machine. It prints a
 // Markdown table; bench/frame_rate.py runs both builds and joins their tables:
 //   frame_rate [seconds per factor, default 2]
 #include "source_image.h"
@@ -56,11 +56,11 @@ void enlargeInBands(const SourceImage& frame, std::int32_t factor, int threads, 
 }
 
 // Frames per second of each way of enlarging: `rounds` rounds, each running every way in turn
-// for `roundSeconds`, and the median round of each.
-std::vector<double> framesPerSecond(const std::vector<std::function<void()>>& ways, double roundSeconds) {
-    constexpr int rounds = 5;
+// for `roundSeconds`, and the fastest round of each.
+std::vector<double> framesPerSecond(const std::vector<std::function<void()>>& ways, int rounds,
+                                    double roundSeconds) {
     using Clock = std::chrono::steady_clock;
-    std::vector<std::vector<double>> rates(ways.size());
+    std::vector<double> best(ways.size());
     for (int round = 0; round < rounds; ++round)
         for (std::size_t way = 0; way < ways.size(); ++way) {
             const Clock::time_point start = Clock::now();
@@ -71,14 +71,9 @@ std::vector<double> framesPerSecond(const std::vector<std::function<void()>>& wa
                 ++frames;
                 elapsed = Clock::now() - start;
             } while (elapsed.count() < roundSeconds);
-            rates[way].push_back(frames / elapsed.count());
+            best[way] = std::max(best[way], frames / elapsed.count());
         }
-    std::vector<double> medians;
-    for (std::vector<double>& wayRates : rates) {
-        std::nth_element(wayRates.begin(), wayRates.begin() + rounds / 2, wayRates.end());
-        medians.push_back(wayRates[rounds / 2]);
-    }
-    return medians;
+    return best;
 }
 
 } // namespace
@@ -110,8 +105,9 @@ int main(int argc, char** argv) {
         }};
         if (threads > 1)
             ways.emplace_back([&] { enlargeInBands(frame, factor, threads, banded.data()); });
+        constexpr int rounds = 10;
         const std::vector<double> rates =
-            framesPerSecond(ways, seconds / 5 / static_cast<double>(ways.size()));
+            framesPerSecond(ways, rounds, seconds / rounds / static_cast<double>(ways.size()));
         if (threads > 1 && banded != whole) {
             std::fprintf(stderr, "frame_rate: the bands at factor %d differ from the whole frame\n", factor);
             return 1;
