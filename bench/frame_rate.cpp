@@ -2,8 +2,8 @@
 // emulated console, at factors 2 to 5: the whole frame per call on one thread, and the frame cut
 // into row bands enlarged side by side on every core. The same source builds natively (bench/)
 // and as WebAssembly for Node (web/), which has one thread. Each figure is the fastest of rounds
-// that alternate between the two ways, the round least disturbed by other work on the machine. It prints a
-// Markdown table; bench/frame_rate.py runs both builds and joins their tables:
+// that alternate between the two ways, the round least disturbed by other work on the machine.
+// It prints a Markdown table; bench/frame_rate.py runs both builds and joins their tables:
 //   frame_rate [seconds per factor, default 2]
 #include "source_image.h"
 #include "work_threads.h"
@@ -44,7 +44,9 @@ SourceImage gameFrame(const SourceImage& sheet) {
 }
 
 // The frame in one band per thread, each thread taking the next band left. The threads are
-// started for each frame, as a caller without a pool of its own would do it.
+// started for each frame, as a caller without a pool of its own would do it: a pool whose helpers
+// sleep between frames gained nothing on frames paced as a game paces them, its helper waking too
+// late to take a band.
 void enlargeInBands(const SourceImage& frame, std::int32_t factor, int threads, Pixel* target) {
     const ScaleSettings settings;
     std::atomic<int> next{0};
