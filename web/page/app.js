@@ -89,6 +89,19 @@ function showButtons() {
   clearButton.disabled = own.length === 0;
 }
 
+// The status line and the buttons, brought up to date once before the next frame however many
+// files came and went since: a folder of sprites does not redraw them once per file.
+let refreshing = false;
+function refreshSoon() {
+  if (refreshing) return;
+  refreshing = true;
+  requestAnimationFrame(() => {
+    refreshing = false;
+    showStatus();
+    showButtons();
+  });
+}
+
 function element(tag, className, text) {
   const made = document.createElement(tag);
   if (className) made.className = className;
@@ -96,8 +109,8 @@ function element(tag, className, text) {
   return made;
 }
 
-// A new entry in the list for FILE, enlarged at once with the current settings.
-function addItem(file, sample = false) {
+// A new entry in the list for FILE, enlarged at once with the settings chosen.
+function addItem(file, sample = false, chosen = settings()) {
   const item = { file, sample, request: null, result: null, url: null, madeAt: null };
   item.node = element('li', sample ? 'sample' : '');
   itemOfNode.set(item.node, item);
@@ -112,8 +125,7 @@ function addItem(file, sample = false) {
   item.node.append(head, item.message);
   results.append(item.node);
   items.push(item);
-  enlargeItem(item);
-  showButtons();
+  enlargeItem(item, chosen);
 }
 
 // Drops ITEM's request under way, if any: the workers stop on it and its answer is ignored.
@@ -145,18 +157,17 @@ function addFiles(files) {
   if (!files.length) return;
   if (batchDone === batchTotal) batchTotal = batchDone = 0;
   for (const item of items.filter((item) => item.sample)) forget(item);
-  for (const file of files) addItem(file);
-  showStatus();
+  const chosen = settings();
+  for (const file of files) addItem(file, false, chosen);
 }
 
-// Sends ITEM's file to the workers with the current settings, in place of an earlier request
-// for it.
-function enlargeItem(item) {
+// Sends ITEM's file to the workers with the settings chosen, in place of an earlier request for it.
+function enlargeItem(item, chosen = settings()) {
   if (item.request !== null) {
     cancelRequest(item);
     batchDone++;
   }
-  const { factor, format, ...options } = settings();
+  const { factor, format, ...options } = chosen;
   const id = nextRequest++;
   item.request = id;
   item.asked = { factor, format, at: performance.now() };
@@ -170,12 +181,12 @@ function enlargeItem(item) {
   item.file.arrayBuffer().then(
     (bytes) => requests.get(id) === item && pool.enlarge({ id, bytes, factor, format, ...options }),
     () => answer({ id, failure: 'the browser could not read the file' }));
-  showStatus();
-  showButtons();
+  refreshSoon();
 }
 
 function reenlargeAll() {
-  for (const item of items) enlargeItem(item);
+  const chosen = settings();
+  for (const item of items) enlargeItem(item, chosen);
 }
 
 function answer(data) {
@@ -188,7 +199,7 @@ function answer(data) {
   fractions.delete(data.id);
   item.request = null;
   batchDone++;
-  showStatus();
+  refreshSoon();
   item.node.classList.remove('busy');
   if (data.failure) {
     item.result = null;
@@ -203,7 +214,6 @@ function answer(data) {
     item.node.classList.remove('failed');
     showResult(item, data, now - startedAt);
   }
-  showButtons();
 }
 
 function showResult(item, result, waitMs) {
@@ -226,24 +236,25 @@ function showResult(item, result, waitMs) {
   item.link.tabIndex = 0;
   item.link.addEventListener('focus', () => bringToLife(item));
   item.message.append(item.link);
-  if (!item.view) {
-    item.view = makeView(item);
-    item.node.append(item.view.node);
-  }
-  item.view.show(item);
+  item.view?.show(item);
   nearScreen.unobserve(item.node);
   nearScreen.observe(item.node);
 }
 
-// A result's file gets its address (a Blob and its object URL, which cost a moment each),
-// and its link and picture take it, when its item first comes near the screen or its link gets
-// the focus: a folder of sprites dropped at once is listed at once, and the pictures are drawn
-// where someone looks.
+// A result's file gets its address (a Blob and its object URL, which cost a moment each), its
+// link takes it, and its view is made and drawn, when its item first comes near the screen or
+// its link gets the focus: a folder of sprites dropped at once is listed at once, and the
+// pictures are made where someone looks.
 function bringToLife(item) {
   if (!item.result || item.url) return;
   item.url = URL.createObjectURL(new Blob([item.result.file], { type: item.result.mimeType }));
   item.link.href = item.url;
   item.link.removeAttribute('tabindex');
+  if (!item.view) {
+    item.view = makeView(item);
+    item.node.append(item.view.node);
+    item.view.show(item);
+  }
   item.view.draw(item);
 }
 

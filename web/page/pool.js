@@ -30,11 +30,6 @@ export function createPool(onMessage) {
   const work = []; // bands and groups of files under way
   const files = new Map(); // id -> the state of a file taken up
 
-  function post(worker, message) {
-    const buffers = [];
-    if (message.bytes) buffers.push(message.bytes);
-    worker.port.postMessage(message, buffers);
-  }
 
   function dispatch() {
     // One task to each worker in turn, for as long as some worker has room and there is work.
@@ -63,7 +58,8 @@ export function createPool(onMessage) {
       files.set(task.id, { owner: worker, startedAt: performance.now(), shared: false, holders: new Set(), request: task });
     }
     if (task.kind !== 'band' && task.kind !== 'group') {
-      post(worker, task);
+      // A file's bytes are handed over, not copied.
+      worker.port.postMessage(task, task.bytes ? [task.bytes] : []);
       return;
     }
     const file = files.get(task.id);
@@ -71,7 +67,7 @@ export function createPool(onMessage) {
     const share = worker === file.owner || file.holders.has(worker) ? { ...file.share, source: undefined } : file.share;
     if (worker !== file.owner) file.holders.add(worker);
     const { home, ...message } = task;
-    post(worker, { ...message, share, ...(task.kind === 'group' ? { layout: file.layout } : {}) });
+    worker.port.postMessage({ ...message, share, ...(task.kind === 'group' ? { layout: file.layout } : {}) });
   }
 
   // Forgets the file everywhere: its tasks, and what its workers keep of it.
