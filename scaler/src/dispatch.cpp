@@ -21,6 +21,8 @@ bool processorHas(InstructionSet set) {
                __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("avx512f") &&
                __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512cd") &&
                __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vl");
+    case InstructionSet::Simd128:
+        return false;
     }
     return false;
 }
@@ -34,6 +36,17 @@ const PassTable& passesFor(InstructionSet set) {
     default:
         return passesBuiltFor<InstructionSet::Baseline>();
     }
+}
+#elif defined(__wasm__)
+// The WebAssembly library carries a build with SIMD and one without. A module holding SIMD
+// instructions only validates in an engine that has them, so once it runs, both can.
+bool processorHas(InstructionSet set) {
+    return set == InstructionSet::Baseline || set == InstructionSet::Simd128;
+}
+
+const PassTable& passesFor(InstructionSet set) {
+    return set == InstructionSet::Simd128 ? passesBuiltFor<InstructionSet::Simd128>()
+                                          : passesBuiltFor<InstructionSet::Baseline>();
 }
 #else
 // Elsewhere the library carries the baseline build only.

@@ -13,13 +13,14 @@
 
 namespace tessera {
 
-// From the plainest. Baseline is the compiler's default for the target; the others are
-// x86-64 only: AVX2 (four doubles per register) and x86-64-v4 (AVX-512: eight, and mask
-// registers, with which the position lists pack sixteen positions at a time).
-enum class InstructionSet : int { Baseline, Avx2, Avx512 };
-constexpr int instructionSetCount = 3;
-constexpr const char* instructionSetNames[instructionSetCount] = {"baseline", "avx2", "avx512"};
-static_assert(static_cast<int>(InstructionSet::Avx512) + 1 == instructionSetCount);
+// From the plainest. Baseline is the compiler's default for the target (in WebAssembly,
+// without SIMD); AVX2 (four doubles per register) and x86-64-v4 (AVX-512: eight, and mask
+// registers, with which the position lists pack sixteen positions at a time) are x86-64
+// only, and WebAssembly SIMD (two doubles or four words per register) WebAssembly only.
+enum class InstructionSet : int { Baseline, Avx2, Avx512, Simd128 };
+constexpr int instructionSetCount = 4;
+constexpr const char* instructionSetNames[instructionSetCount] = {"baseline", "avx2", "avx512", "simd128"};
+static_assert(static_cast<int>(InstructionSet::Simd128) + 1 == instructionSetCount);
 
 using Pass = void (*)(const Enlargement& enlargement, const ScaleSettings& settings);
 
@@ -44,6 +45,8 @@ template <>
 const PassTable& passesBuiltFor<InstructionSet::Avx2>();
 template <>
 const PassTable& passesBuiltFor<InstructionSet::Avx512>();
+template <>
+const PassTable& passesBuiltFor<InstructionSet::Simd128>();
 
 // Whether the library carries a build for the set and the processor can run it.
 bool canRun(InstructionSet set);

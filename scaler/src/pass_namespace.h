@@ -14,6 +14,9 @@
 #elif defined(__AVX2__)
 #define TESSERA_PASS_NAMESPACE pass_avx2
 #define TESSERA_PASS_INSTRUCTION_SET InstructionSet::Avx2
+#elif defined(__wasm_simd128__)
+#define TESSERA_PASS_NAMESPACE pass_simd128
+#define TESSERA_PASS_INSTRUCTION_SET InstructionSet::Simd128
 #else
 #define TESSERA_PASS_NAMESPACE pass_baseline
 #define TESSERA_PASS_INSTRUCTION_SET InstructionSet::Baseline

@@ -11,8 +11,8 @@
 
 namespace tessera::test {
 
-inline const auto everyInstructionSet =
-    testing::Values(InstructionSet::Baseline, InstructionSet::Avx2, InstructionSet::Avx512);
+inline const auto everyInstructionSet = testing::Values(InstructionSet::Baseline, InstructionSet::Avx2,
+                                                        InstructionSet::Avx512, InstructionSet::Simd128);
 
 inline std::string nameOf(InstructionSet set) {
     return instructionSetNames[static_cast<int>(set)];
