@@ -3,8 +3,9 @@
 //
 // Each row is scanned by stretches (strip_window.h), only those of the mask and only
 // positions below `count`, and listed from the left. In the build for AVX-512, which can
-// pack the chosen lanes of a vector, sixteen positions are listed in a few instructions;
-// in the others position by position, without a branch. Both give the same lists.
+// pack the chosen lanes of a vector, sixteen positions are listed in a few instructions,
+// and eight in the one for WebAssembly SIMD, which packs them with a shuffle; in the others
+// position by position, without a branch. All give the same lists.
 #pragma once
 
 #include "pass_namespace.h"
@@ -28,7 +29,7 @@ void listByCode(const std::uint32_t (&codes)[4][stripColumns], std::uint32_t str
 void listAbove(const std::uint32_t (&codes)[4][stripColumns], std::uint32_t stretches, int count,
                std::uint32_t threshold, std::uint16_t (&lists)[4][positionListSize], int (&counts)[4]);
 
-// The same lists position by position, as the builds without AVX-512 make them.
+// The same lists position by position, as the builds that do not pack make them.
 void listByCodeOneByOne(const std::uint32_t (&codes)[4][stripColumns], std::uint32_t stretches, int count,
                         int kinds, std::uint16_t (&lists)[4][positionListSize], int* ends);
 void listAboveOneByOne(const std::uint32_t (&codes)[4][stripColumns], std::uint32_t stretches, int count,
