@@ -22,6 +22,16 @@
 #define TESSERA_PASS_INSTRUCTION_SET InstructionSet::Baseline
 #endif
 
+// Put before a loop that mixes doubles with words. WebAssembly SIMD holds two doubles in a
+// register and four words; the compiler vectorises such loops two positions at a time, which
+// leaves half of each word vector empty, and four at a time (doubles in pairs of registers)
+// runs them about a tenth faster there. Other builds keep the compiler's choice.
+#if defined(__wasm_simd128__)
+#define TESSERA_FOUR_LANES_IN_WASM _Pragma("clang loop vectorize_width(4)")
+#else
+#define TESSERA_FOUR_LANES_IN_WASM
+#endif
+
 namespace tessera {
 inline namespace TESSERA_PASS_NAMESPACE {}
 } // namespace tessera

@@ -19,6 +19,7 @@ template <typename Colours, QuarterTurn Turn>
                                               int to, const ScaleSettings& settings, RowDecisions& out) {
     std::uint32_t* __restrict patterns = out.pattern[Turn];
     Pixel* __restrict colours = out.colour[Turn];
+    TESSERA_FOUR_LANES_IN_WASM
     for (int x = from; x < to; ++x) {
         const CornerDecision d =
             decideCorner<Colours, Turn>(WindowNeighbourhood{view, stripMargin + x}, grades[x], settings);

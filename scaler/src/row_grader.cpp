@@ -19,6 +19,7 @@ template <typename Colours>
                                              int from, int to, double dominantRatio, unsigned* out) {
     const double* const risingRows[3] = {rising[0], rising[1], rising[2]};
     const double* const fallingRows[3] = {falling[0], falling[1], falling[2]};
+    TESSERA_FOUR_LANES_IN_WASM
     for (int x = from; x < to; ++x) {
         const auto risingPair = [&](DiagonalPair pair) {
             return risingRows[pair.dy][x + pair.dx];
