@@ -50,13 +50,19 @@ constexpr Value select(bool condition, Value ifTrue, Value ifFalse) {
 // from the differences of the red, green and blue channels (whole numbers, as doubles).
 // The order of every operation is fixed (and the library is built without contraction
 // into fused multiply-adds) so that the result is the same double on every build, in
-// scalar and in vector registers alike.
-constexpr double colourSquare(double dr, double dg, double db, double lumaWeight) {
-    const double luma = (dg * 0.7152 + dr * 0.2126) + db * 0.0722;
-    const double blueChroma = (db - luma) * 0.5389092476826902; // 0.5 / (1 - 0.0722)
-    const double redChroma = (dr - luma) * 0.63500127000254;    // 0.5 / (1 - 0.2126)
-    const double weightedLuma = luma * lumaWeight;
+// scalar and in vector registers alike. Written once for doubles and for any type of
+// vector of doubles with their operators.
+template <typename Real>
+constexpr Real colourSquareOf(Real dr, Real dg, Real db, double lumaWeight) {
+    const Real luma = (dg * 0.7152 + dr * 0.2126) + db * 0.0722;
+    const Real blueChroma = (db - luma) * 0.5389092476826902; // 0.5 / (1 - 0.0722)
+    const Real redChroma = (dr - luma) * 0.63500127000254;    // 0.5 / (1 - 0.2126)
+    const Real weightedLuma = luma * lumaWeight;
     return (weightedLuma * weightedLuma + blueChroma * blueChroma) + redChroma * redChroma;
+}
+
+constexpr double colourSquare(double dr, double dg, double db, double lumaWeight) {
+    return colourSquareOf<double>(dr, dg, db, lumaWeight);
 }
 
 constexpr double colourSquare(Pixel a, Pixel b, double lumaWeight) {
