@@ -5,6 +5,8 @@
 
 #include "colour_rules.h"
 
+#include <type_traits>
+
 #if defined(__wasm_simd128__)
 #include <wasm_simd128.h>
 #endif
@@ -81,6 +83,11 @@ template <typename Colours>
         } else
             measure.template operator()<Colours>(i, i + stretch);
     }
+#if defined(__wasm_simd128__)
+    if constexpr (std::is_same_v<Colours, OpaqueColours>)
+        for (; i + 4 <= count; i += 4)
+            measureFourOpaque(first + i, second + i, lumaWeight, out + i);
+#endif
     measure.template operator()<Colours>(i, count);
 }
 
