@@ -16,7 +16,7 @@
 
 namespace {
 
-constexpr int runs = 7;
+constexpr int runs = 15;
 
 std::uint64_t hashOf(const std::vector<Pixel>& words) {
     std::uint64_t hash = 14695981039346656037u;
