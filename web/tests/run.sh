@@ -10,8 +10,9 @@ cd "$root"
 native=${1:-build/release}
 
 site=$(scripts/web.sh --build-only | tail -n 1)
-# The scaler's own tests on its WebAssembly builds, with and without SIMD, under Node.
-cmake --build build/web --target scaler_tests -j "$(nproc)" >/dev/null
+# The scaler's own tests on its WebAssembly builds, with and without SIMD, under Node (emscripten's
+# optimiser finds Debian's acorn through NODE_PATH, as in scripts/web.sh).
+NODE_PATH=/usr/share/nodejs cmake --build build/web --target scaler_tests -j "$(nproc)" >/dev/null
 ctest --test-dir build/web -R scaler_tests_wasm --output-on-failure
 cmake --build "$native" --target tessera-scale scaler_bench -j "$(nproc)" >/dev/null
 (cd web/tests && npm ci --no-audit --no-fund --loglevel=error >/dev/null)
