@@ -5,10 +5,10 @@
 // colours; each row group is compressed by the worker holding its rows, or by one that is free
 // (enlarging them again); and the opener joins them. The bytes are the same as one worker's.
 //
-// A worker has at most tasksPerWorker tasks at a time. Tasks bound to a worker (a file's plan and finish, which
-// need its job) come first, then bands and groups of files under way, then files not yet opened:
-// files already started finish first. A shared file's pixels are held once, spread over the
-// workers that enlarged them, and only colours and compressed rows come back here.
+// A worker has at most tasksPerWorker tasks at a time. Tasks bound to a worker (a file's plan and
+// finish, which need its job) come first, then bands and groups of files under way, then files
+// not yet opened: files already started finish first. A shared file's pixels are held once,
+// spread over the workers that enlarged them, and only colours and compressed rows come back here.
 //
 //   const pool = createPool(onMessage);
 //   pool.enlarge({id, bytes, factor, background, wrap, cellWidth, cellHeight, format})
@@ -29,9 +29,11 @@ export function createPool(onMessage) {
   const opens = []; // files waiting for a worker
   const work = []; // bands and groups of files under way
   const files = new Map(); // id -> the state of a file taken up
-
+  let ready = false; // the module compiled and handed to the workers
+  let unusable = null; // why the module could not be compiled, if it could not
 
   function dispatch() {
+    if (!ready) return;
     // One task to each worker in turn, for as long as some worker has room and there is work.
     for (let given = true; given;) {
       given = false;
@@ -151,12 +153,25 @@ export function createPool(onMessage) {
       }
       dispatch();
     };
-    wasm.then((module) => worker.port.postMessage({ kind: 'module', module, warmUp: index === 0 }));
     workers.push(worker);
   }
+  wasm.then((module) => {
+    workers.forEach((worker, index) => worker.port.postMessage({ kind: 'module', module, warmUp: index === 0 }));
+    ready = true;
+    dispatch();
+  }, (error) => {
+    // Without its module the page can enlarge nothing: every file waiting, and every file to
+    // come, is answered so.
+    unusable = `the page could not load its WebAssembly module (${error.message})`;
+    for (const { id } of opens.splice(0)) onMessage({ id, failure: unusable });
+  });
 
   return {
     enlarge(request) {
+      if (unusable) {
+        onMessage({ id: request.id, failure: unusable });
+        return;
+      }
       opens.push({ kind: 'open', ...request, share: workers.length > 1 });
       dispatch();
     },
