@@ -156,7 +156,7 @@ export function createPool(onMessage) {
     workers.push(worker);
   }
   wasm.then((module) => {
-    workers.forEach((worker, index) => worker.port.postMessage({ kind: 'module', module, warmUp: index === 0 }));
+    for (const worker of workers) worker.port.postMessage({ kind: 'module', module });
     ready = true;
     dispatch();
   }, (error) => {

@@ -122,11 +122,10 @@ function open(module, request) {
 function shareOf(module, id, share) {
   let handle = shares.get(id);
   if (handle === undefined) {
-    const wordsAt = copyIn(module, share.source);
-    handle = module._pageShareOpen(wordsAt, share.width, share.height, share.withAlpha ? 1 : 0, share.factor,
+    handle = module._pageShareOpen(share.width, share.height, share.withAlpha ? 1 : 0, share.factor,
       share.wrap ? 1 : 0, share.cellWidth, share.cellHeight);
-    module._free(wordsAt);
     if (!handle) throw new Failure(outOfMemory);
+    module.HEAPU8.set(share.source, module._pageShareSource(handle));
     shares.set(id, handle);
   }
   return handle;
@@ -214,9 +213,10 @@ function transfers(answer) {
 }
 
 // The engine first runs WebAssembly as it compiled it quickly, and makes faster code of what has
-// run a while; a function it is already inside keeps the first code. So one worker takes a few
-// small pictures through every factor and both colour modes, written as PNGs and read back, as
-// soon as the module is there: a user's first large file then runs the faster code from its start.
+// run a while, for each worker apart; a function it is already inside keeps the first code. So
+// every worker takes a few small pictures through every factor and both colour modes, written as
+// PNGs and read back, as soon as its module is there: a user's first large file then runs the
+// faster code from its start.
 function warmUp(module) {
   const size = 64;
   const rgba = new Uint8Array(size * size * 4);
@@ -259,7 +259,7 @@ let queue = Promise.resolve();
 onmessage = (event) => {
   if (event.data.kind === 'module') {
     compiled(event.data.module);
-    if (event.data.warmUp) queue = modulePromise.then(warmUp).catch(() => {});
+    queue = modulePromise.then(warmUp).catch(() => {});
     return;
   }
   queue = queue.then(async () => {

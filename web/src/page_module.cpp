@@ -440,10 +440,12 @@ EMSCRIPTEN_KEEPALIVE void pageClose(Job* job) {
     delete job;
 }
 
-// Another worker's still, from its converted source (pageSourceWords) and the settings it was
-// opened with, `withAlpha` as pageWithAlpha gave it. Null when memory runs out.
-EMSCRIPTEN_KEEPALIVE Share* pageShareOpen(const Pixel* words, int width, int height, int withAlpha,
-                                          int factor, int wrap, int cellWidth, int cellHeight) {
+// Another worker's still, opened with the same settings, `withAlpha` as pageWithAlpha gave it; its
+// converted source (pageSourceWords there) is then copied to pageShareSource here, with no copy of
+// it elsewhere in this module, so that a share of the next image of that size takes the same memory
+// again. Null when memory runs out.
+EMSCRIPTEN_KEEPALIVE Share* pageShareOpen(int width, int height, int withAlpha, int factor, int wrap,
+                                          int cellWidth, int cellHeight) {
     try {
         auto share = std::make_unique<Share>();
         share->request.factor = factor;
@@ -454,16 +456,23 @@ EMSCRIPTEN_KEEPALIVE Share* pageShareOpen(const Pixel* words, int width, int hei
         still.width = width;
         still.height = height;
         still.conversion.mode = withAlpha != 0 ? ColourMode::WithAlpha : ColourMode::Opaque;
-        still.source.assign(words,
-                            words + static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+        // The target first: it takes the place the last share's target left, where its pages are
+        // already the worker's, rather than fresh memory behind the source.
+        const std::size_t sourcePixels = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
         still.targetPixels =
-            still.source.size() * static_cast<std::size_t>(factor) * static_cast<std::size_t>(factor);
+            sourcePixels * static_cast<std::size_t>(factor) * static_cast<std::size_t>(factor);
         still.target.reset(new Pixel[still.targetPixels]);
+        still.source.resize(sourcePixels);
         share->enlarged.assign(static_cast<std::size_t>(height), 0);
         return share.release();
     } catch (const std::bad_alloc&) {
         return nullptr;
     }
+}
+
+// Where the shared still's converted source goes: width * height words.
+EMSCRIPTEN_KEEPALIVE Pixel* pageShareSource(Share* share) {
+    return share->still.source.data();
 }
 
 // Enlarges source rows [begin, end) of the shared still and returns their RGBA rows.
