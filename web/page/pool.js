@@ -20,7 +20,7 @@ const maxWorkers = 8;
 // the page's thread is busy showing the answer to the first.
 const tasksPerWorker = 2;
 
-export function workerCount() {
+function workerCount() {
   return Math.max(1, Math.min(navigator.hardwareConcurrency || 1, maxWorkers));
 }
 
@@ -57,7 +57,7 @@ export function createPool(onMessage) {
   function give(worker, task) {
     worker.tasks++;
     if (task.kind === 'open') {
-      files.set(task.id, { owner: worker, startedAt: performance.now(), shared: false, holders: new Set(), request: task });
+      files.set(task.id, { owner: worker, startedAt: performance.now(), holders: new Set(), request: task });
     }
     if (task.kind !== 'band' && task.kind !== 'group') {
       // A file's bytes are handed over, not copied.
@@ -82,7 +82,7 @@ export function createPool(onMessage) {
     }
     // A file answered at once keeps nothing in its worker; a shared one is held by its opener
     // and its helpers until released.
-    if (file?.shared) for (const worker of new Set([file.owner, ...file.holders])) worker.port.postMessage({ kind: 'release', id });
+    if (file?.share) for (const worker of new Set([file.owner, ...file.holders])) worker.port.postMessage({ kind: 'release', id });
   }
 
   function answer(worker, data) {
@@ -98,7 +98,6 @@ export function createPool(onMessage) {
       drop(id);
       onMessage({ ...data, ...(frames && kind === 'result' ? { frames, width: file.width, height: file.height } : {}), startedAt: file.startedAt });
     } else if (kind === 'opened') {
-      file.shared = true;
       const { factor, wrap, cellWidth, cellHeight } = file.request;
       Object.assign(file, {
         frames: data.frames, width: data.width, height: data.height,
@@ -115,9 +114,7 @@ export function createPool(onMessage) {
       file.bandsLeft--;
       onMessage({ id, progress: 0.5 * (1 - file.bandsLeft / file.bands.length) });
       if (file.bandsLeft === 0) {
-        const colours = new Uint32Array(file.colours.reduce((sum, part) => sum + part.length, 0));
-        file.colours.reduce((at, part) => { colours.set(part, at); return at + part.length; }, 0);
-        file.owner.bound.push({ kind: 'plan', id, colours });
+        file.owner.bound.push({ kind: 'plan', id, colours: Uint32Array.from(file.colours.flatMap((part) => [...part])) });
       }
     } else if (kind === 'planned') {
       Object.assign(file, { layout: data.layout, groups: new Array(data.groups.length), groupsLeft: data.groups.length });

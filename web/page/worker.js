@@ -55,6 +55,11 @@ function copyIn(module, bytes) {
   return pointer;
 }
 
+// Copies COUNT words out of the module's memory at POINTER.
+function copyWords(module, pointer, count) {
+  return module.HEAPU32.slice(pointer / 4, pointer / 4 + count);
+}
+
 function check(module, job, ok) {
   if (!ok) throw new Failure(readString(module, module._pageFailure(job)));
 }
@@ -141,8 +146,7 @@ function band(module, { id, index, begin, end, share }) {
     rowsAt = module._pageShareEnlarge(shareOf(module, id, share), begin, end);
   }
   const coloursAt = module._pageColours(rowsAt, (end - begin) * share.factor * share.width * share.factor * 4);
-  const colours = new Uint32Array(module.HEAPU8.buffer.slice(coloursAt, coloursAt + module._pageColoursWords(coloursAt) * 4));
-  return { kind: 'band', id, index, colours };
+  return { kind: 'band', id, index, colours: copyWords(module, coloursAt, module._pageColoursWords(coloursAt)) };
 }
 
 function plan(module, { id, colours }) {
@@ -151,7 +155,7 @@ function plan(module, { id, colours }) {
   const count = module._pagePlanPng(job, coloursAt, colours.length);
   module._free(coloursAt);
   const layoutAt = module._pageLayout(job);
-  const layout = new Uint32Array(module.HEAPU8.buffer.slice(layoutAt, layoutAt + module._pageLayoutWords(job) * 4));
+  const layout = copyWords(module, layoutAt, module._pageLayoutWords(job));
   const groups = [];
   for (let index = 0; index < count; index++) groups.push([module._pageGroupBegin(job, index), module._pageGroupEnd(job, index)]);
   return { kind: 'planned', id, layout, groups };

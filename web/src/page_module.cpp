@@ -130,6 +130,12 @@ std::size_t targetRowBytes(const enlarge::Request& request, const enlarge::Still
     return static_cast<std::size_t>(still.width) * static_cast<std::size_t>(request.factor) * 4;
 }
 
+// Target row `row` of the still, as the RGBA bytes its band leaves there.
+const std::uint8_t* targetRow(const enlarge::Request& request, const enlarge::StillImage& still,
+                              std::size_t row) {
+    return reinterpret_cast<const std::uint8_t*>(still.target.get()) + row * targetRowBytes(request, still);
+}
+
 // Enlarges the source rows of [begin, end) that are not enlarged here yet.
 void enlargeMissing(const enlarge::Request& request, enlarge::StillImage& still,
                     std::vector<std::uint8_t>& enlarged, std::int32_t begin, std::int32_t end) {
@@ -157,12 +163,11 @@ Rows* compressGroup(const enlarge::Request& request, enlarge::StillImage& still,
         enlargeMissing(request, still, enlarged, first / factor, (end + factor - 1) / factor);
         const codecs::PngLayout layout = layoutOf(layoutWords, count);
         const std::size_t rowBytes = targetRowBytes(request, still);
-        const auto* target = reinterpret_cast<const std::uint8_t*>(still.target.get());
         Result<Rows> compressed = codecs::compressRowGroup(
             layout,
-            begin > 0 ? std::span{target + static_cast<std::size_t>(first) * rowBytes, rowBytes}
+            begin > 0 ? std::span{targetRow(request, still, static_cast<std::size_t>(first)), rowBytes}
                       : std::span<const std::uint8_t>{},
-            {target + static_cast<std::size_t>(begin) * rowBytes,
+            {targetRow(request, still, static_cast<std::size_t>(begin)),
              static_cast<std::size_t>(end - begin) * rowBytes},
             last);
         if (std::holds_alternative<Failure>(compressed))
@@ -328,11 +333,11 @@ EMSCRIPTEN_KEEPALIVE const Pixel* pageSourceWords(const Job* job) {
 
 // The RGBA rows of band `index` once pageStep enlarged it here, to be shared like another worker's.
 EMSCRIPTEN_KEEPALIVE const std::uint8_t* pageBandRows(const Job* job, int index) {
-    const auto& still = std::get<enlarge::StillImage>(job->opened->image);
-    return reinterpret_cast<const std::uint8_t*>(still.target.get()) +
-           static_cast<std::size_t>(job->bands.at(static_cast<std::size_t>(index)).begin) *
-               static_cast<std::size_t>(job->opened->request.factor) *
-               tessera::web::targetRowBytes(job->opened->request, still);
+    const enlarge::Request& request = job->opened->request;
+    return tessera::web::targetRow(
+        request, std::get<enlarge::StillImage>(job->opened->image),
+        static_cast<std::size_t>(job->bands.at(static_cast<std::size_t>(index)).begin) *
+            static_cast<std::size_t>(request.factor));
 }
 
 // The colours of `size` bytes of RGBA rows, as words for pagePlanPng: whether they fit a palette,
@@ -478,9 +483,9 @@ EMSCRIPTEN_KEEPALIVE Pixel* pageShareSource(Share* share) {
 // Enlarges source rows [begin, end) of the shared still and returns their RGBA rows.
 EMSCRIPTEN_KEEPALIVE const std::uint8_t* pageShareEnlarge(Share* share, int begin, int end) {
     tessera::web::enlargeMissing(share->request, share->still, share->enlarged, begin, end);
-    return reinterpret_cast<const std::uint8_t*>(share->still.target.get()) +
-           static_cast<std::size_t>(begin) * static_cast<std::size_t>(share->request.factor) *
-               tessera::web::targetRowBytes(share->request, share->still);
+    return tessera::web::targetRow(share->request, share->still,
+                                   static_cast<std::size_t>(begin) *
+                                       static_cast<std::size_t>(share->request.factor));
 }
 
 EMSCRIPTEN_KEEPALIVE void pageShareClose(Share* share) {
