@@ -1,6 +1,6 @@
 // The chunk layer of PNG files, for the PNG encoder and the animated PNG reader and writer: the
-// signature, big-endian words, the CRC-32 of a chunk, chunks written with their CRC, and chunks
-// walked in a file with every length checked against its end.
+// signature, big-endian words, the CRC-32 of a chunk (also from parts), chunks written with their
+// CRC, and chunks walked in a file with every length checked against its end.
 #pragma once
 
 #include <cstdint>
@@ -25,6 +25,10 @@ inline std::uint32_t wordAt(std::span<const std::uint8_t> bytes, std::size_t at)
 
 // The CRC-32 of PNG chunks, continued from `crc` (libdeflate's).
 std::uint32_t crc32(std::span<const std::uint8_t> bytes, std::uint32_t crc = 0);
+
+// The CRC-32 of A followed by B from those of A and B and the length of B, so that a chunk's CRC
+// comes from parts of its data computed wherever they were made.
+std::uint32_t crc32Combine(std::uint32_t first, std::uint32_t second, std::uint64_t secondLength);
 
 // Appends one chunk: length, type, data and the CRC of type and data.
 void putChunk(std::vector<std::uint8_t>& out, std::string_view type, std::span<const std::uint8_t> data);

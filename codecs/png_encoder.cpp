@@ -158,9 +158,11 @@ CompressedRows compressGroup(const PngLayout& layout, const PaletteTable* palett
         sourceAbove = source;
     }
     CompressedRows group;
-    group.adler = libdeflate_adler32(1, filtered.data(), filtered.size());
-    group.length = filtered.size();
+    group.sums.adler = libdeflate_adler32(1, filtered.data(), filtered.size());
+    group.sums.length = filtered.size();
     deflateGroup(filtered, last, pixels::pngCompressionLevel, group.deflated);
+    group.sums.size = group.deflated.size();
+    group.sums.crc = crc32(group.deflated);
     return group;
 }
 
@@ -396,36 +398,108 @@ Result<CompressedRows> compressRowGroup(const PngLayout& layout, std::span<const
     }
 }
 
+namespace {
+
+// The header chunk's data, and the palette and transparency chunks when the layout has a palette.
+void putHeader(const PngLayout& layout, std::vector<std::uint8_t>& header,
+               std::vector<std::uint8_t>& paletteChunks) {
+    putWord(header, layout.width);
+    putWord(header, layout.height);
+    header.insert(header.end(), {layout.bitDepth, layout.colourType, 0, 0, 0});
+    if (layout.colourType == 3) {
+        std::vector<std::uint8_t> entries, alphas;
+        for (std::uint32_t key : layout.palette) {
+            std::uint8_t bytes[4];
+            std::memcpy(bytes, &key, 4);
+            entries.insert(entries.end(), bytes, bytes + 3);
+            if (bytes[3] != 255)
+                alphas.push_back(bytes[3]);
+        }
+        putChunk(paletteChunks, "PLTE", entries);
+        if (!alphas.empty())
+            putChunk(paletteChunks, "tRNS", alphas);
+    }
+}
+
+// One zlib stream holds every group: this header, the groups' blocks one after another, and the
+// adler-32 of all their filtered bytes, combined from the groups' own.
+constexpr std::uint8_t zlibHeader[] = {0x78, 0x9C};
+
+std::uint32_t streamAdler(std::span<const RowGroupSums> groups) {
+    std::uint32_t adler = 1;
+    for (const RowGroupSums& group : groups)
+        adler = adler32Combine(adler, group.adler, group.length);
+    return adler;
+}
+
+std::vector<RowGroupSums> sumsOf(std::span<const CompressedRows> groups) {
+    std::vector<RowGroupSums> sums;
+    for (const CompressedRows& group : groups)
+        sums.push_back(group.sums);
+    return sums;
+}
+
+} // namespace
+
 Result<CompressedImage> joinRowGroups(const PngLayout& layout, std::span<CompressedRows> groups) {
     try {
         CompressedImage image;
-        putWord(image.header, layout.width);
-        putWord(image.header, layout.height);
-        image.header.insert(image.header.end(), {layout.bitDepth, layout.colourType, 0, 0, 0});
-        if (layout.colourType == 3) {
-            std::vector<std::uint8_t> entries, alphas;
-            for (std::uint32_t key : layout.palette) {
-                std::uint8_t bytes[4];
-                std::memcpy(bytes, &key, 4);
-                entries.insert(entries.end(), bytes, bytes + 3);
-                if (bytes[3] != 255)
-                    alphas.push_back(bytes[3]);
-            }
-            putChunk(image.paletteChunks, "PLTE", entries);
-            if (!alphas.empty())
-                putChunk(image.paletteChunks, "tRNS", alphas);
-        }
-        // One zlib stream over all groups: its header, the groups' blocks one after another, and the
-        // adler-32 of all filtered bytes, combined from the groups' own.
-        image.stream = {0x78, 0x9C};
-        std::uint32_t adler = 1;
+        putHeader(layout, image.header, image.paletteChunks);
+        image.stream.assign(std::begin(zlibHeader), std::end(zlibHeader));
         for (CompressedRows& group : groups) {
-            adler = adler32Combine(adler, group.adler, group.length);
             image.stream.insert(image.stream.end(), group.deflated.begin(), group.deflated.end());
             group.deflated = {};
         }
-        putWord(image.stream, adler);
+        putWord(image.stream, streamAdler(sumsOf(groups)));
         return image;
+    } catch (const std::bad_alloc&) {
+        return Failure{Step::Write, "not enough memory to encode the PNG"};
+    }
+}
+
+Result<PngEnds> pngEnds(const PngLayout& layout, std::span<const RowGroupSums> groups) {
+    try {
+        PngEnds ends;
+        std::vector<std::uint8_t> header, paletteChunks;
+        putHeader(layout, header, paletteChunks);
+        ends.head.assign(std::begin(pngSignature), std::end(pngSignature));
+        putChunk(ends.head, "IHDR", header);
+        ends.head.insert(ends.head.end(), paletteChunks.begin(), paletteChunks.end());
+        // The image data chunk, written around the groups' blocks: its length and type here, its
+        // CRC (of the type and all the data) in the tail, combined from the blocks' own.
+        std::uint64_t blocks = 0;
+        for (const RowGroupSums& group : groups)
+            blocks += group.size;
+        const std::uint64_t length = sizeof zlibHeader + blocks + 4;
+        if (length > 0x7FFFFFFF)
+            return Failure{Step::Write, "the image data is too large for a PNG"};
+        putWord(ends.head, static_cast<std::uint32_t>(length));
+        const std::size_t typeAt = ends.head.size();
+        ends.head.insert(ends.head.end(), {'I', 'D', 'A', 'T'});
+        ends.head.insert(ends.head.end(), std::begin(zlibHeader), std::end(zlibHeader));
+        std::uint32_t crc = crc32(std::span{ends.head}.subspan(typeAt));
+        for (const RowGroupSums& group : groups)
+            crc = crc32Combine(crc, group.crc, group.size);
+        putWord(ends.tail, streamAdler(groups));
+        putWord(ends.tail, crc32(ends.tail, crc));
+        putChunk(ends.tail, "IEND", {});
+        return ends;
+    } catch (const std::bad_alloc&) {
+        return Failure{Step::Write, "not enough memory to encode the PNG"};
+    }
+}
+
+Result<std::vector<std::uint8_t>> pngFile(const PngLayout& layout, std::span<const CompressedRows> groups) {
+    try {
+        Result<PngEnds> ends = pngEnds(layout, sumsOf(groups));
+        if (const Failure* failure = std::get_if<Failure>(&ends))
+            return *failure;
+        PngEnds& parts = std::get<PngEnds>(ends);
+        std::vector<std::uint8_t> file = std::move(parts.head);
+        for (const CompressedRows& group : groups)
+            file.insert(file.end(), group.deflated.begin(), group.deflated.end());
+        file.insert(file.end(), parts.tail.begin(), parts.tail.end());
+        return file;
     } catch (const std::bad_alloc&) {
         return Failure{Step::Write, "not enough memory to encode the PNG"};
     }
@@ -473,43 +547,49 @@ std::vector<CompressedRows> compressGroups(const PngLayout& layout, std::span<co
 
 } // namespace
 
-Result<CompressedImage> compressImage(std::span<const std::uint8_t> rgba, std::uint32_t width,
-                                      std::uint32_t height, PngColourType type, int threads,
-                                      std::size_t groupBytes) {
+namespace {
+
+struct CompressedGroups {
+    PngLayout layout;
+    std::vector<CompressedRows> groups;
+};
+
+Result<CompressedGroups> compressAll(std::span<const std::uint8_t> rgba, std::uint32_t width,
+                                     std::uint32_t height, PngColourType type, int threads,
+                                     std::size_t groupBytes) {
     if (std::size_t{width} * height == 0 || rgba.size() < std::size_t{width} * height * 4)
         return Failure{Step::Write, "there is no image to encode"};
     rgba = rgba.first(std::size_t{width} * height * 4);
-    PngLayout layout;
-    std::vector<CompressedRows> groups;
     try {
-        layout = choosePngLayout(rgba, width, height, type);
-        groups = compressGroups(layout, rgba, threads, groupBytes);
+        CompressedGroups compressed;
+        compressed.layout = choosePngLayout(rgba, width, height, type);
+        compressed.groups = compressGroups(compressed.layout, rgba, threads, groupBytes);
+        return compressed;
     } catch (const std::bad_alloc&) {
         return Failure{Step::Write, "not enough memory to encode the PNG"};
     }
-    return joinRowGroups(layout, groups);
 }
 
-Result<std::vector<std::uint8_t>> pngFile(const CompressedImage& image) {
-    try {
-        std::vector<std::uint8_t> png(std::begin(pngSignature), std::end(pngSignature));
-        putChunk(png, "IHDR", image.header);
-        png.insert(png.end(), image.paletteChunks.begin(), image.paletteChunks.end());
-        putChunk(png, "IDAT", image.stream);
-        putChunk(png, "IEND", {});
-        return png;
-    } catch (const std::bad_alloc&) {
-        return Failure{Step::Write, "not enough memory to encode the PNG"};
-    }
+} // namespace
+
+Result<CompressedImage> compressImage(std::span<const std::uint8_t> rgba, std::uint32_t width,
+                                      std::uint32_t height, PngColourType type, int threads,
+                                      std::size_t groupBytes) {
+    Result<CompressedGroups> compressed = compressAll(rgba, width, height, type, threads, groupBytes);
+    if (const Failure* failure = std::get_if<Failure>(&compressed))
+        return *failure;
+    CompressedGroups& all = std::get<CompressedGroups>(compressed);
+    return joinRowGroups(all.layout, all.groups);
 }
 
 Result<std::vector<std::uint8_t>> encodePng(std::span<const std::uint8_t> rgba, std::uint32_t width,
                                             std::uint32_t height, int threads, std::size_t groupBytes) {
-    Result<CompressedImage> compressed =
-        compressImage(rgba, width, height, PngColourType::Smallest, threads, groupBytes);
+    Result<CompressedGroups> compressed =
+        compressAll(rgba, width, height, PngColourType::Smallest, threads, groupBytes);
     if (const Failure* failure = std::get_if<Failure>(&compressed))
         return *failure;
-    return pngFile(std::get<CompressedImage>(compressed));
+    const CompressedGroups& all = std::get<CompressedGroups>(compressed);
+    return pngFile(all.layout, all.groups);
 }
 
 } // namespace tessera::codecs

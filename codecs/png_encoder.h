@@ -60,8 +60,8 @@ Result<CompressedImage> compressImage(std::span<const std::uint8_t> rgba, std::u
 
 // The same in parts, for a caller that compresses the row groups itself, wherever it likes (the
 // page hands them to its other workers): the layout decided from all the pixels, its row groups,
-// each group compressed on its own, and the groups joined. Together they give compressImage's
-// bytes.
+// each group compressed on its own, and the groups joined, or written as a file. Together they
+// give compressImage's and encodePng's bytes.
 
 // How an image's rows are written: the colour type and depth, and the palette (the entries' RGBA
 // bytes as words, in index order) when the colour type is 3.
@@ -79,11 +79,19 @@ struct RowRange {
     std::uint32_t end = 0;
 };
 
-// A row group's raw deflate blocks, with the adler-32 and length of its filtered bytes.
-struct CompressedRows {
-    std::vector<std::uint8_t> deflated;
+// What the file needs of a row group besides its blocks: their size and CRC-32, and the adler-32
+// and length of the filtered bytes they hold.
+struct RowGroupSums {
+    std::uint64_t size = 0;
+    std::uint32_t crc = 0;
     std::uint32_t adler = 1;
     std::uint64_t length = 0;
+};
+
+// A row group's raw deflate blocks and their sums.
+struct CompressedRows {
+    std::vector<std::uint8_t> deflated;
+    RowGroupSums sums;
 };
 
 PngLayout choosePngLayout(std::span<const std::uint8_t> rgba, std::uint32_t width, std::uint32_t height,
@@ -114,8 +122,18 @@ Result<CompressedRows> compressRowGroup(const PngLayout& layout, std::span<const
 // The compressed image from every group in order; their blocks are moved out.
 Result<CompressedImage> joinRowGroups(const PngLayout& layout, std::span<CompressedRows> groups);
 
-// The PNG file holding the compressed image and nothing else.
-Result<std::vector<std::uint8_t>> pngFile(const CompressedImage& image);
+// The PNG file of the groups in two ends, from their sums alone: the file is `head`, every
+// group's blocks in order, then `tail`. A caller whose blocks are elsewhere (the page's, in its
+// other workers) puts them between without bringing them together first.
+struct PngEnds {
+    std::vector<std::uint8_t> head;
+    std::vector<std::uint8_t> tail;
+};
+
+Result<PngEnds> pngEnds(const PngLayout& layout, std::span<const RowGroupSums> groups);
+
+// The PNG file of every group in order, holding the image and nothing else.
+Result<std::vector<std::uint8_t>> pngFile(const PngLayout& layout, std::span<const CompressedRows> groups);
 
 // The PNG file of the image in the smallest colour type, holding nothing but the image. Decoding
 // it to RGBA gives `rgba` back byte for byte.

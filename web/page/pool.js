@@ -3,7 +3,9 @@
 // them. A large still written as a PNG is shared out: its bands are enlarged on every worker,
 // which keeps their rows; the worker that opened it chooses the PNG layout from the bands'
 // colours; each row group is compressed by the worker holding its rows, or by one that is free
-// (enlarging them again); and the opener joins them. The bytes are the same as one worker's.
+// (enlarging them again); the opener writes the file's two ends from the groups' sums, and the
+// groups' blocks go between them here, never passing through a worker again. The bytes are the
+// same as one worker's.
 //
 // A worker has at most tasksPerWorker tasks at a time. Tasks bound to a worker (a file's plan and
 // finish, which need its job) come first, then bands and groups of files under way, then files
@@ -19,6 +21,17 @@ const maxWorkers = 8;
 // Tasks a worker is given before it answers: with a second one waiting, a worker goes on while
 // the page's thread is busy showing the answer to the first.
 const tasksPerWorker = 2;
+
+// The bytes of PARTS one after another.
+function joinParts(parts) {
+  const joined = new Uint8Array(parts.reduce((sum, part) => sum + part.byteLength, 0));
+  let at = 0;
+  for (const part of parts) {
+    joined.set(part, at);
+    at += part.byteLength;
+  }
+  return joined;
+}
 
 function workerCount() {
   return Math.max(1, Math.min(navigator.hardwareConcurrency || 1, maxWorkers));
@@ -94,9 +107,17 @@ export function createPool(onMessage) {
       return;
     }
     if (kind === 'failure' || kind === 'result') {
-      const frames = file.frames;
       drop(id);
-      onMessage({ ...data, ...(frames && kind === 'result' ? { frames, width: file.width, height: file.height } : {}), startedAt: file.startedAt });
+      if (kind === 'result' && file.groups) {
+        // A shared still: the opener wrote the file's two ends, and its groups' blocks go between.
+        const { file: ends, groupsAt, ...result } = data;
+        onMessage({
+          ...result, file: joinParts([ends.subarray(0, groupsAt), ...file.groups, ends.subarray(groupsAt)]),
+          frames: file.frames, width: file.width, height: file.height, startedAt: file.startedAt,
+        });
+        return;
+      }
+      onMessage({ ...data, startedAt: file.startedAt });
     } else if (kind === 'opened') {
       const { factor, wrap, cellWidth, cellHeight } = file.request;
       Object.assign(file, {
@@ -117,7 +138,10 @@ export function createPool(onMessage) {
         file.owner.bound.push({ kind: 'plan', id, colours: Uint32Array.from(file.colours.flatMap((part) => [...part])) });
       }
     } else if (kind === 'planned') {
-      Object.assign(file, { layout: data.layout, groups: new Array(data.groups.length), groupsLeft: data.groups.length });
+      Object.assign(file, {
+        layout: data.layout, groups: new Array(data.groups.length), sums: new Array(data.groups.length),
+        groupsLeft: data.groups.length,
+      });
       // Each group goes first to the worker that enlarged the band holding its middle row.
       const factor = file.request.factor;
       data.groups.forEach(([begin, end], index) => {
@@ -126,10 +150,11 @@ export function createPool(onMessage) {
         work.push({ kind: 'group', id, index, begin, end, last: index === data.groups.length - 1, home });
       });
     } else if (kind === 'group') {
-      file.groups[data.index] = { deflated: data.deflated, adler: data.adler, length: data.length };
+      file.groups[data.index] = data.deflated;
+      file.sums[data.index] = data.sums;
       file.groupsLeft--;
       onMessage({ id, progress: 0.5 + 0.5 * (1 - file.groupsLeft / file.groups.length) });
-      if (file.groupsLeft === 0) file.owner.bound.push({ kind: 'finish', id, groups: file.groups });
+      if (file.groupsLeft === 0) file.owner.bound.push({ kind: 'finish', id, sums: file.sums });
     }
   }
 

@@ -16,9 +16,11 @@
 //               job's own worker enlarges it in the job; any other keeps the source (sent with its
 //               first band or group of the file) and what it enlarged until release.
 //   plan     {id, colours}: every band's colours in order -> planned {id, layout, groups: [[begin, end]]}
-//   group    {id, index, begin, end, last, layout, share} -> group {id, index, deflated, adler, length}:
-//               target rows [begin, end) compressed, the rows not enlarged here enlarged first.
-//   finish   {id, groups: [{deflated, adler, length}]} -> result or failure
+//   group    {id, index, begin, end, last, layout, share} -> group {id, index, deflated, sums}:
+//               target rows [begin, end) compressed, the rows not enlarged here enlarged first,
+//               with sums {size, crc, adler, length}.
+//   finish   {id, sums: [every group's sums]} -> result or failure; a shared still's file is then
+//               the file's two ends, its groups' blocks to go in at groupsAt.
 //   release  {id}: forgets the file's job or share. No answer.
 // Once loaded a worker also posts {limits: {minFactor, maxFactor, defaultFactor, maxSize}}, the module's own.
 importScripts('tessera_page.js');
@@ -83,7 +85,7 @@ function finished(module, job, { id, format }, description) {
   const fileAt = module._pageOutput(job);
   const file = module.HEAPU8.slice(fileAt, fileAt + module._pageOutputSize(job));
   const mimeType = format === 'webp' ? 'image/webp' : 'image/png';
-  return { ...description, id, file, mimeType, animated: description.frames.length > 1 };
+  return { ...description, id, file, groupsAt: module._pageGroupsAt(job), mimeType, animated: description.frames.length > 1 };
 }
 
 function open(module, request) {
@@ -170,26 +172,26 @@ function group(module, { id, index, begin, end, last, layout, share }) {
   module._free(layoutAt);
   if (!compressed) throw new Failure(outOfMemory);
   const deflatedAt = module._pageRowsDeflated(compressed);
+  const size = module._pageRowsSize(compressed);
   const answer = {
     kind: 'group', id, index,
-    deflated: module.HEAPU8.slice(deflatedAt, deflatedAt + module._pageRowsSize(compressed)),
-    adler: module._pageRowsAdler(compressed) >>> 0,
-    length: module._pageRowsLength(compressed) >>> 0,
+    deflated: module.HEAPU8.slice(deflatedAt, deflatedAt + size),
+    sums: {
+      size,
+      crc: module._pageRowsCrc(compressed) >>> 0,
+      adler: module._pageRowsAdler(compressed) >>> 0,
+      length: module._pageRowsLength(compressed) >>> 0,
+    },
   };
   module._pageRowsClose(compressed);
   return answer;
 }
 
-function finish(module, { id, groups }) {
+function finish(module, { id, sums }) {
   const { job, request, description } = jobs.get(id);
   jobs.delete(id);
   try {
-    groups.forEach(({ deflated, adler, length }, index) => {
-      const at = copyIn(module, deflated);
-      const kept = module._pageSetGroup(job, index, at, deflated.byteLength, adler, length);
-      module._free(at);
-      check(module, job, kept);
-    });
+    sums.forEach(({ size, crc, adler, length }, index) => module._pageSetGroup(job, index, size, crc, adler, length));
     return { kind: 'result', ...finished(module, job, request, description) };
   } finally {
     module._pageClose(job);

@@ -10,8 +10,9 @@
 // enlarge bands of it (pageShare...) as the job enlarges its own, and keep them; only the bands'
 // colours go back (pageColours). The job chooses the PNG layout from those colours; each row group
 // is compressed by a worker that holds its rows (pageJobGroup, pageShareGroup), which enlarges
-// the few rows it may lack, and the job joins them. The bytes are the same as one worker's, and
-// the command's.
+// the few rows it may lack; the job writes the file's two ends from the groups' sums, and the
+// page puts the groups' blocks between them. The bytes are the same as one worker's, and the
+// command's.
 #include "enlarge.h"
 #include "limits_and_defaults.h"
 #include "png_encoder.h"
@@ -35,12 +36,15 @@ struct Job {
     std::vector<pixels::RowBand> bands; // of a still image, for progress between them
     std::vector<std::uint8_t> enlarged; // of a still's source rows, whether enlarged yet
     // A shared still's PNG, once planned: its layout (also as words for the other workers), its
-    // row groups and their compressed blocks as they come in.
+    // row groups and their sums as they come in; their blocks stay with the page.
     std::optional<tessera::codecs::PngLayout> layout;
     std::vector<std::uint32_t> layoutWords;
     std::vector<tessera::codecs::RowRange> groupRows;
-    std::vector<tessera::codecs::CompressedRows> groups;
+    std::vector<tessera::codecs::RowGroupSums> groupSums;
     std::vector<std::uint8_t> output;
+    // Where in `output` the row groups' blocks go: its end, but for a planned PNG, whose output
+    // is the file's two ends.
+    std::size_t groupsAt = 0;
 };
 
 // Bands of another worker's still: its converted source and a target of the whole image's layout,
@@ -367,7 +371,7 @@ EMSCRIPTEN_KEEPALIVE int pagePlanPng(Job* job, const std::uint32_t* colours, std
                                                    static_cast<std::uint32_t>(still.height) * factor);
     job->layoutWords = tessera::web::layoutWords(*job->layout);
     job->groupRows = tessera::codecs::pngRowGroups(*job->layout);
-    job->groups.assign(job->groupRows.size(), {});
+    job->groupSums.assign(job->groupRows.size(), {});
     return static_cast<int>(job->groupRows.size());
 }
 
@@ -389,40 +393,36 @@ EMSCRIPTEN_KEEPALIVE int pageGroupEnd(const Job* job, int index) {
     return static_cast<int>(job->groupRows.at(static_cast<std::size_t>(index)).end);
 }
 
-// Keeps row group `index` as pageCompressRows gave it: its blocks (copied), their filtered bytes'
-// adler-32 and length. 0 when memory ran out.
-EMSCRIPTEN_KEEPALIVE int pageSetGroup(Job* job, int index, const std::uint8_t* deflated, std::size_t size,
-                                      std::uint32_t adler, std::uint32_t length) {
-    try {
-        tessera::codecs::CompressedRows& group = job->groups.at(static_cast<std::size_t>(index));
-        group.deflated.assign(deflated, deflated + size);
-        group.adler = adler;
-        group.length = length;
-        return 1;
-    } catch (const std::bad_alloc&) {
-        tessera::web::fail(*job, {tessera::Step::Write, "not enough memory to encode the PNG"});
-        return 0;
-    }
+// Keeps the sums of row group `index` as pageRowsSize, pageRowsCrc, pageRowsAdler and
+// pageRowsLength gave them, wherever it was compressed.
+EMSCRIPTEN_KEEPALIVE void pageSetGroup(Job* job, int index, std::size_t size, std::uint32_t crc,
+                                       std::uint32_t adler, std::uint32_t length) {
+    job->groupSums.at(static_cast<std::size_t>(index)) = {size, crc, adler, length};
 }
 
-// Writes the output file once every step is done (and, for a planned PNG, every row group is
-// set); 0 when it failed.
+// Writes the output file once every step is done; for a planned PNG, once every row group is
+// set, the file's two ends, with the groups' blocks to go between them at pageGroupsAt. 0 when it
+// failed.
 EMSCRIPTEN_KEEPALIVE int pageFinish(Job* job) {
-    tessera::Result<std::vector<std::uint8_t>> file;
     if (job->layout) {
-        tessera::Result<tessera::codecs::CompressedImage> image =
-            tessera::codecs::joinRowGroups(*job->layout, job->groups);
-        if (tessera::web::failed(*job, image))
+        tessera::Result<tessera::codecs::PngEnds> ends =
+            tessera::codecs::pngEnds(*job->layout, job->groupSums);
+        if (tessera::web::failed(*job, ends))
             return 0;
-        file = tessera::codecs::pngFile(std::get<tessera::codecs::CompressedImage>(image));
-    } else if (auto* still = std::get_if<enlarge::StillImage>(&job->opened->image)) {
-        file = enlarge::encodeStill(job->opened->request, *still);
-    } else {
-        file = enlarge::finishAnimation(std::get<enlarge::AnimationImage>(job->opened->image));
+        tessera::codecs::PngEnds& parts = std::get<tessera::codecs::PngEnds>(ends);
+        job->groupsAt = parts.head.size();
+        parts.head.insert(parts.head.end(), parts.tail.begin(), parts.tail.end());
+        job->output = std::move(parts.head);
+        return 1;
     }
+    auto* still = std::get_if<enlarge::StillImage>(&job->opened->image);
+    tessera::Result<std::vector<std::uint8_t>> file =
+        still != nullptr ? enlarge::encodeStill(job->opened->request, *still)
+                         : enlarge::finishAnimation(std::get<enlarge::AnimationImage>(job->opened->image));
     if (tessera::web::failed(*job, file))
         return 0;
     job->output = std::get<std::vector<std::uint8_t>>(std::move(file));
+    job->groupsAt = job->output.size();
     return 1;
 }
 
@@ -439,6 +439,10 @@ EMSCRIPTEN_KEEPALIVE const std::uint8_t* pagePixels(const Job* job) {
 
 EMSCRIPTEN_KEEPALIVE std::size_t pageOutputSize(const Job* job) {
     return job->output.size();
+}
+
+EMSCRIPTEN_KEEPALIVE std::size_t pageGroupsAt(const Job* job) {
+    return job->groupsAt;
 }
 
 EMSCRIPTEN_KEEPALIVE void pageClose(Job* job) {
@@ -516,12 +520,16 @@ EMSCRIPTEN_KEEPALIVE std::size_t pageRowsSize(const Rows* rows) {
     return rows->deflated.size();
 }
 
+EMSCRIPTEN_KEEPALIVE std::uint32_t pageRowsCrc(const Rows* rows) {
+    return rows->sums.crc;
+}
+
 EMSCRIPTEN_KEEPALIVE std::uint32_t pageRowsAdler(const Rows* rows) {
-    return rows->adler;
+    return rows->sums.adler;
 }
 
 EMSCRIPTEN_KEEPALIVE std::uint32_t pageRowsLength(const Rows* rows) {
-    return static_cast<std::uint32_t>(rows->length);
+    return static_cast<std::uint32_t>(rows->sums.length);
 }
 
 EMSCRIPTEN_KEEPALIVE void pageRowsClose(Rows* rows) {
