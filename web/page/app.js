@@ -6,14 +6,14 @@
 import { createPool } from './pool.js';
 import { makeZip } from './zip.js';
 
-const pool = createPool(onPoolMessage);
+const sampleName = 'cdda_uc_dog_gshepherd_32.png';
+const pool = createPool(onPoolMessage, sampleName);
 const results = document.getElementById('results');
 const progress = document.getElementById('progress');
 const statusText = document.getElementById('status-text');
 const zipButton = document.getElementById('zip');
 const clearButton = document.getElementById('clear');
 const cellProblem = document.getElementById('cell-problem');
-const sampleName = 'cdda_uc_dog_gshepherd_32.png';
 const items = []; // in the order the files were chosen
 const requests = new Map(); // request id -> item
 // Results come to life as they come near the screen (bringToLife).

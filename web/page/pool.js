@@ -12,7 +12,7 @@
 // not yet opened: files already started finish first. A shared file's pixels are held once,
 // spread over the workers that enlarged them, and only colours and compressed rows come back here.
 //
-//   const pool = createPool(onMessage);
+//   const pool = createPool(onMessage, warmUpFile);
 //   pool.enlarge({id, bytes, factor, background, wrap, cellWidth, cellHeight, format})
 //   pool.cancel(id)
 // onMessage gets {limits} once, {id, progress} as a file goes, and then its result or
@@ -37,7 +37,9 @@ function workerCount() {
   return Math.max(1, Math.min(navigator.hardwareConcurrency || 1, maxWorkers));
 }
 
-export function createPool(onMessage) {
+// WARMUPFILE is a small image of the page's own that every worker enlarges a few times as it
+// loads, so that the engine has made fast code of the module before the user's first file.
+export function createPool(onMessage, warmUpFile) {
   const workers = [];
   const opens = []; // files waiting for a worker
   const work = []; // bands and groups of files under way
@@ -79,10 +81,14 @@ export function createPool(onMessage) {
     }
     const file = files.get(task.id);
     // Only a worker's first band or group of a file carries the source; the opener has it already.
-    const share = worker === file.owner || file.holders.has(worker) ? { ...file.share, source: undefined } : file.share;
-    if (worker !== file.owner) file.holders.add(worker);
+    const carries = worker !== file.owner && !file.holders.has(worker);
+    const share = carries ? file.share : { ...file.share, source: undefined };
+    if (carries) file.holders.add(worker);
+    // The last worker to need the source is handed it rather than a copy.
+    const last = carries && file.holders.size === workers.length - 1;
     const { home, ...message } = task;
-    worker.port.postMessage({ ...message, share, ...(task.kind === 'group' ? { layout: file.layout } : {}) });
+    worker.port.postMessage({ ...message, share, ...(task.kind === 'group' ? { layout: file.layout } : {}) },
+      last ? [file.share.source.buffer] : []);
   }
 
   // Forgets the file everywhere: its tasks, and what its workers keep of it.
@@ -178,7 +184,7 @@ export function createPool(onMessage) {
     workers.push(worker);
   }
   wasm.then((module) => {
-    for (const worker of workers) worker.port.postMessage({ kind: 'module', module });
+    for (const worker of workers) worker.port.postMessage({ kind: 'module', module, warmUpFile });
     ready = true;
     dispatch();
   }, (error) => {

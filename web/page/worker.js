@@ -26,8 +26,8 @@
 importScripts('tessera_page.js');
 
 // The page compiles the WebAssembly once and hands the compiled module to every worker first
-// ({kind: 'module', module}): the workers share its code, and the faster code the engine makes of
-// what runs often, rather than each compiling its own.
+// ({kind: 'module', module, warmUpFile}): the workers share its code, and the faster code the
+// engine makes of what runs often, rather than each compiling its own.
 let compiled;
 const modulePromise = new Promise((resolve) => { compiled = resolve; }).then((wasm) => createTesseraModule({
   instantiateWasm(imports, instantiated) {
@@ -220,36 +220,25 @@ function transfers(answer) {
 
 // The engine first runs WebAssembly as it compiled it quickly, and makes faster code of what has
 // run a while, for each worker apart; a function it is already inside keeps the first code. So
-// every worker takes a few small pictures through every factor and both colour modes, written as
-// PNGs and read back, as soon as its module is there: a user's first large file then runs the
-// faster code from its start.
-function warmUp(module) {
-  const size = 64;
-  const rgba = new Uint8Array(size * size * 4);
-  for (let y = 0; y < size; y++) {
-    for (let x = 0; x < size; x++) {
-      const stripe = Math.floor((x + y) / 5) % 3;
-      const inside = (x - 32) ** 2 + (y - 28) ** 2 < 300;
-      rgba.set(inside ? [250, 200, 40, 255] : [stripe * 90, 60 + stripe * 40, 200 - stripe * 60, 255], (y * size + x) * 4);
-    }
-  }
-  const at = copyIn(module, rgba);
-  for (const translucent of [false, true]) {
-    if (translucent) for (let i = 3; i < rgba.length; i += 4 * 7) module.HEAPU8[at + i] = 0;
+// every worker takes a sprite of the page's (the pool names it) through every factor, in both
+// colour modes, a few times over as soon as its module is there: a user's first files then run
+// the faster code from their start, and the engine is not busy making it while they are enlarged.
+const warmUpRounds = 6;
+
+function warmUp(module, sample) {
+  const input = copyIn(module, sample);
+  // Its own transparency kept, then flattened over grey.
+  for (const background of [-1, 0x808080]) {
     for (let factor = module._pageMinFactor(); factor <= module._pageMaxFactor(); factor++) {
-      let job = module._pageOpenPixels(at, size, size, factor, -1, 0, 0, 0, 0);
-      for (let step = 0; step < module._pageSteps(job); step++) module._pageStep(job, step);
-      module._pageFinish(job);
-      const fileAt = module._pageOutput(job);
-      const file = module.HEAPU8.slice(fileAt, fileAt + module._pageOutputSize(job));
-      module._pageClose(job);
-      const input = copyIn(module, file);
-      job = module._pageOpen(input, file.byteLength, 2, -1, 0, 0, 0, 0, 0);
-      module._free(input);
-      module._pageClose(job);
+      for (let round = 0; round < warmUpRounds; round++) {
+        const job = module._pageOpen(input, sample.byteLength, factor, background, 0, 0, 0, 0, 0);
+        for (let step = 0; step < module._pageSteps(job); step++) module._pageStep(job, step);
+        module._pageFinish(job);
+        module._pageClose(job);
+      }
     }
   }
-  module._free(at);
+  module._free(input);
 }
 
 modulePromise.then((module) => postMessage({
@@ -264,8 +253,11 @@ modulePromise.then((module) => postMessage({
 let queue = Promise.resolve();
 onmessage = (event) => {
   if (event.data.kind === 'module') {
-    compiled(event.data.module);
-    queue = modulePromise.then(warmUp).catch(() => {});
+    const { module, warmUpFile } = event.data;
+    compiled(module);
+    // Without the sample (a host that lacks it) the page works as well, only slower at first.
+    queue = Promise.all([modulePromise, fetch(warmUpFile).then((response) => response.arrayBuffer())])
+      .then(([module, sample]) => warmUp(module, new Uint8Array(sample))).catch(() => {});
     return;
   }
   queue = queue.then(async () => {
