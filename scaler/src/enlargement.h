@@ -33,11 +33,12 @@ struct Enlargement {
     // right and bottom smaller), each enlarged as an image of its own.
     std::int32_t cellWidth = 0;
     std::int32_t cellHeight = 0;
-    Pixel* target = nullptr;         // the top-left cell of the block of the image's top-left pixel
+    Pixel* target = nullptr;         // the top-left cell of the block of pixel (0, targetRow)
     std::ptrdiff_t targetStride = 0; // target pixels from one row to the next
     std::int32_t firstRow = 0;       // rows [firstRow, lastRow) of the image, a range not empty
     std::int32_t lastRow = 0;
-    bool streamed = false; // whether the blocks go to the target by streaming stores (target_rows.h)
+    bool streamed = false;      // whether the blocks go to the target by streaming stores (target_rows.h)
+    std::int32_t targetRow = 0; // 0 for a target of the whole image, firstRow for one of the rows alone
 };
 
 } // namespace tessera

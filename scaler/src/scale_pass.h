@@ -41,11 +41,12 @@ struct Staging {
 };
 
 // Enlarges the strip's rows [firstRow, lastRow) of the image (or of a row of cells) into its
-// target.
+// target, where the blocks of its row y start at row y + targetRow of blocks (targetRow is
+// negative for cells that start above a target of a band's rows alone).
 template <typename Colours, int Factor>
-void enlargeStrip(const ImageView& image, const Strip& strip, Pixel* target, std::ptrdiff_t targetStride,
-                  std::int32_t firstRow, std::int32_t lastRow, bool streaming, const ScaleSettings& settings,
-                  Staging<Factor>& staging) {
+void enlargeStrip(const ImageView& image, const Strip& strip, Pixel* target, std::int32_t targetRow,
+                  std::ptrdiff_t targetStride, std::int32_t firstRow, std::int32_t lastRow, bool streaming,
+                  const ScaleSettings& settings, Staging<Factor>& staging) {
     // A band that starts below row 0 first grades the row above it, for the top fields
     // its first row inherits, and writes nothing there; so does the first row of an image
     // with wrap-around edges, whose row above is its last.
@@ -68,7 +69,7 @@ void enlargeStrip(const ImageView& image, const Strip& strip, Pixel* target, std
         const Pixel* pixels = window.words(1) + stripMargin;
         // The strip's part of the row of blocks: written in place, or composed in the
         // staging area and then copied (or streamed) to the target.
-        Pixel* targetBlocks = target + static_cast<std::ptrdiff_t>(y) * Factor * targetStride +
+        Pixel* targetBlocks = target + static_cast<std::ptrdiff_t>(y + targetRow) * Factor * targetStride +
                               static_cast<std::ptrdiff_t>(strip.runs[0].first) * Factor;
         const int targetCount = (strip.end - strip.runs[0].first) * Factor;
         Pixel* blocks = composed ? staging.pixels : targetBlocks;
@@ -113,11 +114,10 @@ void scalePass(const Enlargement& enlargement, const ScaleSettings& settings) {
             const ImageView cells{image.pixels + static_cast<std::ptrdiff_t>(top) * image.stride,
                                   image.stride, image.width, std::min(cellHeight, image.height - top),
                                   image.edges};
-            enlargeStrip<Colours, Factor>(
-                cells, strip,
-                enlargement.target + static_cast<std::ptrdiff_t>(top) * Factor * enlargement.targetStride,
-                enlargement.targetStride, std::max(firstRow - top, 0), std::min(lastRow - top, cells.height),
-                enlargement.streamed, settings, staging);
+            enlargeStrip<Colours, Factor>(cells, strip, enlargement.target, top - enlargement.targetRow,
+                                          enlargement.targetStride, std::max(firstRow - top, 0),
+                                          std::min(lastRow - top, cells.height), enlargement.streamed,
+                                          settings, staging);
         }
     }
     if (enlargement.streamed)

@@ -39,7 +39,8 @@ void enlarge(std::int32_t factor, const Pixel* source, Pixel* target, std::int32
           static_cast<std::ptrdiff_t>(sourceWidth) * factor,
           firstRow,
           lastRow,
-          streamsTarget(sourceWidth, sourceHeight, factor)},
+          streamsTarget(sourceWidth, sourceHeight, factor),
+          options.bandTarget ? firstRow : 0},
          settings);
 }
 

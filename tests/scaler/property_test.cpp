@@ -220,6 +220,32 @@ TEST_P(RandomImages, WordsComeFromTheNeighbourhoodAndBandsPieceTogether) {
     }
 }
 
+// A band enlarged into a target of its own rows alone holds the whole image's rows there, with
+// the edges clamped or wrapped and in cells that start above the band.
+TEST_P(RandomImages, ABandInATargetOfItsOwnHoldsTheWholeImagesRows) {
+    const auto [mode, factor] = param();
+    std::mt19937 random(123u + factor);
+    for (int round = 0; round < 12; ++round) {
+        const test::Image image = randomImage(random, mode->palette, 23, 17, 8);
+        ScaleOptions options{mode->alpha ? ColourMode::WithAlpha : ColourMode::Opaque};
+        if (round % 2 == 1)
+            options = {options.colours, EdgeMode::Wrap, 5, 4};
+        std::vector<Pixel> whole(image.pixels.size() * factor * factor, sentinel);
+        upscaleWithOptions(factor, image.pixels.data(), whole.data(), image.width, image.height, {}, options);
+        options.rowBegin = std::uniform_int_distribution<std::int32_t>(0, image.height - 1)(random);
+        options.rowEnd =
+            std::uniform_int_distribution<std::int32_t>(options.rowBegin + 1, image.height)(random);
+        options.bandTarget = true;
+        const std::size_t rowWords = static_cast<std::size_t>(image.width) * factor;
+        std::vector<Pixel> band(
+            static_cast<std::size_t>(options.rowEnd - options.rowBegin) * factor * rowWords, sentinel);
+        upscaleWithOptions(factor, image.pixels.data(), band.data(), image.width, image.height, {}, options);
+        const auto first = whole.begin() + static_cast<std::ptrdiff_t>(options.rowBegin * factor * rowWords);
+        ASSERT_TRUE(std::equal(band.begin(), band.end(), first))
+            << "rows " << options.rowBegin << " to " << options.rowEnd << ", round " << round;
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Factors, RandomImages,
                          testing::Combine(everyModeAndFactor, test::everyInstructionSet),
                          test::namedWithSet<ModeFactor>(nameOf));

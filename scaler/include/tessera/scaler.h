@@ -110,6 +110,10 @@ struct ScaleOptions {
     // The source rows [rowBegin, rowEnd) to enlarge, as upscaleBand takes them.
     std::int32_t rowBegin = 0;
     std::int32_t rowEnd = INT32_MAX;
+    // Whether the target holds the band's own rows alone, target row max(rowBegin, 0) * factor
+    // first, rather than the whole image: a caller that encodes an image band by band then needs
+    // no memory for the rest of it.
+    bool bandTarget = false;
 };
 
 // Enlarges source rows max(rowBegin, 0) .. min(rowEnd, sourceHeight) - 1 of the options into
