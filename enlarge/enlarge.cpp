@@ -129,21 +129,38 @@ bool flattened(const Opened& opened) {
     return std::get<AnimationImage>(opened.image).flattened;
 }
 
-void enlargeBand(const Request& request, StillImage& still, pixels::RowBand rows) {
+namespace {
+
+// Enlarges the band into `target`, the whole image's or the band's own, and turns its rows,
+// from `band` on, into RGBA bytes in their own storage, on the thread that made them: no second
+// full-size buffer and no pass over the whole image on one thread.
+void enlargeRows(const Request& request, const StillImage& still, pixels::RowBand rows, Pixel* target,
+                 bool bandTarget, Pixel* band) {
     ScaleOptions options = request.edges;
     options.colours = still.conversion.mode;
     options.rowBegin = rows.begin;
     options.rowEnd = rows.end;
-    upscaleWithOptions(request.factor, still.source.data(), still.target.get(), still.width, still.height,
+    options.bandTarget = bandTarget;
+    upscaleWithOptions(request.factor, still.source.data(), target, still.width, still.height,
                        ScaleSettings{}, options);
-    // The band's target rows become RGBA bytes in their own storage, on the thread that made them,
-    // sparing a second full-size buffer and a pass over the whole image on one thread.
     const auto factor = static_cast<std::size_t>(request.factor);
     const std::size_t perSourceRow = static_cast<std::size_t>(still.width) * factor * factor;
-    Pixel* band = still.target.get() + static_cast<std::size_t>(rows.begin) * perSourceRow;
     pixels::convertToRgba(still.conversion.mode,
                           {band, static_cast<std::size_t>(rows.end - rows.begin) * perSourceRow},
                           reinterpret_cast<std::uint8_t*>(band));
+}
+
+} // namespace
+
+void enlargeBand(const Request& request, StillImage& still, pixels::RowBand rows) {
+    const std::size_t perSourceRow =
+        static_cast<std::size_t>(still.width) * static_cast<std::size_t>(request.factor * request.factor);
+    enlargeRows(request, still, rows, still.target.get(), false,
+                still.target.get() + static_cast<std::size_t>(rows.begin) * perSourceRow);
+}
+
+void enlargeBand(const Request& request, const StillImage& still, pixels::RowBand rows, Pixel* band) {
+    enlargeRows(request, still, rows, band, true, band);
 }
 
 Result<std::vector<std::uint8_t>> encodeStill(const Request& request, StillImage& still, int threads) {

@@ -3,9 +3,9 @@
 //
 //   openFile      the file's size judged from its header, then the file decoded: a still image
 //                 or an animation, converted to what is enlarged under the request
-//   enlargeBand   a still image's source rows [begin, end) enlarged into the shared target and
-//                 turned into RGBA bytes in place: bands of one image may run on different
-//                 threads and give exactly the words of one whole-image call
+//   enlargeBand   a still image's source rows [begin, end) enlarged into the shared target (or a
+//                 target of their own) and turned into RGBA bytes in place: bands of one image
+//                 may run on different threads and give exactly the words of one whole-image call
 //   encodeStill   the still's output file, PNG or WebP, once every band is done
 //   enlargeFrame  an animation's next frame enlarged and handed to the writer
 //   finishAnimation  the animation's output file, once every frame is done
@@ -87,6 +87,10 @@ bool flattened(const Opened& opened);
 // Enlarges source rows [rows.begin, rows.end) of a still image into its target and turns those
 // target rows into RGBA bytes in place. Any number of threads may enlarge different bands at once.
 void enlargeBand(const Request& request, StillImage& still, pixels::RowBand rows);
+
+// The same into `band`, a target of those rows alone ((end - begin) * factor rows of
+// width * factor pixels), for a caller that encodes the image a band at a time.
+void enlargeBand(const Request& request, const StillImage& still, pixels::RowBand rows, Pixel* band);
 
 // The still's output file once every band is done, its PNG row groups deflated on up to `threads`
 // threads (the bytes are the same whatever their number). Releases the target.

@@ -119,4 +119,27 @@ TEST(OpenPixels, JudgesTheSizeAndTheBytesThenConvertsAsAFile) {
     }
 }
 
+// A band enlarged into a target of its own rows holds the RGBA bytes the whole target holds there,
+// in both colour modes and with the edges' options.
+TEST(EnlargeBand, IntoATargetOfItsOwnGivesTheWholeTargetsBytes) {
+    for (const std::uint8_t alpha : {std::uint8_t{255}, std::uint8_t{90}}) {
+        std::vector<std::uint8_t> rgba;
+        for (std::uint32_t i = 0; i < 9 * 7; ++i)
+            rgba.insert(rgba.end(),
+                        {static_cast<std::uint8_t>(i * 37), static_cast<std::uint8_t>(i * i),
+                         static_cast<std::uint8_t>(i % 3 * 120), i % 5 == 0 ? alpha : std::uint8_t{255}});
+        enlarge::Request request;
+        request.factor = 3;
+        request.edges = {.edges = EdgeMode::Wrap, .cellWidth = 4, .cellHeight = 3};
+        auto opened = std::get<enlarge::Opened>(enlarge::openPixels({9, 7, rgba}, request));
+        auto& still = std::get<enlarge::StillImage>(opened.image);
+        enlarge::enlargeBand(request, still, {0, still.height});
+        const std::size_t rowWords = 9 * 3;
+        std::vector<Pixel> band(3 * 3 * rowWords);
+        enlarge::enlargeBand(request, still, {2, 5}, band.data());
+        EXPECT_TRUE(std::equal(band.begin(), band.end(), still.target.get() + 2 * 3 * rowWords))
+            << int{alpha};
+    }
+}
+
 } // namespace

@@ -1,16 +1,16 @@
 // The page's workers, one per core (up to maxWorkers), each with its own module, so that no
 // cross-origin isolation is needed and any static host serves the page. Files are spread over
-// them. A large still written as a PNG is shared out: its bands are enlarged on every worker,
-// which keeps their rows; the worker that opened it chooses the PNG layout from the bands'
-// colours; each row group is compressed by the worker holding its rows, or by one that is free
-// (enlarging them again); the opener writes the file's two ends from the groups' sums, and the
-// groups' blocks go between them here, never passing through a worker again. The bytes are the
-// same as one worker's.
+// them. A large still written as a PNG is shared out: the worker that opens it hands its source to
+// the others, and every worker takes row groups of the PNG, enlarging each group's rows alone and
+// compressing them in the layout the PNG most likely has; the groups' colours come back with
+// them. The opener chooses the layout from all the colours: when it is the likely one, it writes
+// the file's two ends from the groups' sums, and the groups' blocks go between them here;
+// otherwise (a palette) the groups are compressed once more in it first. No worker holds more of
+// the enlargement than one group's rows. The bytes are the same as one worker's.
 //
 // A worker has at most tasksPerWorker tasks at a time. Tasks bound to a worker (a file's plan and
-// finish, which need its job) come first, then bands and groups of files under way, then files
-// not yet opened: files already started finish first. A shared file's pixels are held once,
-// spread over the workers that enlarged them, and only colours and compressed rows come back here.
+// finish, which need its job) come first, then groups of files under way, then files not yet
+// opened: files already started finish first.
 //
 //   const pool = createPool(onMessage, warmUpFile);
 //   pool.enlarge({id, bytes, factor, background, wrap, cellWidth, cellHeight, format})
@@ -54,7 +54,7 @@ export function createPool(onMessage, warmUpFile) {
       given = false;
       for (const worker of workers) {
         if (worker.tasks === tasksPerWorker) continue;
-        const task = worker.bound.shift() ?? takeWork(worker) ?? opens.shift();
+        const task = worker.bound.shift() ?? work.shift() ?? opens.shift();
         if (!task) continue;
         given = true;
         give(worker, task);
@@ -62,32 +62,24 @@ export function createPool(onMessage, warmUpFile) {
     }
   }
 
-  // The first work the worker holds the rows for, or else the first work there is (a group whose
-  // rows another worker holds is taken rather than left waiting: the rows are enlarged again).
-  function takeWork(worker) {
-    const index = work.findIndex((task) => task.home === undefined || task.home === worker);
-    return work.splice(index >= 0 ? index : 0, 1)[0];
-  }
-
   function give(worker, task) {
     worker.tasks++;
     if (task.kind === 'open') {
       files.set(task.id, { owner: worker, startedAt: performance.now(), holders: new Set(), request: task });
     }
-    if (task.kind !== 'band' && task.kind !== 'group') {
+    if (task.kind !== 'group') {
       // A file's bytes are handed over, not copied.
       worker.port.postMessage(task, task.bytes ? [task.bytes] : []);
       return;
     }
     const file = files.get(task.id);
-    // Only a worker's first band or group of a file carries the source; the opener has it already.
+    // Only a worker's first group of a file carries the source; the opener has it already.
     const carries = worker !== file.owner && !file.holders.has(worker);
     const share = carries ? file.share : { ...file.share, source: undefined };
     if (carries) file.holders.add(worker);
     // The last worker to need the source is handed it rather than a copy.
     const last = carries && file.holders.size === workers.length - 1;
-    const { home, ...message } = task;
-    worker.port.postMessage({ ...message, share, ...(task.kind === 'group' ? { layout: file.layout } : {}) },
+    worker.port.postMessage({ ...task, share, layout: file.layout, colours: file.pass === 1 },
       last ? [file.share.source.buffer] : []);
   }
 
@@ -126,42 +118,35 @@ export function createPool(onMessage, warmUpFile) {
       onMessage({ ...data, startedAt: file.startedAt });
     } else if (kind === 'opened') {
       const { factor, wrap, cellWidth, cellHeight } = file.request;
-      Object.assign(file, {
-        frames: data.frames, width: data.width, height: data.height,
-        bands: data.bands, bandsLeft: data.bands.length, holderOf: [], colours: [],
-      });
+      Object.assign(file, { frames: data.frames, width: data.width, height: data.height, pass: 0 });
       file.share = {
         source: data.source, width: data.width, height: data.height, withAlpha: data.withAlpha,
         factor, wrap, cellWidth, cellHeight,
       };
-      data.bands.forEach(([begin, end], index) => work.push({ kind: 'band', id, index, begin, end }));
-    } else if (kind === 'band') {
-      file.holderOf[data.index] = worker;
-      file.colours[data.index] = data.colours;
-      file.bandsLeft--;
-      onMessage({ id, progress: 0.5 * (1 - file.bandsLeft / file.bands.length) });
-      if (file.bandsLeft === 0) {
-        file.owner.bound.push({ kind: 'plan', id, colours: Uint32Array.from(file.colours.flatMap((part) => [...part])) });
-      }
+      startPass(file, data);
     } else if (kind === 'planned') {
-      Object.assign(file, {
-        layout: data.layout, groups: new Array(data.groups.length), sums: new Array(data.groups.length),
-        groupsLeft: data.groups.length,
-      });
-      // Each group goes first to the worker that enlarged the band holding its middle row.
-      const factor = file.request.factor;
-      data.groups.forEach(([begin, end], index) => {
-        const middle = Math.floor((begin + end) / 2 / factor);
-        const home = file.holderOf[file.bands.findIndex(([first, last]) => middle >= first && middle < last)];
-        work.push({ kind: 'group', id, index, begin, end, last: index === data.groups.length - 1, home });
-      });
+      startPass(file, data);
     } else if (kind === 'group') {
       file.groups[data.index] = data.deflated;
       file.sums[data.index] = data.sums;
+      if (data.colours) file.colours[data.index] = data.colours;
       file.groupsLeft--;
-      onMessage({ id, progress: 0.5 + 0.5 * (1 - file.groupsLeft / file.groups.length) });
-      if (file.groupsLeft === 0) file.owner.bound.push({ kind: 'finish', id, sums: file.sums });
+      onMessage({ id, progress: 1 - file.groupsLeft / file.groups.length });
+      if (file.groupsLeft > 0) return;
+      file.owner.bound.push(file.pass === 1
+        ? { kind: 'plan', id, colours: Uint32Array.from(file.colours.flatMap((part) => [...part])), sums: file.sums }
+        : { kind: 'finish', id, sums: file.sums });
     }
+  }
+
+  // Hands out the row groups of the shared FILE in the layout planned, the likely one first (when
+  // their colours are found too) and then, should the colours call for another, that one.
+  function startPass(file, { layout, groups }) {
+    const count = groups.length;
+    Object.assign(file, {
+      pass: file.pass + 1, layout, groups: new Array(count), sums: new Array(count), colours: [], groupsLeft: count,
+    });
+    groups.forEach(([begin, end], index) => work.push({ kind: 'group', id: file.request.id, index, begin, end, last: index === count - 1 }));
   }
 
   // Compiled once here and handed to every worker (a host that serves the file with another

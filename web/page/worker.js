@@ -9,18 +9,19 @@
 //               result {id, width, height, frames: [{rgba, delayMs}], file, mimeType, animated, withAlpha, flattened}
 //               or failure {id, failure}.
 //            A still of several bands to be written as a PNG, opened with `share`, is kept here and
-//            answered with opened {id, width, height, frames, withAlpha, flattened, bands: [[begin, end]], source (words)};
-//            its bands, plan, groups and finish follow as below.
-//   band     {id, index, begin, end, share: {source?, width, height, withAlpha, factor, wrap, cellWidth, cellHeight}}
-//            -> band {id, index, colours}: the colours of the band's RGBA rows, which stay here. The
-//               job's own worker enlarges it in the job; any other keeps the source (sent with its
-//               first band or group of the file) and what it enlarged until release.
-//   plan     {id, colours}: every band's colours in order -> planned {id, layout, groups: [[begin, end]]}
-//   group    {id, index, begin, end, last, layout, share} -> group {id, index, deflated, sums}:
-//               target rows [begin, end) compressed, the rows not enlarged here enlarged first,
-//               with sums {size, crc, adler, length}.
-//   finish   {id, sums: [every group's sums]} -> result or failure; a shared still's file is then
-//               the file's two ends, its groups' blocks to go in at groupsAt.
+//            answered with opened {id, width, height, frames, withAlpha, flattened, source (words),
+//            layout, groups: [[begin, end]]}: the PNG's likely layout and its row groups, which
+//            follow as below, then its plan and maybe its groups again, and its finish.
+//   group    {id, index, begin, end, last, layout, colours, share: {source?, width, height, withAlpha,
+//             factor, wrap, cellWidth, cellHeight}}
+//            -> group {id, index, deflated, sums: {size, crc, adler, length}, colours?}: target rows
+//               [begin, end) enlarged here, compressed in the layout, and their colours when asked
+//               for. A worker other than the job's keeps the source (sent with its first group of
+//               the file) until release.
+//   plan     {id, colours, sums}: every group's colours and sums in order -> the result when the
+//               likely layout stands, else planned {id, layout, groups}, to be compressed again.
+//   finish   {id, sums: [every group's sums]} -> result or failure. A shared still's file is the
+//               file's two ends, its groups' blocks to go in at groupsAt.
 //   release  {id}: forgets the file's job or share. No answer.
 // Once loaded a worker also posts {limits: {minFactor, maxFactor, defaultFactor, maxSize}}, the module's own.
 importScripts('tessera_page.js');
@@ -107,13 +108,13 @@ function open(module, request) {
     };
     const steps = module._pageSteps(job);
     if (share && format === 'png' && description.frames.length === 1 && steps > 1) {
-      const bands = [];
-      for (let index = 0; index < steps; index++) bands.push([module._pageBandBegin(job, index), module._pageBandEnd(job, index)]);
       const wordsAt = module._pageSourceWords(job);
+      const source = module.HEAPU8.slice(wordsAt, wordsAt + width * height * 4);
+      const count = module._pagePlanLikely(job);
       // The frames go with this answer; the result leaves them to the pool.
       jobs.set(id, { job, request, description: { ...description, frames: [] } });
       kept = true;
-      return { kind: 'opened', id, ...description, bands, source: module.HEAPU8.slice(wordsAt, wordsAt + width * height * 4) };
+      return { kind: 'opened', id, ...description, source, ...layoutAndGroups(module, job, count) };
     }
     for (let step = 0; step < steps; step++) {
       check(module, job, module._pageStep(job, step));
@@ -138,53 +139,45 @@ function shareOf(module, id, share) {
   return handle;
 }
 
-function band(module, { id, index, begin, end, share }) {
-  const own = jobs.get(id);
-  let rowsAt;
-  if (own) {
-    check(module, own.job, module._pageStep(own.job, index));
-    rowsAt = module._pageBandRows(own.job, index);
-  } else {
-    rowsAt = module._pageShareEnlarge(shareOf(module, id, share), begin, end);
-  }
-  const coloursAt = module._pageColours(rowsAt, (end - begin) * share.factor * share.width * share.factor * 4);
-  return { kind: 'band', id, index, colours: copyWords(module, coloursAt, module._pageColoursWords(coloursAt)) };
-}
-
-function plan(module, { id, colours }) {
-  const { job } = jobs.get(id);
-  const coloursAt = copyIn(module, colours);
-  const count = module._pagePlanPng(job, coloursAt, colours.length);
-  module._free(coloursAt);
-  const layoutAt = module._pageLayout(job);
-  const layout = copyWords(module, layoutAt, module._pageLayoutWords(job));
+// The job's planned PNG layout as words, and its COUNT row groups.
+function layoutAndGroups(module, job, count) {
   const groups = [];
   for (let index = 0; index < count; index++) groups.push([module._pageGroupBegin(job, index), module._pageGroupEnd(job, index)]);
-  return { kind: 'planned', id, layout, groups };
+  return { layout: copyWords(module, module._pageLayout(job), module._pageLayoutWords(job)), groups };
 }
 
-function group(module, { id, index, begin, end, last, layout, share }) {
+function group(module, { id, index, begin, end, last, layout, colours, share }) {
   const own = jobs.get(id);
   const layoutAt = copyIn(module, layout);
-  const compressed = own
-    ? module._pageJobGroup(own.job, layoutAt, layout.length, begin, end, last ? 1 : 0)
-    : module._pageShareGroup(shareOf(module, id, share), layoutAt, layout.length, begin, end, last ? 1 : 0);
+  const rows = own
+    ? module._pageJobGroup(own.job, layoutAt, layout.length, begin, end, last ? 1 : 0, colours ? 1 : 0)
+    : module._pageShareGroup(shareOf(module, id, share), layoutAt, layout.length, begin, end, last ? 1 : 0, colours ? 1 : 0);
   module._free(layoutAt);
-  if (!compressed) throw new Failure(outOfMemory);
-  const deflatedAt = module._pageRowsDeflated(compressed);
-  const size = module._pageRowsSize(compressed);
+  if (!rows) throw new Failure(outOfMemory);
+  const deflatedAt = module._pageRowsDeflated(rows);
+  const size = module._pageRowsSize(rows);
   const answer = {
     kind: 'group', id, index,
     deflated: module.HEAPU8.slice(deflatedAt, deflatedAt + size),
     sums: {
       size,
-      crc: module._pageRowsCrc(compressed) >>> 0,
-      adler: module._pageRowsAdler(compressed) >>> 0,
-      length: module._pageRowsLength(compressed) >>> 0,
+      crc: module._pageRowsCrc(rows) >>> 0,
+      adler: module._pageRowsAdler(rows) >>> 0,
+      length: module._pageRowsLength(rows) >>> 0,
     },
+    ...(colours ? { colours: copyWords(module, module._pageRowsColours(rows), module._pageRowsColoursWords(rows)) } : {}),
   };
-  module._pageRowsClose(compressed);
+  module._pageRowsClose(rows);
   return answer;
+}
+
+function plan(module, { id, colours, sums }) {
+  const { job } = jobs.get(id);
+  const coloursAt = copyIn(module, colours);
+  const count = module._pagePlanPng(job, coloursAt, colours.length);
+  module._free(coloursAt);
+  if (count === 0) return finish(module, { id, sums });
+  return { kind: 'planned', id, ...layoutAndGroups(module, job, count) };
 }
 
 function finish(module, { id, sums }) {
@@ -206,7 +199,7 @@ function release(module, { id }) {
   shares.delete(id);
 }
 
-const handlers = { open, band, plan, group, finish, release };
+const handlers = { open, group, plan, finish, release };
 
 // The buffers an answer hands over rather than copies.
 function transfers(answer) {

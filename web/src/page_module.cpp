@@ -6,13 +6,14 @@
 // taking a job takes the one pageOpen returned; a failed job holds only its message.
 //
 // A large still written as a PNG is shared out among the page's workers, each with a module of its
-// own: the worker that opened it (the job's) hands its converted source to the others, which
-// enlarge bands of it (pageShare...) as the job enlarges its own, and keep them; only the bands'
-// colours go back (pageColours). The job chooses the PNG layout from those colours; each row group
-// is compressed by a worker that holds its rows (pageJobGroup, pageShareGroup), which enlarges
-// the few rows it may lack; the job writes the file's two ends from the groups' sums, and the
-// page puts the groups' blocks between them. The bytes are the same as one worker's, and the
-// command's.
+// own: the worker that opened it (the job's) hands its converted source to the others (pageShare...).
+// Every worker takes row groups of the PNG, each enlarged there into a target of its own rows
+// alone, its colours found and its rows compressed in the layout the PNG most likely has (true
+// colour, with alpha when transparency is kept). Only the compressed rows, their sums and the
+// colours go back. The job then chooses the layout from all the colours; when it is the likely
+// one, it writes the file's two ends from the groups' sums and the page puts the groups' blocks
+// between them; otherwise (a palette) the groups are compressed again in that layout first. The
+// bytes are the same as one worker's, and the command's.
 #include "enlarge.h"
 #include "limits_and_defaults.h"
 #include "png_encoder.h"
@@ -34,29 +35,33 @@ struct Job {
     tessera::Step failureStep = tessera::Step::Read;
     std::optional<enlarge::Opened> opened;
     std::vector<pixels::RowBand> bands; // of a still image, for progress between them
-    std::vector<std::uint8_t> enlarged; // of a still's source rows, whether enlarged yet
-    // A shared still's PNG, once planned: its layout (also as words for the other workers), its
-    // row groups and their sums as they come in; their blocks stay with the page.
+    // A shared still's PNG: its layout, likely and then chosen (also as words for the other
+    // workers), its row groups and their sums as they come in (their blocks stay with the page),
+    // and the target of the group's rows this worker enlarges at a time.
     std::optional<tessera::codecs::PngLayout> layout;
     std::vector<std::uint32_t> layoutWords;
     std::vector<tessera::codecs::RowRange> groupRows;
     std::vector<tessera::codecs::RowGroupSums> groupSums;
+    std::vector<Pixel> groupTarget;
     std::vector<std::uint8_t> output;
     // Where in `output` the row groups' blocks go: its end, but for a planned PNG, whose output
     // is the file's two ends.
     std::size_t groupsAt = 0;
 };
 
-// Bands of another worker's still: its converted source and a target of the whole image's layout,
-// of which only the bands enlarged here are ever written (and so ever take memory).
+// Row groups of another worker's still: its converted source, and the target of a group's rows.
 struct Share {
     tessera::enlarge::Request request;
-    tessera::enlarge::StillImage still;
-    std::vector<std::uint8_t> enlarged; // of the source rows, whether enlarged here yet
+    tessera::enlarge::StillImage still; // with no target of its own
+    std::vector<Pixel> groupTarget;
 };
 
-// A row group compressed for the job, here or in another worker.
-using Rows = tessera::codecs::CompressedRows;
+// A row group compressed for the job, here or in another worker, and the colours of its rows as
+// pagePlanPng takes them (when asked for).
+struct Rows {
+    tessera::codecs::CompressedRows compressed;
+    std::vector<std::uint32_t> colours;
+};
 
 namespace {
 
@@ -108,7 +113,6 @@ void start(Job& job, Result<enlarge::Opened>&& opened) {
     job.opened = std::get<enlarge::Opened>(std::move(opened));
     if (const auto* still = std::get_if<enlarge::StillImage>(&job.opened->image)) {
         job.bands = pixels::planProgressBands(still->height, still->targetPixels);
-        job.enlarged.assign(static_cast<std::size_t>(still->height), 0);
     }
 }
 
@@ -130,56 +134,64 @@ codecs::PngLayout layoutOf(const std::uint32_t* words, std::size_t count) {
     return layout;
 }
 
-std::size_t targetRowBytes(const enlarge::Request& request, const enlarge::StillImage& still) {
-    return static_cast<std::size_t>(still.width) * static_cast<std::size_t>(request.factor) * 4;
+// The colours of RGBA rows as words: whether they fit a palette, whether they are opaque, how
+// many distinct pixels follow, and those pixels.
+std::vector<std::uint32_t> colourWords(std::span<const std::uint8_t> rgba) {
+    const codecs::PngColours colours = codecs::findColours(rgba);
+    std::vector<std::uint32_t> words{colours.fitPalette, colours.opaque,
+                                     static_cast<std::uint32_t>(colours.pixels.size())};
+    words.insert(words.end(), colours.pixels.begin(), colours.pixels.end());
+    return words;
 }
 
-// Target row `row` of the still, as the RGBA bytes its band leaves there.
-const std::uint8_t* targetRow(const enlarge::Request& request, const enlarge::StillImage& still,
-                              std::size_t row) {
-    return reinterpret_cast<const std::uint8_t*>(still.target.get()) + row * targetRowBytes(request, still);
-}
-
-// Enlarges the source rows of [begin, end) that are not enlarged here yet.
-void enlargeMissing(const enlarge::Request& request, enlarge::StillImage& still,
-                    std::vector<std::uint8_t>& enlarged, std::int32_t begin, std::int32_t end) {
-    for (std::int32_t row = begin; row < end;) {
-        if (enlarged[static_cast<std::size_t>(row)] != 0) {
-            ++row;
-            continue;
-        }
-        std::int32_t runEnd = row;
-        while (runEnd < end && enlarged[static_cast<std::size_t>(runEnd)] == 0)
-            enlarged[static_cast<std::size_t>(runEnd++)] = 1;
-        enlarge::enlargeBand(request, still, {row, runEnd});
-        row = runEnd;
-    }
-}
-
-// Compresses target rows [begin, end) of the still as a row group of the layout (given as
-// pageLayout's words), enlarging first what it needs here: those rows and the one above.
-Rows* compressGroup(const enlarge::Request& request, enlarge::StillImage& still,
-                    std::vector<std::uint8_t>& enlarged, const std::uint32_t* layoutWords, std::size_t count,
-                    std::int32_t begin, std::int32_t end, bool last) {
+// Compresses target rows [begin, end) of the still as a row group of the layout given as
+// pageLayout's words (none: not compressed), and finds their colours when asked: the source rows
+// they come from, and the row above them, are enlarged first into `groupTarget`, a target of their
+// rows alone kept for the next group. Null when memory runs out.
+Rows* compressGroup(const enlarge::Request& request, const enlarge::StillImage& still,
+                    std::vector<Pixel>& groupTarget, const std::uint32_t* layoutWords, std::size_t count,
+                    std::int32_t begin, std::int32_t end, bool last, bool colours) {
     try {
         const std::int32_t factor = request.factor;
         const std::int32_t first = begin > 0 ? begin - 1 : 0;
-        enlargeMissing(request, still, enlarged, first / factor, (end + factor - 1) / factor);
-        const codecs::PngLayout layout = layoutOf(layoutWords, count);
-        const std::size_t rowBytes = targetRowBytes(request, still);
-        Result<Rows> compressed = codecs::compressRowGroup(
-            layout,
-            begin > 0 ? std::span{targetRow(request, still, static_cast<std::size_t>(first)), rowBytes}
-                      : std::span<const std::uint8_t>{},
-            {targetRow(request, still, static_cast<std::size_t>(begin)),
-             static_cast<std::size_t>(end - begin) * rowBytes},
-            last);
-        if (std::holds_alternative<Failure>(compressed))
-            return nullptr;
-        return new Rows(std::get<Rows>(std::move(compressed)));
+        const pixels::RowBand rows{first / factor, (end + factor - 1) / factor};
+        const std::size_t rowWords = static_cast<std::size_t>(still.width) * static_cast<std::size_t>(factor);
+        const std::size_t words =
+            static_cast<std::size_t>(rows.end - rows.begin) * static_cast<std::size_t>(factor) * rowWords;
+        if (groupTarget.size() < words)
+            groupTarget.resize(words);
+        enlarge::enlargeBand(request, still, rows, groupTarget.data());
+        const std::size_t rowBytes = rowWords * 4;
+        const auto rowAt = [&](std::int32_t row) {
+            return reinterpret_cast<const std::uint8_t*>(groupTarget.data()) +
+                   static_cast<std::size_t>(row - rows.begin * factor) * rowBytes;
+        };
+        const std::span<const std::uint8_t> groupRows{rowAt(begin),
+                                                      static_cast<std::size_t>(end - begin) * rowBytes};
+        auto group = std::make_unique<Rows>();
+        if (colours)
+            group->colours = colourWords(groupRows);
+        if (layoutWords != nullptr) {
+            Result<codecs::CompressedRows> compressed = codecs::compressRowGroup(
+                layoutOf(layoutWords, count),
+                begin > 0 ? std::span{rowAt(first), rowBytes} : std::span<const std::uint8_t>{}, groupRows,
+                last);
+            if (std::holds_alternative<Failure>(compressed))
+                return nullptr;
+            group->compressed = std::get<codecs::CompressedRows>(std::move(compressed));
+        }
+        return group.release();
     } catch (const std::bad_alloc&) {
         return nullptr;
     }
+}
+
+// Plans the still's PNG in `layout`: its words and its row groups, whose sums are to come.
+void planPng(Job& job, codecs::PngLayout layout) {
+    job.layoutWords = layoutWords(layout);
+    job.groupRows = codecs::pngRowGroups(layout);
+    job.groupSums.assign(job.groupRows.size(), {});
+    job.layout = std::move(layout);
 }
 
 // The text handed to the page stays valid until the next call.
@@ -313,21 +325,11 @@ EMSCRIPTEN_KEEPALIVE int pageSteps(const Job* job) {
 // Takes step `index` (in order, each once); 0 when it failed.
 EMSCRIPTEN_KEEPALIVE int pageStep(Job* job, int index) {
     if (auto* still = std::get_if<enlarge::StillImage>(&job->opened->image)) {
-        const pixels::RowBand band = job->bands.at(static_cast<std::size_t>(index));
-        tessera::web::enlargeMissing(job->opened->request, *still, job->enlarged, band.begin, band.end);
+        enlarge::enlargeBand(job->opened->request, *still, job->bands.at(static_cast<std::size_t>(index)));
         return 1;
     }
     auto& animation = std::get<enlarge::AnimationImage>(job->opened->image);
     return !tessera::web::failed(*job, enlarge::enlargeFrame(job->opened->request, animation));
-}
-
-// Where band `index` of a still lies: its first source row, and one past its last.
-EMSCRIPTEN_KEEPALIVE int pageBandBegin(const Job* job, int index) {
-    return job->bands.at(static_cast<std::size_t>(index)).begin;
-}
-
-EMSCRIPTEN_KEEPALIVE int pageBandEnd(const Job* job, int index) {
-    return job->bands.at(static_cast<std::size_t>(index)).end;
 }
 
 // A still's converted source, width * height words, for pageShareOpen in another worker.
@@ -335,31 +337,24 @@ EMSCRIPTEN_KEEPALIVE const Pixel* pageSourceWords(const Job* job) {
     return std::get<enlarge::StillImage>(job->opened->image).source.data();
 }
 
-// The RGBA rows of band `index` once pageStep enlarged it here, to be shared like another worker's.
-EMSCRIPTEN_KEEPALIVE const std::uint8_t* pageBandRows(const Job* job, int index) {
-    const enlarge::Request& request = job->opened->request;
-    return tessera::web::targetRow(
-        request, std::get<enlarge::StillImage>(job->opened->image),
-        static_cast<std::size_t>(job->bands.at(static_cast<std::size_t>(index)).begin) *
-            static_cast<std::size_t>(request.factor));
+// Plans a still to be shared out as a PNG in the layout it most likely has, true colour with
+// alpha when transparency is kept, and returns how many row groups that layout has. Its rows are
+// enlarged a group at a time from here on, so the whole target is let go.
+EMSCRIPTEN_KEEPALIVE int pagePlanLikely(Job* job) {
+    auto& still = std::get<enlarge::StillImage>(job->opened->image);
+    still.target.reset();
+    const auto factor = static_cast<std::uint32_t>(job->opened->request.factor);
+    tessera::codecs::PngLayout layout;
+    layout.width = static_cast<std::uint32_t>(still.width) * factor;
+    layout.height = static_cast<std::uint32_t>(still.height) * factor;
+    layout.colourType = still.conversion.mode == ColourMode::WithAlpha ? 6 : 2;
+    tessera::web::planPng(*job, std::move(layout));
+    return static_cast<int>(job->groupRows.size());
 }
 
-// The colours of `size` bytes of RGBA rows, as words for pagePlanPng: whether they fit a palette,
-// whether they are opaque, how many distinct pixels follow, and those pixels. Valid until the next call.
-EMSCRIPTEN_KEEPALIVE const std::uint32_t* pageColours(const std::uint8_t* rgba, std::size_t size) {
-    static std::vector<std::uint32_t> words;
-    const tessera::codecs::PngColours colours = tessera::codecs::findColours({rgba, size});
-    words = {colours.fitPalette, colours.opaque, static_cast<std::uint32_t>(colours.pixels.size())};
-    words.insert(words.end(), colours.pixels.begin(), colours.pixels.end());
-    return words.data();
-}
-
-EMSCRIPTEN_KEEPALIVE int pageColoursWords(const std::uint32_t* words) {
-    return static_cast<int>(3 + words[2]);
-}
-
-// Chooses the PNG layout of a still whose bands are all done, from the colours of its bands in
-// order (pageColours's words, one after another), and returns how many row groups it has.
+// Chooses the PNG layout of a shared still from the colours of its row groups in order (pageRows-
+// Colours's words, one after another). Returns 0 when it is the layout planned, whose groups
+// then stand; else plans it, and returns how many row groups are to be compressed in it.
 EMSCRIPTEN_KEEPALIVE int pagePlanPng(Job* job, const std::uint32_t* colours, std::size_t count) {
     auto& still = std::get<enlarge::StillImage>(job->opened->image);
     std::vector<tessera::codecs::PngColours> parts;
@@ -367,15 +362,16 @@ EMSCRIPTEN_KEEPALIVE int pagePlanPng(Job* job, const std::uint32_t* colours, std
         parts.push_back(
             {{colours + at + 3, colours + at + 3 + colours[at + 2]}, colours[at] != 0, colours[at + 1] != 0});
     const auto factor = static_cast<std::uint32_t>(job->opened->request.factor);
-    job->layout = tessera::codecs::layoutOfColours(parts, static_cast<std::uint32_t>(still.width) * factor,
-                                                   static_cast<std::uint32_t>(still.height) * factor);
-    job->layoutWords = tessera::web::layoutWords(*job->layout);
-    job->groupRows = tessera::codecs::pngRowGroups(*job->layout);
-    job->groupSums.assign(job->groupRows.size(), {});
+    tessera::codecs::PngLayout layout =
+        tessera::codecs::layoutOfColours(parts, static_cast<std::uint32_t>(still.width) * factor,
+                                         static_cast<std::uint32_t>(still.height) * factor);
+    if (tessera::web::layoutWords(layout) == job->layoutWords)
+        return 0;
+    tessera::web::planPng(*job, std::move(layout));
     return static_cast<int>(job->groupRows.size());
 }
 
-// The planned layout as words for pageCompressRows, and how many.
+// The planned layout as words for pageJobGroup and pageShareGroup, and how many.
 EMSCRIPTEN_KEEPALIVE const std::uint32_t* pageLayout(const Job* job) {
     return job->layoutWords.data();
 }
@@ -450,9 +446,8 @@ EMSCRIPTEN_KEEPALIVE void pageClose(Job* job) {
 }
 
 // Another worker's still, opened with the same settings, `withAlpha` as pageWithAlpha gave it; its
-// converted source (pageSourceWords there) is then copied to pageShareSource here, with no copy of
-// it elsewhere in this module, so that a share of the next image of that size takes the same memory
-// again. Null when memory runs out.
+// converted source (pageSourceWords there) is then copied to pageShareSource here. Null when
+// memory runs out.
 EMSCRIPTEN_KEEPALIVE Share* pageShareOpen(int width, int height, int withAlpha, int factor, int wrap,
                                           int cellWidth, int cellHeight) {
     try {
@@ -465,14 +460,7 @@ EMSCRIPTEN_KEEPALIVE Share* pageShareOpen(int width, int height, int withAlpha, 
         still.width = width;
         still.height = height;
         still.conversion.mode = withAlpha != 0 ? ColourMode::WithAlpha : ColourMode::Opaque;
-        // The target first: it takes the place the last share's target left, where its pages are
-        // already the worker's, rather than fresh memory behind the source.
-        const std::size_t sourcePixels = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
-        still.targetPixels =
-            sourcePixels * static_cast<std::size_t>(factor) * static_cast<std::size_t>(factor);
-        still.target.reset(new Pixel[still.targetPixels]);
-        still.source.resize(sourcePixels);
-        share->enlarged.assign(static_cast<std::size_t>(height), 0);
+        still.source.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
         return share.release();
     } catch (const std::bad_alloc&) {
         return nullptr;
@@ -484,52 +472,54 @@ EMSCRIPTEN_KEEPALIVE Pixel* pageShareSource(Share* share) {
     return share->still.source.data();
 }
 
-// Enlarges source rows [begin, end) of the shared still and returns their RGBA rows.
-EMSCRIPTEN_KEEPALIVE const std::uint8_t* pageShareEnlarge(Share* share, int begin, int end) {
-    tessera::web::enlargeMissing(share->request, share->still, share->enlarged, begin, end);
-    return tessera::web::targetRow(share->request, share->still,
-                                   static_cast<std::size_t>(begin) *
-                                       static_cast<std::size_t>(share->request.factor));
-}
-
 EMSCRIPTEN_KEEPALIVE void pageShareClose(Share* share) {
     delete share;
 }
 
 // Compresses target rows [begin, end) of the job's still, or of another worker's (the share), as
-// a row group of a planned layout (pageLayout's words): rows not enlarged here yet are enlarged
-// first. `last` is 1 for the image's last group. Null when memory runs out.
+// a row group of a planned layout (pageLayout's words; none with `count` 0), and finds their
+// colours when `colours` is 1. `last` is 1 for the image's last group. Null when memory runs out.
 EMSCRIPTEN_KEEPALIVE Rows* pageJobGroup(Job* job, const std::uint32_t* layoutWords, std::size_t count,
-                                        int begin, int end, int last) {
-    return tessera::web::compressGroup(job->opened->request,
-                                       std::get<enlarge::StillImage>(job->opened->image), job->enlarged,
-                                       layoutWords, count, begin, end, last != 0);
+                                        int begin, int end, int last, int colours) {
+    return tessera::web::compressGroup(
+        job->opened->request, std::get<enlarge::StillImage>(job->opened->image), job->groupTarget,
+        count != 0 ? layoutWords : nullptr, count, begin, end, last != 0, colours != 0);
 }
 
 EMSCRIPTEN_KEEPALIVE Rows* pageShareGroup(Share* share, const std::uint32_t* layoutWords, std::size_t count,
-                                          int begin, int end, int last) {
-    return tessera::web::compressGroup(share->request, share->still, share->enlarged, layoutWords, count,
-                                       begin, end, last != 0);
+                                          int begin, int end, int last, int colours) {
+    return tessera::web::compressGroup(share->request, share->still, share->groupTarget,
+                                       count != 0 ? layoutWords : nullptr, count, begin, end, last != 0,
+                                       colours != 0);
 }
 
 EMSCRIPTEN_KEEPALIVE const std::uint8_t* pageRowsDeflated(const Rows* rows) {
-    return rows->deflated.data();
+    return rows->compressed.deflated.data();
 }
 
 EMSCRIPTEN_KEEPALIVE std::size_t pageRowsSize(const Rows* rows) {
-    return rows->deflated.size();
+    return rows->compressed.deflated.size();
 }
 
 EMSCRIPTEN_KEEPALIVE std::uint32_t pageRowsCrc(const Rows* rows) {
-    return rows->sums.crc;
+    return rows->compressed.sums.crc;
 }
 
 EMSCRIPTEN_KEEPALIVE std::uint32_t pageRowsAdler(const Rows* rows) {
-    return rows->sums.adler;
+    return rows->compressed.sums.adler;
 }
 
 EMSCRIPTEN_KEEPALIVE std::uint32_t pageRowsLength(const Rows* rows) {
-    return static_cast<std::uint32_t>(rows->sums.length);
+    return static_cast<std::uint32_t>(rows->compressed.sums.length);
+}
+
+// The colours of the group's rows, when asked for, as words for pagePlanPng, and how many.
+EMSCRIPTEN_KEEPALIVE const std::uint32_t* pageRowsColours(const Rows* rows) {
+    return rows->colours.data();
+}
+
+EMSCRIPTEN_KEEPALIVE int pageRowsColoursWords(const Rows* rows) {
+    return static_cast<int>(rows->colours.size());
 }
 
 EMSCRIPTEN_KEEPALIVE void pageRowsClose(Rows* rows) {
