@@ -178,10 +178,25 @@ function enlargeItem(item, chosen = settings()) {
     item.message.textContent = 'enlarging again…';
     item.message.className = 'message';
   }
-  item.file.arrayBuffer().then(
+  readSoon(() => requests.get(id) === item && item.file.arrayBuffer().then(
     (bytes) => requests.get(id) === item && pool.enlarge({ id, bytes, factor, format, ...options }),
-    () => answer({ id, failure: 'the browser could not read the file' }));
+    () => answer({ id, failure: 'the browser could not read the file' })));
   refreshSoon();
+}
+
+// Files are asked for a few at a time, the page's thread turning to other work in between: the
+// first files' bytes reach the workers while the rest of a large folder is still being asked for,
+// rather than after every read is under way.
+const readsPerTurn = 16;
+const reads = [];
+const nextTurn = new MessageChannel();
+nextTurn.port1.onmessage = () => {
+  for (const read of reads.splice(0, readsPerTurn)) read();
+  if (reads.length) nextTurn.port2.postMessage(null);
+};
+function readSoon(read) {
+  reads.push(read);
+  if (reads.length === 1) nextTurn.port2.postMessage(null);
 }
 
 function reenlargeAll() {

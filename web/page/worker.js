@@ -214,21 +214,28 @@ function transfers(answer) {
 // The engine first runs WebAssembly as it compiled it quickly, and makes faster code of what has
 // run a while, for each worker apart; a function it is already inside keeps the first code. So
 // every worker takes a sprite of the page's (the pool names it) through every factor, in both
-// colour modes, a few times over as soon as its module is there: a user's first files then run
-// the faster code from their start, and the engine is not busy making it while they are enlarged.
+// colour modes, as soon as its module is there: a few times over, more at the default factor,
+// which most files take, and opening alone more again, as a folder of sprites does; the engine
+// makes its faster code of a function once it has run long enough. A user's first files then run
+// that code from their start, and the engine is not busy making it while they are enlarged.
 const warmUpRounds = 6;
+const warmUpRoundsAtDefault = 24;
+const warmUpOpens = 20;
 
 function warmUp(module, sample) {
   const input = copyIn(module, sample);
   // Its own transparency kept, then flattened over grey.
   for (const background of [-1, 0x808080]) {
     for (let factor = module._pageMinFactor(); factor <= module._pageMaxFactor(); factor++) {
-      for (let round = 0; round < warmUpRounds; round++) {
-        const job = module._pageOpen(input, sample.byteLength, factor, background, 0, 0, 0, 0, 0);
+      const open = () => module._pageOpen(input, sample.byteLength, factor, background, 0, 0, 0, 0, 0);
+      const rounds = factor === module._pageDefaultFactor() ? warmUpRoundsAtDefault : warmUpRounds;
+      for (let round = 0; round < rounds; round++) {
+        const job = open();
         for (let step = 0; step < module._pageSteps(job); step++) module._pageStep(job, step);
         module._pageFinish(job);
         module._pageClose(job);
       }
+      for (let round = 0; round < warmUpOpens; round++) module._pageClose(open());
     }
   }
   module._free(input);
