@@ -42,7 +42,7 @@ function workerCount() {
 export function createPool(onMessage, warmUpFile) {
   const workers = [];
   const opens = []; // files waiting for a worker
-  const work = []; // bands and groups of files under way
+  const work = []; // row groups of shared files under way
   const files = new Map(); // id -> the state of a file taken up
   let ready = false; // the module compiled and handed to the workers
   let unusable = null; // why the module could not be compiled, if it could not

@@ -37,7 +37,7 @@ const modulePromise = new Promise((resolve) => { compiled = resolve; }).then((wa
   },
 }));
 const jobs = new Map(); // file id -> a job opened here and shared out
-const shares = new Map(); // file id -> another worker's still, for its bands
+const shares = new Map(); // file id -> another worker's still, for its row groups
 
 const outOfMemory = 'the page ran out of memory';
 
@@ -126,7 +126,7 @@ function open(module, request) {
   }
 }
 
-// Another worker's still, kept here from the first band or group of it given with its source.
+// Another worker's still, kept here from the first row group of it given with its source.
 function shareOf(module, id, share) {
   let handle = shares.get(id);
   if (handle === undefined) {

@@ -145,7 +145,7 @@ std::vector<std::uint32_t> colourWords(std::span<const std::uint8_t> rgba) {
 }
 
 // Compresses target rows [begin, end) of the still as a row group of the layout given as
-// pageLayout's words (none: not compressed), and finds their colours when asked: the source rows
+// pageLayout's words, and finds their colours when asked: the source rows
 // they come from, and the row above them, are enlarged first into `groupTarget`, a target of their
 // rows alone kept for the next group. Null when memory runs out.
 Rows* compressGroup(const enlarge::Request& request, const enlarge::StillImage& still,
@@ -171,15 +171,12 @@ Rows* compressGroup(const enlarge::Request& request, const enlarge::StillImage& 
         auto group = std::make_unique<Rows>();
         if (colours)
             group->colours = colourWords(groupRows);
-        if (layoutWords != nullptr) {
-            Result<codecs::CompressedRows> compressed = codecs::compressRowGroup(
-                layoutOf(layoutWords, count),
-                begin > 0 ? std::span{rowAt(first), rowBytes} : std::span<const std::uint8_t>{}, groupRows,
-                last);
-            if (std::holds_alternative<Failure>(compressed))
-                return nullptr;
-            group->compressed = std::get<codecs::CompressedRows>(std::move(compressed));
-        }
+        Result<codecs::CompressedRows> compressed = codecs::compressRowGroup(
+            layoutOf(layoutWords, count),
+            begin > 0 ? std::span{rowAt(first), rowBytes} : std::span<const std::uint8_t>{}, groupRows, last);
+        if (std::holds_alternative<Failure>(compressed))
+            return nullptr;
+        group->compressed = std::get<codecs::CompressedRows>(std::move(compressed));
         return group.release();
     } catch (const std::bad_alloc&) {
         return nullptr;
@@ -477,20 +474,19 @@ EMSCRIPTEN_KEEPALIVE void pageShareClose(Share* share) {
 }
 
 // Compresses target rows [begin, end) of the job's still, or of another worker's (the share), as
-// a row group of a planned layout (pageLayout's words; none with `count` 0), and finds their
-// colours when `colours` is 1. `last` is 1 for the image's last group. Null when memory runs out.
+// a row group of a planned layout (pageLayout's words), and finds their colours when `colours` is
+// 1. `last` is 1 for the image's last group. Null when memory runs out.
 EMSCRIPTEN_KEEPALIVE Rows* pageJobGroup(Job* job, const std::uint32_t* layoutWords, std::size_t count,
                                         int begin, int end, int last, int colours) {
-    return tessera::web::compressGroup(
-        job->opened->request, std::get<enlarge::StillImage>(job->opened->image), job->groupTarget,
-        count != 0 ? layoutWords : nullptr, count, begin, end, last != 0, colours != 0);
+    return tessera::web::compressGroup(job->opened->request,
+                                       std::get<enlarge::StillImage>(job->opened->image), job->groupTarget,
+                                       layoutWords, count, begin, end, last != 0, colours != 0);
 }
 
 EMSCRIPTEN_KEEPALIVE Rows* pageShareGroup(Share* share, const std::uint32_t* layoutWords, std::size_t count,
                                           int begin, int end, int last, int colours) {
-    return tessera::web::compressGroup(share->request, share->still, share->groupTarget,
-                                       count != 0 ? layoutWords : nullptr, count, begin, end, last != 0,
-                                       colours != 0);
+    return tessera::web::compressGroup(share->request, share->still, share->groupTarget, layoutWords, count,
+                                       begin, end, last != 0, colours != 0);
 }
 
 EMSCRIPTEN_KEEPALIVE const std::uint8_t* pageRowsDeflated(const Rows* rows) {
