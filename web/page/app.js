@@ -205,7 +205,7 @@ function reenlargeAll() {
 }
 
 function answer(data) {
-  const now = performance.now();
+  const now = data.arrivedAt ?? performance.now();
   const item = requests.get(data.id);
   if (!item) return;
   // The wait is from when a worker took the file up (or, had none yet, when it was asked for).
@@ -310,7 +310,27 @@ function onPoolMessage(data) {
     progress.value = batchDone + [...fractions.values()].reduce((sum, part) => sum + part, 0);
     return;
   }
-  answer(data);
+  answerSoon(data);
+}
+
+// While other files are under way, answers are shown a tenth of a second's worth at a time: a
+// folder of sprites is laid out ten times a second rather than once for each file. The last
+// answer of the files under way is shown at once.
+const answerEveryMs = 100;
+const answersWaiting = [];
+let answersTimer = null;
+
+function showAnswers() {
+  clearTimeout(answersTimer);
+  answersTimer = null;
+  for (const data of answersWaiting.splice(0)) answer(data);
+}
+
+function answerSoon(data) {
+  if (!requests.has(data.id)) return;
+  answersWaiting.push({ ...data, arrivedAt: performance.now() });
+  if (answersWaiting.length >= requests.size) showAnswers();
+  else answersTimer ??= setTimeout(showAnswers, answerEveryMs);
 }
 
 // --- The comparison view -------------------------------------------------------------------
