@@ -131,11 +131,11 @@ bool flattened(const Opened& opened) {
 
 namespace {
 
-// Enlarges the band into `target`, the whole image's or the band's own, and turns its rows,
-// from `band` on, into RGBA bytes in their own storage, on the thread that made them: no second
-// full-size buffer and no pass over the whole image on one thread.
+// Enlarges the band into `target`, the whole image's or the band's own, and turns its rows into
+// RGBA bytes in their own storage, on the thread that made them: no second full-size buffer and
+// no pass over the whole image on one thread.
 void enlargeRows(const Request& request, const StillImage& still, pixels::RowBand rows, Pixel* target,
-                 bool bandTarget, Pixel* band) {
+                 bool bandTarget) {
     ScaleOptions options = request.edges;
     options.colours = still.conversion.mode;
     options.rowBegin = rows.begin;
@@ -145,6 +145,7 @@ void enlargeRows(const Request& request, const StillImage& still, pixels::RowBan
                        ScaleSettings{}, options);
     const auto factor = static_cast<std::size_t>(request.factor);
     const std::size_t perSourceRow = static_cast<std::size_t>(still.width) * factor * factor;
+    Pixel* band = bandTarget ? target : target + static_cast<std::size_t>(rows.begin) * perSourceRow;
     pixels::convertToRgba(still.conversion.mode,
                           {band, static_cast<std::size_t>(rows.end - rows.begin) * perSourceRow},
                           reinterpret_cast<std::uint8_t*>(band));
@@ -153,14 +154,11 @@ void enlargeRows(const Request& request, const StillImage& still, pixels::RowBan
 } // namespace
 
 void enlargeBand(const Request& request, StillImage& still, pixels::RowBand rows) {
-    const std::size_t perSourceRow =
-        static_cast<std::size_t>(still.width) * static_cast<std::size_t>(request.factor * request.factor);
-    enlargeRows(request, still, rows, still.target.get(), false,
-                still.target.get() + static_cast<std::size_t>(rows.begin) * perSourceRow);
+    enlargeRows(request, still, rows, still.target.get(), false);
 }
 
 void enlargeBand(const Request& request, const StillImage& still, pixels::RowBand rows, Pixel* band) {
-    enlargeRows(request, still, rows, band, true, band);
+    enlargeRows(request, still, rows, band, true);
 }
 
 Result<std::vector<std::uint8_t>> encodeStill(const Request& request, StillImage& still, int threads) {

@@ -182,8 +182,9 @@ TEST(EncodePng, EveryKindDecodesToItsPixelsWithEveryDecoder) {
 
 // The encoder in parts, as the page runs it on several workers: colours found for bands of rows,
 // the layout chosen from them, each row group compressed on its own from its rows and the row
-// above, and the groups joined, give the whole-image encoder's bytes. Bands that each fit a
-// palette but together do not, and a pixel with alpha in the last band only, decide as the whole.
+// above, and the file written around their blocks from their sums, give the whole-image
+// encoder's bytes. Bands that each fit a palette but together do not, and a pixel with alpha in
+// the last band only, decide as the whole.
 TEST(EncodePngInParts, GivesTheWholeImagesBytes) {
     const WriterCase cases[] = {
         {"palette of 8 bits with transparency", 256, true, 3, 8, 2000},

@@ -6,8 +6,10 @@
 import { createPool } from './pool.js';
 import { makeZip } from './zip.js';
 
+// The page's sample sprite: shown until the user's first file, and what every worker warms up on.
 const sampleName = 'cdda_uc_dog_gshepherd_32.png';
-const pool = createPool(onPoolMessage, sampleName);
+const sample = fetch(sampleName).then((response) => (response.ok ? response.blob() : null)).catch(() => null);
+const pool = createPool(onPoolMessage, sample);
 const results = document.getElementById('results');
 const progress = document.getElementById('progress');
 const statusText = document.getElementById('status-text');
@@ -272,7 +274,6 @@ function bringToLife(item) {
   }
   item.view.draw(item);
 }
-
 
 // The factors the module takes, in place of the ones the page was written with when they differ
 // (its default chosen unless a choice still offered was made), and named so in the page's
@@ -681,7 +682,6 @@ document.addEventListener('drop', (event) => {
 });
 
 checkCells();
-// The sample, until the user's first file: one of the page's own files.
-fetch(sampleName).then((response) => (response.ok ? response.blob() : null)).then((blob) => {
+sample.then((blob) => {
   if (blob && items.length === 0) addItem(new File([blob], sampleName, { type: 'image/png' }), true);
-}, () => {});
+});

@@ -12,7 +12,7 @@
 // finish, which need its job) come first, then groups of files under way, then files not yet
 // opened: files already started finish first.
 //
-//   const pool = createPool(onMessage, warmUpFile);
+//   const pool = createPool(onMessage, warmUp);
 //   pool.enlarge({id, bytes, factor, background, wrap, cellWidth, cellHeight, format})
 //   pool.cancel(id)
 // onMessage gets {limits} once, {id, progress} as a file goes, and then its result or
@@ -37,9 +37,10 @@ function workerCount() {
   return Math.max(1, Math.min(navigator.hardwareConcurrency || 1, maxWorkers));
 }
 
-// WARMUPFILE is a small image of the page's own that every worker enlarges a few times as it
-// loads, so that the engine has made fast code of the module before the user's first file.
-export function createPool(onMessage, warmUpFile) {
+// WARMUP promises a small image of the page's own (a Blob, or null) that every worker enlarges a
+// few times as it loads, so that the engine has made fast code of the module before the user's
+// first file.
+export function createPool(onMessage, warmUp) {
   const workers = [];
   const opens = []; // files waiting for a worker
   const work = []; // row groups of shared files under way
@@ -168,8 +169,9 @@ export function createPool(onMessage, warmUpFile) {
     };
     workers.push(worker);
   }
-  wasm.then((module) => {
-    for (const worker of workers) worker.port.postMessage({ kind: 'module', module, warmUpFile });
+  const warmUpBytes = warmUp.then((blob) => blob?.arrayBuffer() ?? null).catch(() => null);
+  Promise.all([wasm, warmUpBytes]).then(([module, bytes]) => {
+    for (const worker of workers) worker.port.postMessage({ kind: 'module', module, warmUp: bytes });
     ready = true;
     dispatch();
   }, (error) => {

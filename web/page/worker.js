@@ -27,7 +27,7 @@
 importScripts('tessera_page.js');
 
 // The page compiles the WebAssembly once and hands the compiled module to every worker first
-// ({kind: 'module', module, warmUpFile}): the workers share its code, and the faster code the
+// ({kind: 'module', module, warmUp}): the workers share its code, and the faster code the
 // engine makes of what runs often, rather than each compiling its own.
 let compiled;
 const modulePromise = new Promise((resolve) => { compiled = resolve; }).then((wasm) => createTesseraModule({
@@ -213,11 +213,12 @@ function transfers(answer) {
 
 // The engine first runs WebAssembly as it compiled it quickly, and makes faster code of what has
 // run a while, for each worker apart; a function it is already inside keeps the first code. So
-// every worker takes a sprite of the page's (the pool names it) through every factor, in both
-// colour modes, as soon as its module is there: a few times over, more at the default factor,
-// which most files take, and opening alone more again, as a folder of sprites does; the engine
-// makes its faster code of a function once it has run long enough. A user's first files then run
-// that code from their start, and the engine is not busy making it while they are enlarged.
+// every worker takes the page's sample sprite (its bytes come with the module) through every
+// factor, in both colour modes, as soon as its module is there: a few times over, more at the
+// default factor, which most files take, and opening alone more again, as a folder of sprites
+// does; the engine makes its faster code of a function once it has run long enough. A user's
+// first files then run that code from their start, and the engine is not busy making it while
+// they are enlarged.
 const warmUpRounds = 6;
 const warmUpRoundsAtDefault = 24;
 const warmUpOpens = 20;
@@ -253,11 +254,10 @@ modulePromise.then((module) => postMessage({
 let queue = Promise.resolve();
 onmessage = (event) => {
   if (event.data.kind === 'module') {
-    const { module, warmUpFile } = event.data;
+    const { module, warmUp: sample } = event.data;
     compiled(module);
     // Without the sample (a host that lacks it) the page works as well, only slower at first.
-    queue = Promise.all([modulePromise, fetch(warmUpFile).then((response) => response.arrayBuffer())])
-      .then(([module, sample]) => warmUp(module, new Uint8Array(sample))).catch(() => {});
+    queue = modulePromise.then((ready) => sample && warmUp(ready, new Uint8Array(sample))).catch(() => {});
     return;
   }
   queue = queue.then(async () => {

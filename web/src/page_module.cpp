@@ -111,9 +111,8 @@ void start(Job& job, Result<enlarge::Opened>&& opened) {
     if (failed(job, opened))
         return;
     job.opened = std::get<enlarge::Opened>(std::move(opened));
-    if (const auto* still = std::get_if<enlarge::StillImage>(&job.opened->image)) {
+    if (const auto* still = std::get_if<enlarge::StillImage>(&job.opened->image))
         job.bands = pixels::planProgressBands(still->height, still->targetPixels);
-    }
 }
 
 // The layout as the words pageLayout hands out: width, height, colour type, bit depth, palette
