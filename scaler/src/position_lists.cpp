@@ -198,6 +198,24 @@ template <typename Compare>
     return wasm_i16x8_bitmask(wasm_i16x8_narrow_i32x4(compare(low), compare(high)));
 }
 
+} // namespace
+
+void sortByCode(const std::uint16_t* codes, const std::uint16_t* positions, int count, int kinds,
+                std::uint16_t* list, int* ends) {
+    int length = 0;
+    for (int k = 0; k < kinds; ++k) {
+        const v128_t code = wasm_i16x8_splat(static_cast<std::int16_t>(k));
+        for (int i = 0; i < count; i += 8) {
+            const unsigned chosen =
+                wasm_i16x8_bitmask(wasm_i16x8_eq(wasm_v128_load(codes + i), code)) & lanesBelow(count, i);
+            length = append(chosen, wasm_v128_load(positions + i), list, length);
+        }
+        ends[k] = length;
+    }
+}
+
+namespace {
+
 void byCodePacked(const std::uint32_t (&codes)[4][stripColumns], std::uint32_t stretches, int count,
                   int kinds, std::uint16_t (&lists)[4][positionListSize], int* ends) {
     const v128_t kindCount = wasm_u32x4_splat(static_cast<std::uint32_t>(kinds));
@@ -214,17 +232,7 @@ void byCodePacked(const std::uint32_t (&codes)[4][stripColumns], std::uint32_t s
                 append(chosen, narrowed, listedCodes, listedCount);
                 listedCount = append(chosen, positionsFrom(half), listedPositions, listedCount);
             }
-        int length = 0;
-        for (int k = 0; k < kinds; ++k) {
-            const v128_t code = wasm_i16x8_splat(static_cast<std::int16_t>(k));
-            for (int i = 0; i < listedCount; i += 8) {
-                const unsigned chosen =
-                    wasm_i16x8_bitmask(wasm_i16x8_eq(wasm_v128_load(listedCodes + i), code)) &
-                    lanesBelow(listedCount, i);
-                length = append(chosen, wasm_v128_load(listedPositions + i), lists[r], length);
-            }
-            ends[r * kinds + k] = length;
-        }
+        sortByCode(listedCodes, listedPositions, listedCount, kinds, lists[r], ends + r * kinds);
     }
 }
 

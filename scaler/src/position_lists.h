@@ -29,6 +29,15 @@ void listByCode(const std::uint32_t (&codes)[4][stripColumns], std::uint32_t str
 void listAbove(const std::uint32_t (&codes)[4][stripColumns], std::uint32_t stretches, int count,
                std::uint32_t threshold, std::uint16_t (&lists)[4][positionListSize], int (&counts)[4]);
 
+#if defined(__wasm_simd128__)
+// The `count` positions, whose codes are codes[i] (each below `kinds`, and the codes read
+// in whole vectors of eight: room past `count` to the next multiple of eight), by code:
+// list holds those of code 0, then those of code 1, and so on, each code's in the order
+// given; ends[k] is where code k's end.
+void sortByCode(const std::uint16_t* codes, const std::uint16_t* positions, int count, int kinds,
+                std::uint16_t* list, int* ends);
+#endif
+
 // The same lists position by position, as the builds that do not pack make them.
 void listByCodeOneByOne(const std::uint32_t (&codes)[4][stripColumns], std::uint32_t stretches, int count,
                         int kinds, std::uint16_t (&lists)[4][positionListSize], int* ends);

@@ -18,8 +18,9 @@
 
 namespace tessera::inline TESSERA_PASS_NAMESPACE {
 
-// What the four turns decide for each pixel of a strip's row: the pattern, and the colour
-// it blends in, taken from the window while the decision has it at hand; and for each
+// What the four turns decide for each pixel of a strip's row: the pattern (kept here only
+// where whole stretches are decided, row_decision.cpp), and the colour it blends in, taken
+// from the window while the decision has it at hand; and for each
 // turn the pixels it gives a pattern, kind by kind in the order of PatternKind, each
 // kind's from the left: kind k's end at kindEnds[turn][k], and begin where kind k - 1's
 // end (kind 0's at 0).

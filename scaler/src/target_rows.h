@@ -32,9 +32,19 @@ constexpr std::int64_t streamedTargetBytes = std::int64_t{32} << 20;
 constexpr int cacheLineBytes = 64;
 constexpr int pixelsPerLine = cacheLineBytes / sizeof(Pixel);
 
+// Where the processor has no streaming stores (WebAssembly among others), composing
+// the blocks and then copying them plainly only adds the copy: every target is written
+// in place there.
+#if defined(__SSE2__)
+constexpr bool hasStreamingStores = true;
+#else
+constexpr bool hasStreamingStores = false;
+#endif
+
 constexpr bool streamsTarget(std::int32_t width, std::int32_t height, int factor) {
-    return std::int64_t{width} * height * factor * factor * std::int64_t{sizeof(Pixel)} >=
-           streamedTargetBytes;
+    return hasStreamingStores &&
+           std::int64_t{width} * height * factor * factor * std::int64_t{sizeof(Pixel)} >=
+               streamedTargetBytes;
 }
 
 // Asks for the cache lines of `rows` target rows of `count` pixels from `first` ahead of
@@ -47,7 +57,8 @@ inline void prefetchForWriting(const Pixel* first, int count, std::ptrdiff_t str
 
 // Copies `count` pixels to `to` with streaming stores for the whole cache lines among
 // them and plain ones for the partial lines at the ends, which the neighbouring strips
-// share. Plain copies where the processor has no streaming stores.
+// share. Only streamed targets come here, and only where the processor has streaming
+// stores; elsewhere it compiles to a plain copy.
 inline void streamPixels(const Pixel* from, int count, Pixel* to) {
 #if defined(__SSE2__)
     const auto address = reinterpret_cast<std::uintptr_t>(to);
