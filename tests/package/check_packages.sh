@@ -98,6 +98,18 @@ echo '{"name": "check", "private": true}' >"$project/package.json"
 sprite=$root/tests/data/pixelart/cdda_uc_crow_32.png
 animation=$root/fuzz/corpus/image_load/animated.gif
 sheet=$root/tests/data/pixelart/sheet_cdda_uc_1024.png
+# Noise, translucent in places: every row of its enlargement differs from the one above, so each
+# takes the choice among the five PNG filters, which WebAssembly makes in a way of its own.
+noise=$work/noise.png
+/usr/bin/python3 - "$noise" <<'PYTHON'
+import random, sys
+from PIL import Image
+random.seed(7)
+image = Image.new("RGBA", (203, 61))
+image.putdata([tuple(random.randrange(256) for _ in range(3)) + (random.choice((0, 77, 255, 255)),)
+               for _ in range(203 * 61)])
+image.save(sys.argv[1])
+PYTHON
 [ "$(cd "$project" && npx tessera-scale --version)" = "tessera-scale $version" ] ||
   fail "npx tessera-scale --version does not say $version"
 # Each line: the output's name, the input, the options.
@@ -114,6 +126,7 @@ sprite.png $sprite -f 3
 animated.png $animation -f 2
 sheet.png $sheet -f 2 --grid 32
 flat.webp $sprite --background #336699
+noise.png $noise -f 2
 CASES
 # The outputs were written through temporary files: none is left beside them.
 [ "$(ls -A "$work/npm-out")" = "$(ls -A "$work/native-out")" ] ||
