@@ -264,14 +264,26 @@ TESSERA_FILTER_CLONES void filterRow(Filter filter, std::span<const std::uint8_t
     }
 }
 
+// Adds the magnitude of each filter's residual of one byte to that filter's sum, in the order of
+// the filter types.
+template <typename Sum>
+[[gnu::always_inline]] inline void addMagnitudes(Sum (&sums)[5], std::uint8_t value, int left, int up,
+                                                 int upLeft) {
+    sums[0] += magnitude(residual<Filter::None>(value, left, up, upLeft));
+    sums[1] += magnitude(residual<Filter::Sub>(value, left, up, upLeft));
+    sums[2] += magnitude(residual<Filter::Up>(value, left, up, upLeft));
+    sums[3] += magnitude(residual<Filter::Average>(value, left, up, upLeft));
+    sums[4] += magnitude(residual<Filter::Paeth>(value, left, up, upLeft));
+}
+
 #if defined(__wasm_simd128__)
 // The five filters' residuals of sixteen bytes, each magnitude added into `sums` (four lanes of
 // 32 bits per filter). WebAssembly SIMD has sixteen lanes of bytes against eight of 16 bits, and
 // every step here stays exact in bytes: residuals wrap as the file's do, the floor of the average
 // is the rounded one less the odd bit, and Paeth's three distances are compared in bytes, the
 // third saturated, which keeps the comparisons with the other two (both at most 255) as they are.
-[[gnu::always_inline]] inline void addMagnitudes(v128_t value, v128_t left, v128_t up, v128_t upLeft,
-                                                 v128_t (&sums)[5]) {
+[[gnu::always_inline]] inline void addSixteenMagnitudes(v128_t value, v128_t left, v128_t up, v128_t upLeft,
+                                                        v128_t (&sums)[5]) {
     const auto add = [&](int filter, v128_t residual) {
         const v128_t bytes = wasm_i8x16_abs(residual); // 0 .. 128, read unsigned
         sums[filter] = wasm_i32x4_add(
@@ -303,28 +315,19 @@ Filter chooseFilter(std::span<const std::uint8_t> row, std::span<const std::uint
     std::vector<std::uint8_t> zeros;
     const std::uint8_t* above = aboveOrZeros(previous, row.size(), zeros);
     std::uint64_t sums[5] = {};
-    const auto addOne = [&](std::size_t i, int left, int upLeft) {
-        const std::uint8_t value = row[i];
-        const int up = above[i];
-        sums[0] += magnitude(residual<Filter::None>(value, left, up, upLeft));
-        sums[1] += magnitude(residual<Filter::Sub>(value, left, up, upLeft));
-        sums[2] += magnitude(residual<Filter::Up>(value, left, up, upLeft));
-        sums[3] += magnitude(residual<Filter::Average>(value, left, up, upLeft));
-        sums[4] += magnitude(residual<Filter::Paeth>(value, left, up, upLeft));
-    };
     const std::size_t lead = std::min(pixelBytes, row.size());
     for (std::size_t i = 0; i < lead; ++i)
-        addOne(i, 0, 0);
+        addMagnitudes(sums, row[i], 0, above[i], 0);
     // Each lane gains at most 4 * 128 per step: 32 bits hold any row's.
     v128_t parts[5];
     for (v128_t& part : parts)
         part = wasm_i32x4_splat(0);
     std::size_t i = lead;
     for (; i + 16 <= row.size(); i += 16)
-        addMagnitudes(wasm_v128_load(&row[i]), wasm_v128_load(&row[i - pixelBytes]),
-                      wasm_v128_load(above + i), wasm_v128_load(above + i - pixelBytes), parts);
+        addSixteenMagnitudes(wasm_v128_load(&row[i]), wasm_v128_load(&row[i - pixelBytes]),
+                             wasm_v128_load(above + i), wasm_v128_load(above + i - pixelBytes), parts);
     for (; i < row.size(); ++i)
-        addOne(i, row[i - pixelBytes], above[i - pixelBytes]);
+        addMagnitudes(sums, row[i], row[i - pixelBytes], above[i], above[i - pixelBytes]);
     for (int f = 0; f < 5; ++f)
         sums[f] += std::uint64_t{wasm_u32x4_extract_lane(parts[f], 0)} +
                    wasm_u32x4_extract_lane(parts[f], 1) + wasm_u32x4_extract_lane(parts[f], 2) +
@@ -341,22 +344,15 @@ TESSERA_FILTER_CLONES Filter chooseFilter(std::span<const std::uint8_t> row,
     // stretches short enough that they cannot overflow: the vectoriser then works in lanes of
     // 16 bits throughout.
     std::uint64_t sums[5] = {};
-    const auto add = [&](std::uint16_t(&part)[5], std::uint8_t value, int left, int up, int upLeft) {
-        part[0] += magnitude(residual<Filter::None>(value, left, up, upLeft));
-        part[1] += magnitude(residual<Filter::Sub>(value, left, up, upLeft));
-        part[2] += magnitude(residual<Filter::Up>(value, left, up, upLeft));
-        part[3] += magnitude(residual<Filter::Average>(value, left, up, upLeft));
-        part[4] += magnitude(residual<Filter::Paeth>(value, left, up, upLeft));
-    };
     const std::size_t lead = std::min(pixelBytes, row.size());
     std::uint16_t part[5] = {};
     for (std::size_t i = 0; i < lead; ++i)
-        add(part, row[i], 0, above[i], 0);
+        addMagnitudes(part, row[i], 0, above[i], 0);
     constexpr std::size_t stretch = 256; // with the first pixel, at most 260 magnitudes of at most 128
     for (std::size_t begin = lead; begin < row.size(); begin += stretch) {
         const std::size_t end = std::min(row.size(), begin + stretch);
         for (std::size_t i = begin; i < end; ++i)
-            add(part, row[i], row[i - pixelBytes], above[i], above[i - pixelBytes]);
+            addMagnitudes(part, row[i], row[i - pixelBytes], above[i], above[i - pixelBytes]);
         for (int f = 0; f < 5; ++f) {
             sums[f] += part[f];
             part[f] = 0;
