@@ -198,15 +198,58 @@ template <Filter filter>
     return static_cast<unsigned>(std::abs(static_cast<int>(static_cast<std::int8_t>(byte))));
 }
 
+#if defined(__wasm_simd128__)
+// The filter's prediction of sixteen bytes at once. WebAssembly SIMD has sixteen lanes of bytes
+// against eight of 16 bits, and every step here stays exact in bytes: the floor of the average is
+// the rounded one less the odd bit, and Paeth's three distances are compared in bytes, the third
+// saturated, which keeps its comparisons with the other two (both at most 255) as they are.
+template <Filter filter>
+[[gnu::always_inline]] inline v128_t predictedBytes(v128_t left, v128_t up, v128_t upLeft) {
+    if constexpr (filter == Filter::None)
+        return wasm_i8x16_splat(0);
+    else if constexpr (filter == Filter::Sub)
+        return left;
+    else if constexpr (filter == Filter::Up)
+        return up;
+    else if constexpr (filter == Filter::Average)
+        return wasm_i8x16_sub(wasm_u8x16_avgr(left, up),
+                              wasm_v128_and(wasm_v128_xor(left, up), wasm_i8x16_splat(1)));
+    else {
+        const auto distance = [](v128_t a, v128_t b) {
+            return wasm_i8x16_sub(wasm_u8x16_max(a, b), wasm_u8x16_min(a, b));
+        };
+        // p = left + up - upLeft: |p - left| = |up - upLeft|, |p - up| = |left - upLeft|, and
+        // |p - upLeft| is their sum where up and left lie on the same side of upLeft, else their
+        // difference.
+        const v128_t pa = distance(up, upLeft), pb = distance(left, upLeft);
+        const v128_t sameSide =
+            wasm_v128_not(wasm_v128_xor(wasm_u8x16_ge(up, upLeft), wasm_u8x16_ge(left, upLeft)));
+        const v128_t pc = wasm_v128_bitselect(wasm_u8x16_add_sat(pa, pb), distance(pa, pb), sameSide);
+        const v128_t takeLeft = wasm_v128_and(wasm_u8x16_le(pa, pb), wasm_u8x16_le(pa, pc));
+        return wasm_v128_bitselect(left, wasm_v128_bitselect(up, upLeft, wasm_u8x16_le(pb, pc)), takeLeft);
+    }
+}
+#endif
+
 // Writes the residuals of `size` bytes against the row above to `out`. The first pixel has
-// nothing to its left, which keeps the loop over the rest free of branches, for the vectoriser.
+// nothing to its left, which keeps the loop over the rest free of branches, for the vectoriser
+// (in WebAssembly, sixteen bytes at a time in byte lanes).
 template <Filter filter>
 [[gnu::always_inline]] inline void applyFilter(const std::uint8_t* row, const std::uint8_t* above,
                                                std::size_t size, std::size_t pixelBytes, std::uint8_t* out) {
     const std::size_t lead = std::min(pixelBytes, size);
     for (std::size_t i = 0; i < lead; ++i)
         out[i] = residual<filter>(row[i], 0, above[i], 0);
-    for (std::size_t i = lead; i < size; ++i)
+    std::size_t i = lead;
+#if defined(__wasm_simd128__)
+    for (; i + 16 <= size; i += 16)
+        wasm_v128_store(out + i,
+                        wasm_i8x16_sub(wasm_v128_load(row + i),
+                                       predictedBytes<filter>(wasm_v128_load(row + i - pixelBytes),
+                                                              wasm_v128_load(above + i),
+                                                              wasm_v128_load(above + i - pixelBytes))));
+#endif
+    for (; i < size; ++i)
         out[i] = residual<filter>(row[i], row[i - pixelBytes], above[i], above[i - pixelBytes]);
 }
 
@@ -278,36 +321,19 @@ template <typename Sum>
 
 #if defined(__wasm_simd128__)
 // The five filters' residuals of sixteen bytes, each magnitude added into `sums` (four lanes of
-// 32 bits per filter). WebAssembly SIMD has sixteen lanes of bytes against eight of 16 bits, and
-// every step here stays exact in bytes: residuals wrap as the file's do, the floor of the average
-// is the rounded one less the odd bit, and Paeth's three distances are compared in bytes, the
-// third saturated, which keeps the comparisons with the other two (both at most 255) as they are.
+// 32 bits per filter).
 [[gnu::always_inline]] inline void addSixteenMagnitudes(v128_t value, v128_t left, v128_t up, v128_t upLeft,
                                                         v128_t (&sums)[5]) {
-    const auto add = [&](int filter, v128_t residual) {
-        const v128_t bytes = wasm_i8x16_abs(residual); // 0 .. 128, read unsigned
+    const auto add = [&](int filter, v128_t predicted) {
+        const v128_t bytes = wasm_i8x16_abs(wasm_i8x16_sub(value, predicted)); // 0 .. 128, read unsigned
         sums[filter] = wasm_i32x4_add(
             sums[filter], wasm_u32x4_extadd_pairwise_u16x8(wasm_u16x8_extadd_pairwise_u8x16(bytes)));
     };
-    const auto distance = [](v128_t a, v128_t b) {
-        return wasm_i8x16_sub(wasm_u8x16_max(a, b), wasm_u8x16_min(a, b));
-    };
-    add(0, value);
-    add(1, wasm_i8x16_sub(value, left));
-    add(2, wasm_i8x16_sub(value, up));
-    const v128_t average = wasm_i8x16_sub(wasm_u8x16_avgr(left, up),
-                                          wasm_v128_and(wasm_v128_xor(left, up), wasm_i8x16_splat(1)));
-    add(3, wasm_i8x16_sub(value, average));
-    // p = left + up - upLeft: |p - left| = |up - upLeft|, |p - up| = |left - upLeft|, and |p - upLeft|
-    // is their sum where up and left lie on the same side of upLeft, else their difference.
-    const v128_t pa = distance(up, upLeft), pb = distance(left, upLeft);
-    const v128_t sameSide =
-        wasm_v128_not(wasm_v128_xor(wasm_u8x16_ge(up, upLeft), wasm_u8x16_ge(left, upLeft)));
-    const v128_t pc = wasm_v128_bitselect(wasm_u8x16_add_sat(pa, pb), distance(pa, pb), sameSide);
-    const v128_t takeLeft = wasm_v128_and(wasm_u8x16_le(pa, pb), wasm_u8x16_le(pa, pc));
-    const v128_t predicted =
-        wasm_v128_bitselect(left, wasm_v128_bitselect(up, upLeft, wasm_u8x16_le(pb, pc)), takeLeft);
-    add(4, wasm_i8x16_sub(value, predicted));
+    add(0, predictedBytes<Filter::None>(left, up, upLeft));
+    add(1, predictedBytes<Filter::Sub>(left, up, upLeft));
+    add(2, predictedBytes<Filter::Up>(left, up, upLeft));
+    add(3, predictedBytes<Filter::Average>(left, up, upLeft));
+    add(4, predictedBytes<Filter::Paeth>(left, up, upLeft));
 }
 
 Filter chooseFilter(std::span<const std::uint8_t> row, std::span<const std::uint8_t> previous,
