@@ -119,12 +119,13 @@ template <typename Colours>
     std::uint16_t gradedAt[4][positionListSize];
     int gradedCount[4];
     listAbove(turnGrades, graded, columns, 0, gradedAt, gradedCount);
-    decideListed<Colours, BottomRight>(view, grades, gradedAt[BottomRight], gradedCount[BottomRight],
-                                       settings, out);
-    decideListed<Colours, TopRight>(view, grades, gradedAt[TopRight], gradedCount[TopRight], settings, out);
-    decideListed<Colours, TopLeft>(view, grades, gradedAt[TopLeft], gradedCount[TopLeft], settings, out);
-    decideListed<Colours, BottomLeft>(view, grades, gradedAt[BottomLeft], gradedCount[BottomLeft], settings,
-                                      out);
+    const auto decide = [&]<QuarterTurn Turn>() __attribute__((always_inline)) {
+        decideListed<Colours, Turn>(view, grades, gradedAt[Turn], gradedCount[Turn], settings, out);
+    };
+    decide.template operator()<BottomRight>();
+    decide.template operator()<TopRight>();
+    decide.template operator()<TopLeft>();
+    decide.template operator()<BottomLeft>();
 #else
     forEachRun(
         graded, [&](int begin, int end) __attribute__((always_inline)) {
