@@ -91,18 +91,33 @@ function showButtons() {
   clearButton.disabled = own.length === 0;
 }
 
+// SHOW as a function that runs it once, when LATER calls back, however often it is called until
+// then.
+function once(show, later) {
+  let waiting = false;
+  return () => {
+    if (waiting) return;
+    waiting = true;
+    later(() => {
+      waiting = false;
+      show();
+    });
+  };
+}
+
 // The status line and the buttons, brought up to date once before the next frame however many
 // files came and went since: a folder of sprites does not redraw them once per file.
-let refreshing = false;
-function refreshSoon() {
-  if (refreshing) return;
-  refreshing = true;
-  requestAnimationFrame(() => {
-    refreshing = false;
-    showStatus();
-    showButtons();
-  });
-}
+const refreshSoon = once(() => {
+  showStatus();
+  showButtons();
+}, (show) => requestAnimationFrame(show));
+
+// The bar moves ten times a second at most: each move is a frame drawn, on the cores the workers
+// need, and a large image reports each of its row groups.
+const progressEveryMs = 100;
+const showProgressSoon = once(() => {
+  progress.value = batchDone + [...fractions.values()].reduce((sum, part) => sum + part, 0);
+}, (show) => setTimeout(show, progressEveryMs));
 
 function element(tag, className, text) {
   const made = document.createElement(tag);
@@ -308,7 +323,7 @@ function onPoolMessage(data) {
   if (fraction !== undefined) {
     if (!requests.has(id)) return;
     fractions.set(id, fraction);
-    progress.value = batchDone + [...fractions.values()].reduce((sum, part) => sum + part, 0);
+    showProgressSoon();
     return;
   }
   answerSoon(data);

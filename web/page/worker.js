@@ -8,7 +8,8 @@
 //            -> progress {id, progress (0..1)} ... then
 //               result {id, width, height, frames: [{rgba, delayMs}], file, mimeType, animated, withAlpha, flattened}
 //               or failure {id, failure}.
-//            A still of several bands to be written as a PNG, opened with `share`, is kept here and
+//            A still of several bands to be written as a PNG, opened with `share` (or any still, with
+//            'always', as the warm-up shares its sample), is kept here and
 //            answered with opened {id, width, height, frames, withAlpha, flattened, source (words),
 //            layout, groups: [[begin, end]]}: the PNG's likely layout and its row groups, which
 //            follow as below, then its plan and maybe its groups again, and its finish.
@@ -107,7 +108,7 @@ function open(module, request) {
       flattened: module._pageFlattened(job) === 1,
     };
     const steps = module._pageSteps(job);
-    if (share && format === 'png' && description.frames.length === 1 && steps > 1) {
+    if (share && format === 'png' && description.frames.length === 1 && (steps > 1 || share === 'always')) {
       const wordsAt = module._pageSourceWords(job);
       const source = module.HEAPU8.slice(wordsAt, wordsAt + width * height * 4);
       const count = module._pagePlanLikely(job);
@@ -223,6 +224,54 @@ const warmUpRounds = 6;
 const warmUpRoundsAtDefault = 24;
 const warmUpOpens = 20;
 
+// The output file of BYTES enlarged by FACTOR with the page's other settings at their defaults.
+function enlargedFile(module, bytes, factor) {
+  const input = copyIn(module, bytes);
+  const job = module._pageOpen(input, bytes.byteLength, factor, -1, 0, 0, 0, 0, 0);
+  module._free(input);
+  try {
+    check(module, job, !readString(module, module._pageFailure(job)));
+    for (let step = 0; step < module._pageSteps(job); step++) module._pageStep(job, step);
+    check(module, job, module._pageFinish(job));
+    const fileAt = module._pageOutput(job);
+    return module.HEAPU8.slice(fileAt, fileAt + module._pageOutputSize(job));
+  } finally {
+    module._pageClose(job);
+  }
+}
+
+// A large still takes paths a sprite does not: its decoder's loops run long, and it is shared out
+// in row groups, compressed as the job of the worker that opened it and as another worker's share,
+// each group but the last ending where the next may follow, in the likely layout (and then in the
+// one its colours choose). The sample's largest enlargement, enlarged again as much, is taken
+// through them as the pool would take it, its transparency kept (in two groups) and then flattened.
+function warmUpShared(module, sample) {
+  const file = enlargedFile(module, sample, module._pageMaxFactor());
+  const [id, shareId] = ['warm-up', 'warm-up share'];
+  const factor = module._pageMaxFactor();
+  for (const background of [-1, 0x808080]) {
+    try {
+      const settings = { factor, background, wrap: false, cellWidth: 0, cellHeight: 0 };
+      const { width, height, withAlpha, source, layout, groups } =
+        open(module, { id, bytes: file, ...settings, format: 'png', share: 'always' });
+      const share = { ...settings, source, width, height, withAlpha };
+      for (let pass = 1, planned = { layout, groups }; planned.kind !== 'result'; pass++) {
+        const answers = planned.groups.map(([begin, end], index) => group(module, {
+          id: index % 2 === 0 ? id : shareId, index, begin, end, last: index === planned.groups.length - 1,
+          layout: planned.layout, colours: pass === 1, share,
+        }));
+        const sums = answers.map((answer) => answer.sums);
+        planned = pass === 1
+          ? plan(module, { id, colours: Uint32Array.from(answers.flatMap((answer) => [...answer.colours])), sums })
+          : finish(module, { id, sums });
+      }
+    } finally {
+      release(module, { id });
+      release(module, { id: shareId });
+    }
+  }
+}
+
 function warmUp(module, sample) {
   const input = copyIn(module, sample);
   // Its own transparency kept, then flattened over grey.
@@ -240,6 +289,7 @@ function warmUp(module, sample) {
     }
   }
   module._free(input);
+  warmUpShared(module, sample);
 }
 
 modulePromise.then((module) => postMessage({
