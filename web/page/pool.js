@@ -8,11 +8,11 @@
 // otherwise (a palette) the groups are compressed once more in it first. No worker holds more of
 // the enlargement than one group's rows. The bytes are the same as one worker's.
 //
-// A worker has at most tasksPerWorker tasks at a time, and a second only while there are more
-// tasks waiting than workers: the last few wait for whichever worker is free first, rather than
-// in line behind another's. Tasks bound to a worker (a file's plan and finish, which need its
-// job) come first, then groups of files under way, then files not yet opened: files already
-// started finish first.
+// A worker has at most tasksPerWorker tasks at a time. Tasks bound to a worker (a file's plan and
+// finish, which need its job) come first, then groups of files under way, then files not yet
+// opened: files already started finish first. A group, tens of milliseconds of work, is a
+// worker's second task only while more wait than there are workers: the last few go to whichever
+// worker is free first, rather than in line behind another's.
 //
 //   const pool = createPool(onMessage, warmUp);
 //   pool.enlarge({id, bytes, factor, background, wrap, cellWidth, cellHeight, format})
@@ -57,8 +57,8 @@ export function createPool(onMessage, warmUp) {
       given = false;
       for (const worker of workers) {
         if (worker.tasks === tasksPerWorker) continue;
-        const plenty = worker.tasks === 0 || work.length + opens.length > workers.length;
-        const task = worker.bound.shift() ?? (plenty ? work.shift() ?? opens.shift() : undefined);
+        const groupsToSpare = worker.tasks === 0 || work.length > workers.length;
+        const task = worker.bound.shift() ?? (groupsToSpare ? work.shift() : undefined) ?? opens.shift();
         if (!task) continue;
         given = true;
         give(worker, task);
