@@ -8,11 +8,13 @@
 // otherwise (a palette) the groups are compressed once more in it first. No worker holds more of
 // the enlargement than one group's rows. The bytes are the same as one worker's.
 //
-// A worker has at most tasksPerWorker tasks at a time. Tasks bound to a worker (a file's plan and
-// finish, which need its job) come first, then groups of files under way, then files not yet
-// opened: files already started finish first. A group, tens of milliseconds of work, is a
-// worker's second task only while more wait than there are workers: the last few go to whichever
-// worker is free first, rather than in line behind another's.
+// A worker is given tasks once it has warmed up, so that a file dropped as the page loads goes to
+// the first worker ready rather than waiting behind another's warm-up. It has at most
+// tasksPerWorker tasks at a time. Tasks bound to a worker (a file's plan and finish, which need
+// its job) come first, then groups of files under way, then files not yet opened: files already
+// started finish first. A group, tens of milliseconds of work, is a worker's second task only
+// while more wait than there are workers: the last few go to whichever worker is free first,
+// rather than in line behind another's.
 //
 //   const pool = createPool(onMessage, warmUp);
 //   pool.enlarge({id, bytes, factor, background, wrap, cellWidth, cellHeight, format})
@@ -56,7 +58,7 @@ export function createPool(onMessage, warmUp) {
     for (let given = true; given;) {
       given = false;
       for (const worker of workers) {
-        if (worker.tasks === tasksPerWorker) continue;
+        if (!worker.warm || worker.tasks === tasksPerWorker) continue;
         const groupsToSpare = worker.tasks === 0 || work.length > workers.length;
         const task = worker.bound.shift() ?? (groupsToSpare ? work.shift() : undefined) ?? opens.shift();
         if (!task) continue;
@@ -158,10 +160,12 @@ export function createPool(onMessage, warmUp) {
   const wasm = WebAssembly.compileStreaming(fetch('tessera_page.wasm'))
     .catch(() => fetch('tessera_page.wasm').then((response) => response.arrayBuffer()).then((bytes) => WebAssembly.compile(bytes)));
   for (let index = 0; index < workerCount(); index++) {
-    const worker = { port: new Worker('worker.js'), tasks: 0, bound: [] };
+    const worker = { port: new Worker('worker.js'), tasks: 0, bound: [], warm: false };
     worker.port.onmessage = ({ data }) => {
       if (data.limits) {
         if (worker === workers[0]) onMessage({ limits: data.limits });
+      } else if (data.warmedUp) {
+        worker.warm = true;
       } else if (data.progress !== undefined) {
         if (files.has(data.id)) onMessage(data);
       } else {

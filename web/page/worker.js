@@ -24,7 +24,8 @@
 //   finish   {id, sums: [every group's sums]} -> result or failure. A shared still's file is the
 //               file's two ends, its groups' blocks to go in at groupsAt.
 //   release  {id}: forgets the file's job or share. No answer.
-// Once loaded a worker also posts {limits: {minFactor, maxFactor, defaultFactor, maxSize}}, the module's own.
+// Once loaded a worker also posts {limits: {minFactor, maxFactor, defaultFactor, maxSize}}, the module's own,
+// and once warmed up (below), {warmedUp: true}.
 importScripts('tessera_page.js');
 
 // The page compiles the WebAssembly once and hands the compiled module to every worker first
@@ -224,10 +225,11 @@ const warmUpRounds = 6;
 const warmUpRoundsAtDefault = 24;
 const warmUpOpens = 20;
 
-// The output file of BYTES enlarged by FACTOR with the page's other settings at their defaults.
-function enlargedFile(module, bytes, factor) {
+// The output file of BYTES enlarged by FACTOR over BACKGROUND (-1 keeps its transparency), the
+// page's other settings at their defaults.
+function enlargedFile(module, bytes, factor, background = -1) {
   const input = copyIn(module, bytes);
-  const job = module._pageOpen(input, bytes.byteLength, factor, -1, 0, 0, 0, 0, 0);
+  const job = module._pageOpen(input, bytes.byteLength, factor, background, 0, 0, 0, 0, 0);
   module._free(input);
   try {
     check(module, job, !readString(module, module._pageFailure(job)));
@@ -277,15 +279,11 @@ function warmUp(module, sample) {
   // Its own transparency kept, then flattened over grey.
   for (const background of [-1, 0x808080]) {
     for (let factor = module._pageMinFactor(); factor <= module._pageMaxFactor(); factor++) {
-      const open = () => module._pageOpen(input, sample.byteLength, factor, background, 0, 0, 0, 0, 0);
       const rounds = factor === module._pageDefaultFactor() ? warmUpRoundsAtDefault : warmUpRounds;
-      for (let round = 0; round < rounds; round++) {
-        const job = open();
-        for (let step = 0; step < module._pageSteps(job); step++) module._pageStep(job, step);
-        module._pageFinish(job);
-        module._pageClose(job);
+      for (let round = 0; round < rounds; round++) enlargedFile(module, sample, factor, background);
+      for (let round = 0; round < warmUpOpens; round++) {
+        module._pageClose(module._pageOpen(input, sample.byteLength, factor, background, 0, 0, 0, 0, 0));
       }
-      for (let round = 0; round < warmUpOpens; round++) module._pageClose(open());
     }
   }
   module._free(input);
@@ -307,7 +305,8 @@ onmessage = (event) => {
     const { module, warmUp: sample } = event.data;
     compiled(module);
     // Without the sample (a host that lacks it) the page works as well, only slower at first.
-    queue = modulePromise.then((ready) => sample && warmUp(ready, new Uint8Array(sample))).catch(() => {});
+    queue = modulePromise.then((ready) => sample && warmUp(ready, new Uint8Array(sample))).catch(() => {})
+      .then(() => postMessage({ warmedUp: true }));
     return;
   }
   queue = queue.then(async () => {
