@@ -225,21 +225,10 @@ const warmUpRounds = 6;
 const warmUpRoundsAtDefault = 24;
 const warmUpOpens = 20;
 
-// The output file of BYTES enlarged by FACTOR over BACKGROUND (-1 keeps its transparency), the
-// page's other settings at their defaults.
-function enlargedFile(module, bytes, factor, background = -1) {
-  const input = copyIn(module, bytes);
-  const job = module._pageOpen(input, bytes.byteLength, factor, background, 0, 0, 0, 0, 0);
-  module._free(input);
-  try {
-    check(module, job, !readString(module, module._pageFailure(job)));
-    for (let step = 0; step < module._pageSteps(job); step++) module._pageStep(job, step);
-    check(module, job, module._pageFinish(job));
-    const fileAt = module._pageOutput(job);
-    return module.HEAPU8.slice(fileAt, fileAt + module._pageOutputSize(job));
-  } finally {
-    module._pageClose(job);
-  }
+// A warm-up enlargement's request: BYTES enlarged by FACTOR over BACKGROUND (-1 keeps the
+// transparency) into a PNG, the page's other settings at their defaults.
+function warmUpRequest(bytes, factor, background) {
+  return { id: 'warm-up', bytes, factor, background, wrap: false, cellWidth: 0, cellHeight: 0, format: 'png' };
 }
 
 // A large still takes paths a sprite does not: its decoder's loops run long, and it is shared out
@@ -248,15 +237,15 @@ function enlargedFile(module, bytes, factor, background = -1) {
 // one its colours choose). The sample's largest enlargement, enlarged again as much, is taken
 // through them as the pool would take it, its transparency kept (in two groups) and then flattened.
 function warmUpShared(module, sample) {
-  const file = enlargedFile(module, sample, module._pageMaxFactor());
-  const [id, shareId] = ['warm-up', 'warm-up share'];
   const factor = module._pageMaxFactor();
+  const { file } = open(module, warmUpRequest(sample, factor, -1));
+  const shareId = 'warm-up share';
   for (const background of [-1, 0x808080]) {
+    const request = warmUpRequest(file, factor, background);
+    const { id } = request;
     try {
-      const settings = { factor, background, wrap: false, cellWidth: 0, cellHeight: 0 };
-      const { width, height, withAlpha, source, layout, groups } =
-        open(module, { id, bytes: file, ...settings, format: 'png', share: 'always' });
-      const share = { ...settings, source, width, height, withAlpha };
+      const { width, height, withAlpha, source, layout, groups } = open(module, { ...request, share: 'always' });
+      const share = { source, width, height, withAlpha, factor, wrap: false, cellWidth: 0, cellHeight: 0 };
       for (let pass = 1, planned = { layout, groups }; planned.kind !== 'result'; pass++) {
         const answers = planned.groups.map(([begin, end], index) => group(module, {
           id: index % 2 === 0 ? id : shareId, index, begin, end, last: index === planned.groups.length - 1,
@@ -280,7 +269,7 @@ function warmUp(module, sample) {
   for (const background of [-1, 0x808080]) {
     for (let factor = module._pageMinFactor(); factor <= module._pageMaxFactor(); factor++) {
       const rounds = factor === module._pageDefaultFactor() ? warmUpRoundsAtDefault : warmUpRounds;
-      for (let round = 0; round < rounds; round++) enlargedFile(module, sample, factor, background);
+      for (let round = 0; round < rounds; round++) open(module, warmUpRequest(sample, factor, background));
       for (let round = 0; round < warmUpOpens; round++) {
         module._pageClose(module._pageOpen(input, sample.byteLength, factor, background, 0, 0, 0, 0, 0));
       }
