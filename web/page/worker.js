@@ -231,17 +231,31 @@ function warmUpRequest(bytes, factor, background) {
   return { id: 'warm-up', bytes, factor, background, wrap: false, cellWidth: 0, cellHeight: 0, format: 'png' };
 }
 
+// The pass runs once per band, and over a sprite a band is too short for the engine to count it
+// as often run: a large image's first bands would run the pass's first code. So LARGE is enlarged
+// at every factor, in both colour modes, the pass alone (nothing is written).
+function warmUpPasses(module, large) {
+  const input = copyIn(module, large);
+  for (const background of [-1, 0x808080]) {
+    for (let factor = module._pageMinFactor(); factor <= module._pageMaxFactor(); factor++) {
+      const job = module._pageOpen(input, large.byteLength, factor, background, 0, 0, 0, 0, 0);
+      for (let step = 0; step < module._pageSteps(job); step++) module._pageStep(job, step);
+      module._pageClose(job);
+    }
+  }
+  module._free(input);
+}
+
 // A large still takes paths a sprite does not: its decoder's loops run long, and it is shared out
 // in row groups, compressed as the job of the worker that opened it and as another worker's share,
 // each group but the last ending where the next may follow, in the likely layout (and then in the
-// one its colours choose). The sample's largest enlargement, enlarged again as much, is taken
-// through them as the pool would take it, its transparency kept (in two groups) and then flattened.
-function warmUpShared(module, sample) {
+// one its colours choose). LARGE enlarged again at the largest factor is taken through them as the
+// pool would take it, its transparency kept (in two groups) and then flattened.
+function warmUpShared(module, large) {
   const factor = module._pageMaxFactor();
-  const { file } = open(module, warmUpRequest(sample, factor, -1));
   const shareId = 'warm-up share';
   for (const background of [-1, 0x808080]) {
-    const request = warmUpRequest(file, factor, background);
+    const request = warmUpRequest(large, factor, background);
     const { id } = request;
     try {
       const { width, height, withAlpha, source, layout, groups } = open(module, { ...request, share: 'always' });
@@ -276,7 +290,10 @@ function warmUp(module, sample) {
     }
   }
   module._free(input);
-  warmUpShared(module, sample);
+  // The sample's largest enlargement, a still larger than most sprites.
+  const { file: large } = open(module, warmUpRequest(sample, module._pageMaxFactor(), -1));
+  warmUpPasses(module, large);
+  warmUpShared(module, large);
 }
 
 modulePromise.then((module) => postMessage({
