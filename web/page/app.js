@@ -279,7 +279,7 @@ function showResult(item, result, waitMs) {
 // pictures are made where someone looks.
 function bringToLife(item) {
   if (!item.result || item.url) return;
-  item.url = URL.createObjectURL(new Blob([item.result.file], { type: item.result.mimeType }));
+  item.url = URL.createObjectURL(new Blob(item.result.file, { type: item.result.mimeType }));
   item.link.href = item.url;
   item.link.removeAttribute('tabindex');
   if (!item.view) {
@@ -647,17 +647,17 @@ for (const id of ['cell-width', 'cell-height']) {
 // Names already taken get " (2)", " (3)" before the extension, so that no entry hides another.
 function uniqueNames(entries) {
   const taken = new Set();
-  return entries.map(({ name, bytes, date }) => {
+  return entries.map(({ name, parts, date }) => {
     let unique = name;
     for (let n = 2; taken.has(unique); n++) unique = name.replace(/(\.[a-z]+)$/, ` (${n})$1`);
     taken.add(unique);
-    return { name: unique, bytes, date };
+    return { name: unique, parts, date };
   });
 }
 
 zipButton.addEventListener('click', () => {
   const done = items.filter((item) => !item.sample && item.result && item.request === null);
-  const entries = uniqueNames(done.map((item) => ({ name: item.result.name, bytes: item.result.file, date: item.madeAt })));
+  const entries = uniqueNames(done.map((item) => ({ name: item.result.name, parts: item.result.file, date: item.madeAt })));
   const link = document.createElement('a');
   link.href = URL.createObjectURL(makeZip(entries));
   link.download = 'tessera.zip';

@@ -20,22 +20,13 @@
 //   pool.enlarge({id, bytes, factor, background, wrap, cellWidth, cellHeight, format})
 //   pool.cancel(id)
 // onMessage gets {limits} once, {id, progress} as a file goes, and then its result or
-// {id, failure}, both with startedAt (performance.now() when a worker took the file up).
+// {id, failure}, both with startedAt (performance.now() when a worker took the file up). A
+// result's file comes as parts, its bytes in order (a shared still's groups are not copied
+// into one buffer; a Blob takes them as they are).
 const maxWorkers = 8;
 // Tasks a worker is given before it answers: with a second one waiting, a worker goes on while
 // the page's thread is busy showing the answer to the first.
 const tasksPerWorker = 2;
-
-// The bytes of PARTS one after another.
-function joinParts(parts) {
-  const joined = new Uint8Array(parts.reduce((sum, part) => sum + part.byteLength, 0));
-  let at = 0;
-  for (const part of parts) {
-    joined.set(part, at);
-    at += part.byteLength;
-  }
-  return joined;
-}
 
 function workerCount() {
   return Math.max(1, Math.min(navigator.hardwareConcurrency || 1, maxWorkers));
@@ -116,12 +107,13 @@ export function createPool(onMessage, warmUp) {
         // A shared still: the opener wrote the file's two ends, and its groups' blocks go between.
         const { file: ends, groupsAt, ...result } = data;
         onMessage({
-          ...result, file: joinParts([ends.subarray(0, groupsAt), ...file.groups, ends.subarray(groupsAt)]),
+          ...result, file: [ends.subarray(0, groupsAt), ...file.groups, ends.subarray(groupsAt)],
           frames: file.frames, width: file.width, height: file.height, startedAt: file.startedAt,
         });
         return;
       }
-      onMessage({ ...data, startedAt: file.startedAt });
+      if (kind === 'result') onMessage({ ...data, file: [data.file], startedAt: file.startedAt });
+      else onMessage({ ...data, startedAt: file.startedAt });
     } else if (kind === 'opened') {
       const { factor, wrap, cellWidth, cellHeight } = file.request;
       Object.assign(file, { frames: data.frames, width: data.width, height: data.height, pass: 0 });

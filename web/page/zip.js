@@ -19,21 +19,26 @@ function dosDateTime(date) {
   };
 }
 
-function crc32(bytes) {
+// The CRC-32 of PARTS' bytes one after another.
+function crc32(parts) {
   let crc = 0xffffffff;
-  for (let i = 0; i < bytes.length; i++) crc = crcTable[(crc ^ bytes[i]) & 0xff] ^ (crc >>> 8);
+  for (const bytes of parts) {
+    for (let i = 0; i < bytes.length; i++) crc = crcTable[(crc ^ bytes[i]) & 0xff] ^ (crc >>> 8);
+  }
   return (crc ^ 0xffffffff) >>> 0;
 }
 
-// entries: [{ name, bytes: Uint8Array, date: Date }]; returns a Blob of the archive.
+// entries: [{ name, parts: [Uint8Array] (the file's bytes in order), date: Date }]; returns a
+// Blob of the archive.
 export function makeZip(entries) {
   const parts = [];
   const central = [];
   let offset = 0;
-  for (const { name, bytes, date } of entries) {
+  for (const { name, parts: fileParts, date } of entries) {
     const { time, day } = dosDateTime(date);
     const nameBytes = new TextEncoder().encode(name);
-    const crc = crc32(bytes);
+    const crc = crc32(fileParts);
+    const size = fileParts.reduce((sum, part) => sum + part.byteLength, 0);
     const local = new DataView(new ArrayBuffer(30));
     local.setUint32(0, 0x04034b50, true);
     local.setUint16(4, 20, true);
@@ -41,8 +46,8 @@ export function makeZip(entries) {
     local.setUint16(10, time, true);
     local.setUint16(12, day, true);
     local.setUint32(14, crc, true);
-    local.setUint32(18, bytes.length, true);
-    local.setUint32(22, bytes.length, true);
+    local.setUint32(18, size, true);
+    local.setUint32(22, size, true);
     local.setUint16(26, nameBytes.length, true);
     const record = new DataView(new ArrayBuffer(46));
     record.setUint32(0, 0x02014b50, true);
@@ -52,13 +57,13 @@ export function makeZip(entries) {
     record.setUint16(12, time, true);
     record.setUint16(14, day, true);
     record.setUint32(16, crc, true);
-    record.setUint32(20, bytes.length, true);
-    record.setUint32(24, bytes.length, true);
+    record.setUint32(20, size, true);
+    record.setUint32(24, size, true);
     record.setUint16(28, nameBytes.length, true);
     record.setUint32(42, offset, true);
-    parts.push(local, nameBytes, bytes);
+    parts.push(local, nameBytes, ...fileParts);
     central.push(record, nameBytes);
-    offset += 30 + nameBytes.length + bytes.length;
+    offset += 30 + nameBytes.length + size;
   }
   const centralSize = central.reduce((sum, part) => sum + part.byteLength, 0);
   const end = new DataView(new ArrayBuffer(22));
