@@ -279,7 +279,7 @@ function showResult(item, result, waitMs) {
 // pictures are made where someone looks.
 function bringToLife(item) {
   if (!item.result || item.url) return;
-  item.url = URL.createObjectURL(new Blob(item.result.file, { type: item.result.mimeType }));
+  item.url = URL.createObjectURL(new Blob(item.result.fileParts, { type: item.result.mimeType }));
   item.link.href = item.url;
   item.link.removeAttribute('tabindex');
   if (!item.view) {
@@ -657,7 +657,7 @@ function uniqueNames(entries) {
 
 zipButton.addEventListener('click', () => {
   const done = items.filter((item) => !item.sample && item.result && item.request === null);
-  const entries = uniqueNames(done.map((item) => ({ name: item.result.name, parts: item.result.file, date: item.madeAt })));
+  const entries = uniqueNames(done.map((item) => ({ name: item.result.name, parts: item.result.fileParts, date: item.madeAt })));
   const link = document.createElement('a');
   link.href = URL.createObjectURL(makeZip(entries));
   link.download = 'tessera.zip';

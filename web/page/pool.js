@@ -21,8 +21,8 @@
 //   pool.cancel(id)
 // onMessage gets {limits} once, {id, progress} as a file goes, and then its result or
 // {id, failure}, both with startedAt (performance.now() when a worker took the file up). A
-// result's file comes as parts, its bytes in order (a shared still's groups are not copied
-// into one buffer; a Blob takes them as they are).
+// result's file comes as fileParts, its bytes in order: a shared still's groups are not copied
+// into one buffer, and a Blob takes them as they are.
 const maxWorkers = 8;
 // Tasks a worker is given before it answers: with a second one waiting, a worker goes on while
 // the page's thread is busy showing the answer to the first.
@@ -107,13 +107,13 @@ export function createPool(onMessage, warmUp) {
         // A shared still: the opener wrote the file's two ends, and its groups' blocks go between.
         const { file: ends, groupsAt, ...result } = data;
         onMessage({
-          ...result, file: [ends.subarray(0, groupsAt), ...file.groups, ends.subarray(groupsAt)],
+          ...result, fileParts: [ends.subarray(0, groupsAt), ...file.groups, ends.subarray(groupsAt)],
           frames: file.frames, width: file.width, height: file.height, startedAt: file.startedAt,
         });
         return;
       }
-      if (kind === 'result') onMessage({ ...data, file: [data.file], startedAt: file.startedAt });
-      else onMessage({ ...data, startedAt: file.startedAt });
+      const { file: bytes, ...answered } = data;
+      onMessage({ ...answered, ...(bytes && { fileParts: [bytes] }), startedAt: file.startedAt });
     } else if (kind === 'opened') {
       const { factor, wrap, cellWidth, cellHeight } = file.request;
       Object.assign(file, { frames: data.frames, width: data.width, height: data.height, pass: 0 });
