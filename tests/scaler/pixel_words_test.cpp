@@ -1,6 +1,6 @@
 // The bulk conversions between RGBA bytes and words: byte for byte what converting each pixel
 // on its own gives, for counts around the block they work in, into other storage and in place.
-#include <cstring>
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <tessera/scaler.h>
 #include <vector>
@@ -43,7 +43,7 @@ TEST(PixelWords, BulkConversionsMatchEachPixelConverted) {
             toWords(rgba.data(), count, words.data());
             EXPECT_EQ(words, expectedWords) << "bytes to words";
             std::vector<Pixel> inPlace(count);
-            std::memcpy(inPlace.data(), rgba.data(), rgba.size());
+            std::copy(rgba.begin(), rgba.end(), reinterpret_cast<std::uint8_t*>(inPlace.data()));
             toWords(reinterpret_cast<const std::uint8_t*>(inPlace.data()), count, inPlace.data());
             EXPECT_EQ(inPlace, expectedWords) << "bytes to words in place";
 
@@ -62,7 +62,8 @@ TEST(PixelWords, BulkConversionsMatchEachPixelConverted) {
             EXPECT_EQ(bytes, expectedBytes) << "words to bytes";
             std::vector<Pixel> sameStorage = source;
             toBytes(sameStorage.data(), count, reinterpret_cast<std::uint8_t*>(sameStorage.data()));
-            EXPECT_EQ(std::memcmp(sameStorage.data(), expectedBytes.data(), expectedBytes.size()), 0)
+            EXPECT_TRUE(std::equal(expectedBytes.begin(), expectedBytes.end(),
+                                   reinterpret_cast<const std::uint8_t*>(sameStorage.data())))
                 << "words to bytes in place";
         }
     }
