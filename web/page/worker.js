@@ -239,7 +239,10 @@ function warmUpPasses(module, large) {
   for (const background of [-1, 0x808080]) {
     for (let factor = module._pageMinFactor(); factor <= module._pageMaxFactor(); factor++) {
       const job = module._pageOpen(input, large.byteLength, factor, background, 0, 0, 0, 0, 0);
-      for (let step = 0; step < module._pageSteps(job); step++) module._pageStep(job, step);
+      // A job that failed to open (out of memory, say) has no steps to take.
+      if (!readString(module, module._pageFailure(job))) {
+        for (let step = 0; step < module._pageSteps(job); step++) module._pageStep(job, step);
+      }
       module._pageClose(job);
     }
   }
