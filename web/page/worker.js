@@ -231,22 +231,19 @@ function warmUpRequest(bytes, factor, background) {
   return { id: 'warm-up', bytes, factor, background, wrap: false, cellWidth: 0, cellHeight: 0, format: 'png' };
 }
 
+// The colour modes every warm-up takes: the image's own transparency kept, and flattened over grey.
+const warmUpBackgrounds = [-1, 0x808080];
+
 // The pass runs once per band, and over a sprite a band is too short for the engine to count it
-// as often run: a large image's first bands would run the pass's first code. So LARGE is enlarged
-// at every factor, in both colour modes, the pass alone (nothing is written).
-function warmUpPasses(module, large) {
-  const input = copyIn(module, large);
-  for (const background of [-1, 0x808080]) {
-    for (let factor = module._pageMinFactor(); factor <= module._pageMaxFactor(); factor++) {
-      const job = module._pageOpen(input, large.byteLength, factor, background, 0, 0, 0, 0, 0);
-      // A job that failed to open (out of memory, say) has no steps to take.
-      if (!readString(module, module._pageFailure(job))) {
-        for (let step = 0; step < module._pageSteps(job); step++) module._pageStep(job, step);
-      }
-      module._pageClose(job);
-    }
+// as often run: a large image's first bands would run the pass's first code. So the still at
+// INPUT (SIZE bytes), larger than a sprite, is enlarged too, the pass alone (nothing is written).
+function warmUpPass(module, input, size, factor, background) {
+  const job = module._pageOpen(input, size, factor, background, 0, 0, 0, 0, 0);
+  // A job that failed to open (out of memory, say) has no steps to take.
+  if (!readString(module, module._pageFailure(job))) {
+    for (let step = 0; step < module._pageSteps(job); step++) module._pageStep(job, step);
   }
-  module._free(input);
+  module._pageClose(job);
 }
 
 // A large still takes paths a sprite does not: its decoder's loops run long, and it is shared out
@@ -257,7 +254,7 @@ function warmUpPasses(module, large) {
 function warmUpShared(module, large) {
   const factor = module._pageMaxFactor();
   const shareId = 'warm-up share';
-  for (const background of [-1, 0x808080]) {
+  for (const background of warmUpBackgrounds) {
     const request = warmUpRequest(large, factor, background);
     const { id } = request;
     try {
@@ -281,21 +278,22 @@ function warmUpShared(module, large) {
 }
 
 function warmUp(module, sample) {
+  // The sample's largest enlargement, a still larger than most sprites.
+  const { file: large } = open(module, warmUpRequest(sample, module._pageMaxFactor(), -1));
   const input = copyIn(module, sample);
-  // Its own transparency kept, then flattened over grey.
-  for (const background of [-1, 0x808080]) {
+  const largeInput = copyIn(module, large);
+  for (const background of warmUpBackgrounds) {
     for (let factor = module._pageMinFactor(); factor <= module._pageMaxFactor(); factor++) {
       const rounds = factor === module._pageDefaultFactor() ? warmUpRoundsAtDefault : warmUpRounds;
       for (let round = 0; round < rounds; round++) open(module, warmUpRequest(sample, factor, background));
       for (let round = 0; round < warmUpOpens; round++) {
         module._pageClose(module._pageOpen(input, sample.byteLength, factor, background, 0, 0, 0, 0, 0));
       }
+      warmUpPass(module, largeInput, large.byteLength, factor, background);
     }
   }
   module._free(input);
-  // The sample's largest enlargement, a still larger than most sprites.
-  const { file: large } = open(module, warmUpRequest(sample, module._pageMaxFactor(), -1));
-  warmUpPasses(module, large);
+  module._free(largeInput);
   warmUpShared(module, large);
 }
 
