@@ -231,6 +231,12 @@ function warmUpRequest(bytes, factor, background) {
   return { id: 'warm-up', bytes, factor, background, wrap: false, cellWidth: 0, cellHeight: 0, format: 'png' };
 }
 
+// A job for the image at INPUT (SIZE bytes) enlarged by FACTOR over BACKGROUND into a PNG, the
+// page's other settings at their defaults, as warmUpRequest's.
+function openAtDefaults(module, input, size, factor, background) {
+  return module._pageOpen(input, size, factor, background, 0, 0, 0, 0, 0);
+}
+
 // The colour modes every warm-up takes: the image's own transparency kept, and flattened over grey.
 const warmUpBackgrounds = [-1, 0x808080];
 
@@ -238,7 +244,7 @@ const warmUpBackgrounds = [-1, 0x808080];
 // as often run: a large image's first bands would run the pass's first code. So the still at
 // INPUT (SIZE bytes), larger than a sprite, is enlarged too, the pass alone (nothing is written).
 function warmUpPass(module, input, size, factor, background) {
-  const job = module._pageOpen(input, size, factor, background, 0, 0, 0, 0, 0);
+  const job = openAtDefaults(module, input, size, factor, background);
   // A job that failed to open (out of memory, say) has no steps to take.
   if (!readString(module, module._pageFailure(job))) {
     for (let step = 0; step < module._pageSteps(job); step++) module._pageStep(job, step);
@@ -287,7 +293,7 @@ function warmUp(module, sample) {
       const rounds = factor === module._pageDefaultFactor() ? warmUpRoundsAtDefault : warmUpRounds;
       for (let round = 0; round < rounds; round++) open(module, warmUpRequest(sample, factor, background));
       for (let round = 0; round < warmUpOpens; round++) {
-        module._pageClose(module._pageOpen(input, sample.byteLength, factor, background, 0, 0, 0, 0, 0));
+        module._pageClose(openAtDefaults(module, input, sample.byteLength, factor, background));
       }
       warmUpPass(module, largeInput, large.byteLength, factor, background);
     }

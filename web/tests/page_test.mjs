@@ -147,6 +147,8 @@ async function runIn(name) {
     await settled(phone, 1);
     await (await phone.$('#files')).uploadFile(streetlight);
     await settled(phone, 1);
+    // The view is made once the item is seen near the screen, a moment after its link.
+    await phone.waitForSelector('#results .stage');
     const fit = await phone.evaluate(() => {
       const stage = document.querySelector('#results .stage').getBoundingClientRect();
       const viewport = document.querySelector('#results .viewport').getBoundingClientRect();
